@@ -1,0 +1,48 @@
+# Every subsystem folder is one static library made of the sources it holds,
+# so a new unit needs no build edit: drop the file in and re-run CMake.
+function(ember_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  # A program's entry point never goes into a library.
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+  if(NOT srcs)
+    # A folder still being written: headers only.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    return()
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# One test program per test folder. Files named *_gl_test.cpp need a window
+# or GL context: they go into a second program labelled "gl" that CTest runs
+# under xvfb-run.
+function(ember_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  file(GLOB gl CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_gl_test.cpp)
+  set(plain ${all})
+  if(gl)
+    list(REMOVE_ITEM plain ${gl})
+  endif()
+  if(plain)
+    add_executable(${name}_tests ${plain})
+    target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} test_support GTest::gtest_main GTest::gmock)
+    gtest_discover_tests(${name}_tests
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      PROPERTIES ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;EMBER_BIN=${PROJECT_BINARY_DIR}"
+      DISCOVERY_TIMEOUT 60)
+  endif()
+  if(gl)
+    add_executable(${name}_gl_tests ${gl})
+    target_link_libraries(${name}_gl_tests PRIVATE ${ARG_DEPS} test_support GTest::gtest_main GTest::gmock)
+    add_test(NAME ${name}_gl_tests
+      COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:${name}_gl_tests>
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(${name}_gl_tests PROPERTIES LABELS gl
+      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;EMBER_BIN=${PROJECT_BINARY_DIR};LIBGL_ALWAYS_SOFTWARE=1")
+  endif()
+endfunction()

@@ -1,0 +1,97 @@
+// The virtual file system: one set of operations over a fixed table of
+// three file handlers (regular files, mounted folders, mounted packs),
+// probed in that order, so a file on disk shadows a packed file of the same
+// name. Also the framework's standard paths, recursive folder creation and
+// case-insensitive listing by pattern.
+//
+// Everything runs on the caller's thread and takes no lock: opening,
+// closing and mounting happen on the main thread; the music thread only
+// reads, seeks and tells through a file the main thread opened.
+#pragma once
+
+#include <cstdint>
+
+struct SYS_File_t;
+typedef SYS_File_t *SYS_File_p;
+
+typedef int (*SYS_FileMount_t)(const char *path);
+typedef int (*SYS_FileOpenOp_t)(SYS_File_p file);
+typedef int32_t (*SYS_FileSeek_t)(SYS_File_p file, int32_t offset);
+typedef int32_t (*SYS_FileRead_t)(SYS_File_p file, void *buffer, int32_t count);
+typedef char *(*SYS_FileGets_t)(SYS_File_p file, char *buffer, int32_t size);
+typedef int (*SYS_FilePuts_t)(SYS_File_p file, const char *text);
+typedef int (*SYS_FileWrite_t)(SYS_File_p file, const void *buffer, int32_t size);
+typedef int (*SYS_FileEof_t)(SYS_File_p file);
+typedef int32_t (*SYS_FileTell_t)(SYS_File_p file);
+typedef int (*SYS_FileClose_t)(SYS_File_p file);
+typedef int (*SYS_FileExists_t)(const char *name);
+typedef int32_t (*SYS_FileSize_t)(const char *name);
+
+struct SYS_FileHandler_t {
+  const char *name;
+  SYS_FileMount_t mount;
+  SYS_FileOpenOp_t open;
+  SYS_FileSeek_t seek;
+  SYS_FileRead_t read;
+  SYS_FileGets_t gets;
+  SYS_FilePuts_t puts;
+  SYS_FileWrite_t write;
+  SYS_FileEof_t eof;
+  SYS_FileTell_t tell;
+  SYS_FileClose_t close;
+  SYS_FileExists_t exists;
+  SYS_FileSize_t size;
+};
+
+// Open-mode bits.
+enum : uint32_t {
+  SYS_FILE_READ = 0x00,
+  SYS_FILE_TEXT = 0x08,
+  SYS_FILE_WRITE = 0x10,
+  SYS_FILE_APPEND = 0x20,
+};
+
+struct SYS_File_t {
+  char *name;
+  uint32_t mode;
+  void *handle;
+  int32_t size;
+  const SYS_FileHandler_t *handler;
+  SYS_FileSeek_t seek;
+  SYS_FileRead_t read;
+  SYS_FileGets_t gets;
+  SYS_FilePuts_t puts;
+  SYS_FileWrite_t write;
+  SYS_FileEof_t eof;
+  SYS_FileTell_t tell;
+  SYS_FileClose_t close;
+  SYS_FileExists_t exists;
+  SYS_FileSize_t size_of;
+  void *entry;
+};
+
+struct SYS_Glob_t {
+  int32_t count;
+  char **names;
+};
+typedef SYS_Glob_t **SYS_Glob_pp;
+
+int SYS_FilePackOpen(const char *path);
+SYS_File_p SYS_FileOpen(const char *name, uint32_t mode);
+int32_t SYS_FileSeek(SYS_File_p file, int32_t offset);
+int32_t SYS_FileRead(SYS_File_p file, void *buffer, int32_t count);
+char *SYS_FileGets(SYS_File_p file, char *buffer, int32_t size);
+int SYS_FilePrintf(SYS_File_p file, const char *format, ...) __attribute__((format(printf, 2, 3)));
+int SYS_FileWrite(SYS_File_p file, const void *buffer, int32_t size);
+int SYS_FileEof(SYS_File_p file);
+int32_t SYS_FileTell(SYS_File_p file);
+int SYS_FileClose(SYS_File_p file);
+int SYS_FileExists(const char *name);
+int32_t SYS_FileSize(const char *name);
+void SYS_FileShutdown();
+
+void SYS_PathSetAppDir(const char *text);
+char *SYS_PathGet(int32_t kind, const char *name);
+int SYS_MkDir(const char *path);
+int SYS_Glob(const char *pattern, SYS_Glob_pp result);
+int SYS_GlobFree(SYS_Glob_pp result);
