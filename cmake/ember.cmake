@@ -43,6 +43,6 @@ function(ember_tests name)
       COMMAND xvfb-run -a -s "-screen 0 1024x768x24" $<TARGET_FILE:${name}_gl_tests>
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(${name}_gl_tests PROPERTIES LABELS gl
-      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;EMBER_BIN=${PROJECT_BINARY_DIR};LIBGL_ALWAYS_SOFTWARE=1")
+      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;EMBER_BIN=${PROJECT_BINARY_DIR};LIBGL_ALWAYS_SOFTWARE=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0")
   endif()
 endfunction()

@@ -7,6 +7,14 @@
 // Everything runs on the caller's thread and takes no lock: opening,
 // closing and mounting happen on the main thread; the music thread only
 // reads, seeks and tells through a file the main thread opened.
+//
+// Failures set the last-error code and return -1 or NULL. Every operation
+// on a NULL file, or on one whose handle is gone, fails with code 10
+// (SYS_FileEof then answers nonzero, so read-until-end loops stop);
+// closing NULL does nothing. Only SYS_FileOpen calls the error callback:
+// 11 no handler serves the name, 2 the disk file cannot be opened (also a
+// folder), 1 not in any mounted folder or pack, 7 or 8 a packed entry that
+// does not inflate, 5 out of memory.
 #pragma once
 
 #include <cstdint>

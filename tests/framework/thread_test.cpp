@@ -52,7 +52,8 @@ TEST(Thread, KillStopsAPoliteBodyAndLogsItsEnd) {
   size_t live = SYS_MemLiveCount();
   SYS_Thread_p t = SYS_ThreadCreate(Polite, nullptr, 2, "player");
   ASSERT_NE(t, nullptr);
-  SYS_Sleep(60);
+  // Each stop test costs a 25 ms lookup: wait for the body's first pass.
+  for (int i = 0; i < 200 && g_loops.load() == 0; ++i) SYS_Sleep(10);
   int32_t start = SYS_TimeGetMs();
   EXPECT_EQ(SYS_ThreadKill(t), 0);
   EXPECT_LT(SYS_TimeGetMs() - start, 500);

@@ -1,0 +1,51 @@
+// z-blocks: the framework's self-checking unit of compressed data, and the
+// checksum and rounding helpers that go with it.
+//
+// A z-block is a 12-byte header of three little-endian u32 words {raw size,
+// packed size, CRC-32 of the packed bytes} followed by one zlib stream of
+// exactly packed size bytes. The data pack keeps its catalog and its
+// compressed entries as z-blocks, the QTX image format its mipmap levels.
+//
+// Every reader states how many bytes it holds: a block is never read past
+// that length, a stream must inflate to exactly its raw size, and the raw
+// size may not exceed what deflate can possibly produce from the packed
+// bytes (so a forged header cannot make us allocate gigabytes).
+//
+// No locks: the deflate level is process-wide and written only by
+// SYS_ZSetLevel; compression and decompression use only their own buffers
+// and may run on any thread.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t SYS_ZBLOCK_HEADER = 12;
+
+// Deflate never expands better than 1032:1 (one 258-byte match per two
+// bits), so a raw size beyond this bound cannot be honest.
+constexpr uint64_t SYS_ZBLOCK_MAX_RATIO = 1032;
+
+// Raw sizes travel in signed 32-bit file sizes, so none may exceed this.
+constexpr uint32_t SYS_ZBLOCK_MAX_RAW = 0x7fffffff;
+
+// True when a header's raw size can belong to a stream of packed bytes.
+constexpr bool SYS_ZRawSizePlausible(uint32_t raw, uint32_t packed) {
+  return raw <= SYS_ZBLOCK_MAX_RAW && raw <= uint64_t(packed) * SYS_ZBLOCK_MAX_RATIO;
+}
+
+void SYS_ZSetLevel(int32_t level);
+
+// Compresses size bytes into a new tracked block (tag "z compress") that
+// the caller releases with SYS_MemFree; *length is its total length.
+int SYS_ZCompress(const void *data, uint32_t size, void **block, uint32_t *length);
+
+// Inflates the block held in the first `length` bytes of `block` into a new
+// tracked buffer of its raw size (tag "z uncompress"). Codes: 10 bad
+// argument, 7 the block does not check out (shorter than its header says,
+// or CRC mismatch), 8 the stream fails or does not give exactly the raw
+// size, 5 out of memory. On failure *output is untouched when nothing was
+// allocated and NULL otherwise.
+int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t *output_length);
+
+uint32_t SYS_Crc32(const void *data, uint32_t length);
+uint32_t SYS_Adler32(const void *data, uint32_t length);
+int32_t SYS_Round(float value);

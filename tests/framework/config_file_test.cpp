@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "vfs_test_util.h"
+
+using ember_test::BuildPack;
+using ember_test::ReadFile;
+using ember_test::ReportedErrors;
+using ember_test::VfsTest;
+using ember_test::WriteFile;
+
+namespace {
+
+class ConfigFiles : public VfsTest {};
+
+std::vector<std::string> &CallbackValues() {
+  static std::vector<std::string> values;
+  return values;
+}
+void Remember(const char *value) { CallbackValues().emplace_back(value); }
+
+struct Vars {
+  int32_t flag = 7;
+  char *text = nullptr;
+  int32_t number = -1;
+  float real = -1;
+  int32_t twin = 0;
+};
+
+std::vector<SYS_CFG_t> Table(Vars &v, int32_t *save_text = nullptr) {
+  return {
+      {"flag", &v.flag, SYS_CFG_FLAG, nullptr},
+      {"text", &v.text, SYS_CFG_TEXT, save_text},
+      {"alpha", &v.number, SYS_CFG_INT, nullptr},
+      {"real", &v.real, SYS_CFG_REAL, nullptr},
+      {"alpha", &v.twin, SYS_CFG_INT, nullptr},
+      {"hook", reinterpret_cast<void *>(&Remember), SYS_CFG_CALLBACK, nullptr},
+      {nullptr, nullptr, 0, nullptr},
+  };
+}
+
+}  // namespace
+
+TEST_F(ConfigFiles, LinesAreParsedByTheirQuotesAndEveryEqualRowReceives) {
+  WriteFile(Path("a.cfg"),
+            "# a comment line\n"
+            "\talpha = \"12\" # trailing comment\n"
+            "flag = \"true\"\n"
+            "text=\"some words\"\n"
+            "real = \"2.5\"\n"
+            "hook = \"called\"\n"
+            "\n"
+            "unknown = \"x\"\n");
+  Vars v;
+  auto table = Table(v);
+  CallbackValues().clear();
+  ASSERT_EQ(SYS_CfgLoad("a.cfg", table.data()), 0);
+  EXPECT_EQ(v.number, 12);
+  EXPECT_EQ(v.twin, 12);  // the walk does not stop at the first equal row
+  EXPECT_EQ(v.flag, 1);
+  ASSERT_NE(v.text, nullptr);
+  EXPECT_STREQ(v.text, "some words");
+  EXPECT_FLOAT_EQ(v.real, 2.5f);
+  EXPECT_EQ(CallbackValues(), std::vector<std::string>{"called"});
+  SYS_MEMFREE(v.text);
+}
+
+TEST_F(ConfigFiles, OddLinesGiveEmptyValuesAndFlagsAreExact) {
+  WriteFile(Path("b.cfg"),
+            "flag = \"True\"\n"
+            "alpha\n"
+            "real = 3.5\n"
+            "text = \"a=b\"\n");
+  Vars v;
+  v.number = 99;
+  auto table = Table(v);
+  ASSERT_EQ(SYS_CfgLoad("b.cfg", table.data()), 0);
+  EXPECT_EQ(v.flag, 0);         // only "yes", "true" and "1" count
+  EXPECT_EQ(v.number, 0);       // no "=": an empty value
+  EXPECT_FLOAT_EQ(v.real, 0);   // no quotes: an empty value
+  ASSERT_NE(v.text, nullptr);
+  EXPECT_STREQ(v.text, "");     // the value stops at the second "="
+  SYS_MEMFREE(v.text);
+
+  for (const char *yes : {"yes", "1"}) {
+    WriteFile(Path("c.cfg"), std::string("flag = \"") + yes + "\"\n");
+    ASSERT_EQ(SYS_CfgLoad("c.cfg", table.data()), 0);
+    EXPECT_EQ(v.flag, 1) << yes;
+  }
+}
+
+TEST_F(ConfigFiles, RealsUseADecimalPointWhateverTheLocale) {
+  const char *german = nullptr;
+  for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"})
+    if (setlocale(LC_ALL, name)) {
+      german = name;
+      break;
+    }
+  WriteFile(Path("r.cfg"), "real = \"1.25\"\n");
+  Vars v;
+  v.real = 4.5f;
+  auto table = Table(v);
+  ASSERT_EQ(SYS_CfgLoad("r.cfg", table.data()), 0);
+  EXPECT_FLOAT_EQ(v.real, 1.25f);
+  ASSERT_EQ(SYS_CfgSave("w.cfg", table.data()), 0);
+  EXPECT_NE(ReadFile(Path("w.cfg")).find("real = \"1.250000\"\n"), std::string::npos);
+  // The process's locale is the caller's business and stays as it was.
+  if (german) {
+    EXPECT_STREQ(setlocale(LC_ALL, nullptr), german);
+  }
+  setlocale(LC_ALL, "C");
+}
+
+TEST_F(ConfigFiles, SaveWritesEveryRowItMayAndLoadReadsItBack) {
+  Vars v;
+  v.flag = 1;
+  static char words[] = "hello there";
+  v.text = words;
+  v.number = -42;
+  v.real = 0.1f;
+  int32_t save_text = 1;
+  auto table = Table(v, &save_text);
+  ASSERT_EQ(SYS_CfgSave("s.cfg", table.data()), 0);
+  EXPECT_EQ(ReadFile(Path("s.cfg")),
+            "flag = \"true\"\n"
+            "text = \"hello there\"\n"
+            "alpha = \"-42\"\n"
+            "real = \"0.100000\"\n"
+            "alpha = \"0\"\n");
+
+  save_text = 0;  // a cleared save flag leaves the row out
+  v.flag = 0;
+  ASSERT_EQ(SYS_CfgSave("s.cfg", table.data()), 0);
+  EXPECT_EQ(ReadFile(Path("s.cfg")),
+            "flag = \"false\"\n"
+            "alpha = \"-42\"\n"
+            "real = \"0.100000\"\n"
+            "alpha = \"0\"\n");
+
+  Vars back;
+  auto table2 = Table(back);
+  ASSERT_EQ(SYS_CfgLoad("s.cfg", table2.data()), 0);
+  EXPECT_EQ(back.flag, 0);
+  EXPECT_EQ(back.number, 0);  // both rows named alpha took the last line's value
+  EXPECT_FLOAT_EQ(back.real, 0.1f);
+}
+
+TEST_F(ConfigFiles, MissingFilesAndBadArgumentsFail) {
+  Vars v;
+  auto table = Table(v);
+  ReportedErrors().clear();
+  EXPECT_EQ(SYS_CfgLoad("absent.cfg", table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+  EXPECT_EQ(ReportedErrors().size(), 1u);
+  EXPECT_EQ(v.number, -1);  // untouched
+
+  EXPECT_EQ(SYS_CfgLoad(nullptr, table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_CfgLoad("absent.cfg", nullptr), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_CfgSave(nullptr, table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+
+  EXPECT_EQ(SYS_CfgSave(Path("no/such/folder/x.cfg").c_str(), table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 2);
+}
+
+TEST_F(ConfigFiles, ASaveThatCannotReachTheDiskFails) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  Vars v;
+  auto table = Table(v);
+  EXPECT_EQ(SYS_CfgSave("/dev/full", table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 2);
+}
+
+TEST_F(ConfigFiles, AConfigFileLoadsFromAPackToo) {
+  // Pack lines keep their line feeds; the last line has none, and the end
+  // of the entry must stop the reader.
+  std::string content = "alpha = \"5\"\nflag = \"yes\"\nreal = \"-0.5\"";
+  WriteFile(Path("cfg.dat"), BuildPack({{"game.cfg", content, true}}).bytes);
+  ASSERT_EQ(SYS_FilePackOpen(Path("cfg.dat").c_str()), 0);
+  Vars v;
+  auto table = Table(v);
+  ASSERT_EQ(SYS_CfgLoad("game.cfg", table.data()), 0);
+  EXPECT_EQ(v.number, 5);
+  EXPECT_EQ(v.flag, 1);
+  EXPECT_FLOAT_EQ(v.real, -0.5f);
+
+  // Saving onto a packed-only name fails: packs are read-only.
+  EXPECT_EQ(SYS_CfgSave("game.cfg", table.data()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+}

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "vfs_test_util.h"
+
+using ember_test::BuildPack;
+using ember_test::PackItem;
+using ember_test::ReadWhole;
+using ember_test::ReportedErrors;
+using ember_test::VfsTest;
+using ember_test::WriteFile;
+
+namespace {
+
+std::string Random(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char &c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+std::string Compressible(size_t n) {
+  std::string s;
+  for (uint32_t i = 0; s.size() < n; ++i) s += "line " + std::to_string(i % 101) + " of the pack\n";
+  s.resize(n);
+  return s;
+}
+
+class Packs : public VfsTest {
+protected:
+  // Writes a pack built from items to `file` and mounts it.
+  void Mount(const std::vector<PackItem> &items, const std::string &file = "test.dat") {
+    WriteFile(Path(file), BuildPack(items).bytes);
+    ASSERT_EQ(SYS_FilePackOpen(Path(file).c_str()), 0) << "code " << SYS_ErrorGet();
+  }
+};
+
+}  // namespace
+
+TEST_F(Packs, EntriesOfEverySizeAndKindReadBackExactly) {
+  const std::vector<std::pair<std::string, std::string>> contents = {
+      {"empty", ""},
+      {"one", "x"},
+      {"random", Random(1 << 20, 7)},
+      {"text", Compressible(1 << 20)},
+  };
+  std::vector<PackItem> items;
+  for (const auto &[name, content] : contents) {
+    items.push_back({"plain/" + name, content, false});
+    items.push_back({"z/" + name, content, true});
+  }
+  Mount(items);
+  size_t live = SYS_MemLiveCount();
+  for (const PackItem &item : items) {
+    SCOPED_TRACE(item.name);
+    EXPECT_EQ(SYS_FileExists(item.name.c_str()), 0);
+    EXPECT_EQ(SYS_FileSize(item.name.c_str()), int32_t(item.content.size()));
+    SYS_File_p f = SYS_FileOpen(item.name.c_str(), 0);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->size, int32_t(item.content.size()));
+    std::string got(item.content.size() + 5, '\0');
+    EXPECT_EQ(SYS_FileRead(f, got.data(), int32_t(got.size())), int32_t(item.content.size()));
+    got.resize(item.content.size());
+    EXPECT_TRUE(got == item.content);
+    EXPECT_EQ(SYS_FileEof(f), 1);
+    EXPECT_EQ(SYS_FileRead(f, got.data(), 1), 0);
+    SYS_FileClose(f);
+  }
+  // Closing releases every loaded entry.
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+  SYS_FileUnmountAll();
+}
+
+TEST_F(Packs, NamesAreMatchedByteForByte) {
+  Mount({{"tex/a.png", "A", true}, {"ab", "ab", false}, {std::string("n\0ul", 4), "nul", false}});
+  std::string got;
+  ASSERT_TRUE(ReadWhole("tex/a.png", got));
+  EXPECT_EQ(got, "A");
+  for (const char *name : {"tex\\a.png", "TEX/a.png", "./tex/a.png", "a", "ab ", "n", "tex/a.png/"}) {
+    EXPECT_EQ(SYS_FileExists(name), -1) << name;
+    EXPECT_EQ(SYS_ErrorGet(), 1);
+  }
+}
+
+TEST_F(Packs, ADiskFileShadowsAPackedFile) {
+  Mount({{"shadow.txt", "from the pack", true}});
+  WriteFile(Path("shadow.txt"), "disk");
+  std::string got;
+  ASSERT_TRUE(ReadWhole("shadow.txt", got));
+  EXPECT_EQ(got, "disk");
+  EXPECT_EQ(SYS_FileSize("shadow.txt"), 4);
+}
+
+TEST_F(Packs, TheLaterMountWins) {
+  Mount({{"both", "first", false}, {"only-first", "1", true}}, "first.dat");
+  Mount({{"both", "second", true}}, "second.dat");
+  std::string got;
+  ASSERT_TRUE(ReadWhole("both", got));
+  EXPECT_EQ(got, "second");
+  ASSERT_TRUE(ReadWhole("only-first", got));
+  EXPECT_EQ(got, "1");
+
+  // The same path mounted again is one more pack, searched first.
+  Mount({{"both", "first", false}}, "first.dat");
+  ASSERT_TRUE(ReadWhole("both", got));
+  EXPECT_EQ(got, "first");
+}
+
+TEST_F(Packs, ReadSeekAndTellWorkOnTheLoadedContent) {
+  std::string content(50, '\0');
+  for (int i = 0; i < 50; ++i) content[size_t(i)] = static_cast<char>('A' + i % 26);
+  Mount({{"e", content, true}, {"zero", "", false}});
+  SYS_File_p f = SYS_FileOpen("e", 0);
+  ASSERT_NE(f, nullptr);
+  char buf[100];
+
+  EXPECT_EQ(SYS_FileSeek(f, 40), 0);
+  EXPECT_EQ(SYS_FileRead(f, buf, 100), 10);
+  EXPECT_EQ(buf[0], content[40]);
+  EXPECT_EQ(SYS_FileTell(f), 50);
+  EXPECT_EQ(SYS_FileRead(f, buf, 100), 0);
+
+  EXPECT_EQ(SYS_FileSeek(f, 50), 0);
+  EXPECT_EQ(SYS_FileTell(f), 50);
+  EXPECT_EQ(SYS_FileSeek(f, 60), 0);
+  EXPECT_EQ(SYS_FileTell(f), 49);
+  EXPECT_EQ(SYS_FileSeek(f, -1), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_FileRead(f, buf, -5), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_FileRead(f, nullptr, 5), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+
+  // The pack is read-only.
+  EXPECT_EQ(SYS_FileWrite(f, buf, 1), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+  EXPECT_EQ(SYS_FilePrintf(f, "x"), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+  SYS_FileClose(f);
+
+  SYS_File_p z = SYS_FileOpen("zero", 0);
+  ASSERT_NE(z, nullptr);
+  EXPECT_EQ(SYS_FileSeek(z, 10), 0);
+  EXPECT_EQ(SYS_FileTell(z), 0);
+  EXPECT_EQ(SYS_FileEof(z), 1);
+  SYS_FileClose(z);
+}
+
+TEST_F(Packs, LinesKeepTheirLineFeedAndTheEndGivesAnEmptyText) {
+  Mount({{"abc", "a\nb", false}, {"nul", std::string("x\0y\n\0\nz", 7), true}});
+  SYS_File_p f = SYS_FileOpen("abc", 8);
+  ASSERT_NE(f, nullptr);
+  char buf[16];
+  ASSERT_EQ(SYS_FileGets(f, buf, 16), buf);
+  EXPECT_STREQ(buf, "a\n");
+  EXPECT_EQ(SYS_FileEof(f), 0);
+  ASSERT_EQ(SYS_FileGets(f, buf, 16), buf);
+  EXPECT_STREQ(buf, "b");
+  EXPECT_EQ(SYS_FileEof(f), 1);
+  ASSERT_EQ(SYS_FileGets(f, buf, 16), buf);
+  EXPECT_STREQ(buf, "");
+  EXPECT_EQ(SYS_FileGets(f, buf, 1), nullptr);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_FileGets(f, nullptr, 16), nullptr);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  SYS_FileClose(f);
+
+  // NUL bytes cut the text a caller sees, never the reader's progress.
+  f = SYS_FileOpen("nul", 8);
+  ASSERT_NE(f, nullptr);
+  std::vector<std::string> lines;
+  while (!SYS_FileEof(f) && lines.size() < 10) {
+    ASSERT_EQ(SYS_FileGets(f, buf, 16), buf);
+    lines.emplace_back(buf);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"x", "", "z"}));
+  SYS_FileClose(f);
+
+  // A long line comes in pieces of size - 1 bytes.
+  SYS_FileUnmountAll();
+  Mount({{"long", "abcdefgh\n", false}});
+  f = SYS_FileOpen("long", 8);
+  ASSERT_EQ(SYS_FileGets(f, buf, 4), buf);
+  EXPECT_STREQ(buf, "abc");
+  ASSERT_EQ(SYS_FileGets(f, buf, 4), buf);
+  EXPECT_STREQ(buf, "def");
+  ASSERT_EQ(SYS_FileGets(f, buf, 4), buf);
+  EXPECT_STREQ(buf, "gh\n");
+  SYS_FileClose(f);
+}
+
+TEST_F(Packs, WritingIntoAPackFailsWithCode11ThroughTheCallback) {
+  Mount({{"packed-only", "p", false}});
+  for (uint32_t mode : {16u, 24u, 32u}) {
+    ReportedErrors().clear();
+    EXPECT_EQ(SYS_FileOpen("packed-only", mode), nullptr);
+    EXPECT_EQ(SYS_ErrorGet(), 11);
+    ASSERT_EQ(ReportedErrors().size(), 1u);
+    EXPECT_EQ(ReportedErrors()[0].code, 11);
+    EXPECT_EQ(ReportedErrors()[0].name, "packed-only");
+  }
+}
+
+TEST_F(Packs, OpensOfOneEntryShareItsPositionAndItsBuffer) {
+  Mount({{"e", "0123456789", true}});
+  SYS_File_p a = SYS_FileOpen("e", 0);
+  char buf[4] = {};
+  EXPECT_EQ(SYS_FileRead(a, buf, 3), 3);
+  SYS_File_p b = SYS_FileOpen("e", 0);
+  EXPECT_EQ(SYS_FileTell(a), 0);  // the second open rewound the first
+  SYS_FileClose(b);
+  EXPECT_EQ(SYS_FileRead(a, buf, 3), -1);  // unloaded for both
+  EXPECT_EQ(SYS_ErrorGet(), 1);
+  char line[8];
+  EXPECT_EQ(SYS_FileGets(a, line, 8), nullptr);
+  EXPECT_EQ(SYS_ErrorGet(), 1);
+  SYS_FileClose(a);
+
+  std::string got;
+  ASSERT_TRUE(ReadWhole("e", got));
+  EXPECT_EQ(got, "0123456789");
+}
+
+TEST_F(Packs, AnEntryWithABadChecksumFailsEveryOpenWithCode7) {
+  ember_test::PackLayout layout = BuildPack({{"good", "fine", true}, {"bad", Compressible(500), true}});
+  layout.bytes[layout.entries[1].offset + 20] ^= 0x01;
+  WriteFile(Path("p.dat"), layout.bytes);
+  ASSERT_EQ(SYS_FilePackOpen(Path("p.dat").c_str()), 0);
+  size_t live = SYS_MemLiveCount();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ReportedErrors().clear();
+    EXPECT_EQ(SYS_FileOpen("bad", 0), nullptr);
+    EXPECT_EQ(SYS_ErrorGet(), 7);
+    ASSERT_EQ(ReportedErrors().size(), 1u);
+    EXPECT_EQ(ReportedErrors()[0].code, 7);
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+  std::string got;
+  ASSERT_TRUE(ReadWhole("good", got));
+  EXPECT_EQ(got, "fine");
+}
+
+TEST_F(Packs, MountCodesSayWhatIsWrong) {
+  EXPECT_EQ(SYS_FilePackOpen_pack(nullptr), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("absent.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 1);
+
+  WriteFile(Path("magic.dat"), "QLPX" + BuildPack({{"a", "a", false}}).bytes.substr(4));
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("magic.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 12);
+  EXPECT_EQ(SYS_FilePackOpen(Path("magic.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+
+  WriteFile(Path("short.dat"), "QLPK");
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("short.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 12);
+
+  // A folder is no pack (the folder handler takes it through the public call).
+  std::filesystem::create_directory(Path("folder.dat"));
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("folder.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 2);
+  ReportedErrors().clear();  // that open went through the callback
+
+  // Records beyond the catalog, and a catalog with bytes left over.
+  ember_test::PackLayout more = BuildPack({{"a", "a", false}});
+  ember_test::SetLE(more.bytes, 4, 2);
+  WriteFile(Path("count.dat"), more.bytes);
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("count.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 7);
+  ember_test::PackLayout fewer = BuildPack({{"a", "a", false}, {"b", "b", false}});
+  ember_test::SetLE(fewer.bytes, 4, 1);
+  WriteFile(Path("fewer.dat"), fewer.bytes);
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("fewer.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 7);
+
+  // An entry reaching into the catalog.
+  std::string records;
+  ember_test::PutLE(records, 100);
+  ember_test::PutLE(records, 12);
+  records.push_back(0);
+  ember_test::PutLE(records, 1, 2);
+  records += "x";
+  std::string pack = "QLPK";
+  ember_test::PutLE(pack, 1);
+  ember_test::PutLE(pack, 16);
+  pack += "data" + ember_test::MakeZBlock(records);
+  WriteFile(Path("reach.dat"), pack);
+  EXPECT_EQ(SYS_FilePackOpen_pack(Path("reach.dat").c_str()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 7);
+
+  // Failed mounts keep nothing.
+  EXPECT_EQ(SYS_PackList(), nullptr);
+  EXPECT_TRUE(ReportedErrors().empty());
+}
+
+TEST_F(Packs, UnmountingReleasesEverything) {
+  size_t live = SYS_MemLiveCount();
+  Mount({{"a", Compressible(1000), true}, {"b", "bb", false}});
+  std::string got;
+  ASSERT_TRUE(ReadWhole("a", got));
+  SYS_FileUnmountAll();
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+}

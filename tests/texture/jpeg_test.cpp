@@ -1,0 +1,227 @@
+// The JPEG filter: outside files decoded exactly as libjpeg's own djpeg
+// decodes them (subsampling variants, progressive, truncated, CMYK, RGB,
+// grey), broken streams refused without ending the process or reading past
+// the buffer, and the writers' files read back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "image_test_util.h"
+#include "texture/formats.h"
+
+using namespace ember_test;
+
+namespace {
+
+Bytes JpegFixture(const std::string &name) { return Fixture("jpeg/" + name); }
+
+struct DjpegCase {
+  const char *name;
+  const char *expected;  // djpeg's output
+  int32_t bits;
+};
+
+class DjpegMatch : public ::testing::TestWithParam<DjpegCase> {};
+
+TEST_P(DjpegMatch, DecodesToTheSamePixelsAsDjpeg) {
+  const DjpegCase &c = GetParam();
+  BitmapPtr b = Decode(jpegRead, JpegFixture(c.name));
+  ASSERT_TRUE(b) << "error " << SYS_ErrorGet();
+  EXPECT_EQ(b->type, TX_RED_FIRST);
+  EXPECT_EQ(b->bits, c.bits);
+  EXPECT_EQ(b->subtype, c.bits == 8 ? TX_LAYOUT_GREY : TX_LAYOUT_RGB);
+  EXPECT_EQ(b->levels, 1);
+  const Pnm want = ReadPnm(std::string("jpeg/") + c.expected);
+  ASSERT_EQ(b->width, want.width);
+  ASSERT_EQ(b->height, want.height);
+  ASSERT_EQ(b->imagesize[0], want.pixels.size());
+  EXPECT_TRUE(std::equal(want.pixels.begin(), want.pixels.end(), b->image[0]));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GoTestdata, DjpegMatch,
+    ::testing::Values(DjpegCase{"video-001.jpeg", "video-001.ppm", 24},
+                      DjpegCase{"video-001.q50.410.jpeg", "video-001.q50.410.ppm", 24},
+                      DjpegCase{"video-001.q50.411.jpeg", "video-001.q50.411.ppm", 24},
+                      DjpegCase{"video-001.q50.420.jpeg", "video-001.q50.420.ppm", 24},
+                      DjpegCase{"video-001.q50.422.jpeg", "video-001.q50.422.ppm", 24},
+                      DjpegCase{"video-001.q50.440.jpeg", "video-001.q50.440.ppm", 24},
+                      DjpegCase{"video-001.q50.444.jpeg", "video-001.q50.444.ppm", 24},
+                      DjpegCase{"video-001.progressive.jpeg", "video-001.progressive.ppm", 24},
+                      DjpegCase{"video-001.progressive.truncated.jpeg",
+                                "video-001.progressive.truncated.ppm", 24},
+                      DjpegCase{"video-001.cmyk.jpeg", "video-001.cmyk.ppm", 24},
+                      DjpegCase{"video-001.rgb.jpeg", "video-001.rgb.ppm", 24},
+                      DjpegCase{"video-005.gray.jpeg", "video-005.gray.pgm", 8},
+                      DjpegCase{"video-005.gray.q50.2x2.progressive.jpeg",
+                                "video-005.gray.q50.2x2.progressive.pgm", 8}),
+    [](const ::testing::TestParamInfo<DjpegCase> &info) {
+      std::string n = info.param.name;
+      n.resize(n.size() - 5);
+      for (char &ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return n;
+    });
+
+TEST(JpegIdentify, OnlyJfifFilesAreRecognised) {
+  EXPECT_EQ(jpegIdentify(JpegFixture("video-001.jpeg").data(), 21459), 0);
+  const Bytes adobe = JpegFixture("video-001.rgb.jpeg");  // APP14, no JFIF marker
+  EXPECT_EQ(jpegIdentify(adobe.data(), adobe.size()), TX_ERR_FORMAT);
+  const Bytes jfif = JpegFixture("video-001.jpeg");
+  EXPECT_EQ(jpegIdentify(jfif.data(), 9), TX_ERR_FORMAT);
+}
+
+TEST(JpegRead, ACutOffStreamEndsAtItsEndAndIsNeverServedAgain) {
+  const Bytes whole = JpegFixture("video-001.q50.420.jpeg");
+  const size_t live = SYS_MemLiveCount();
+  // Every cut gives either the rows it holds or a clean failure (5), and
+  // never reads outside its own buffer.
+  for (size_t n = 1; n < whole.size(); n += 97) {
+    const Bytes part(whole.begin(), whole.begin() + long(n));
+    BitmapPtr b = Decode(jpegRead, part);
+    if (!b) {
+      EXPECT_EQ(SYS_ErrorGet(), 5) << n;
+      continue;
+    }
+    EXPECT_EQ(b->width, 150) << n;
+    EXPECT_EQ(b->height, 103) << n;
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+
+  // Past the header, a cut copy decodes its first rows as the whole file does.
+  const Bytes half(whole.begin(), whole.begin() + long(whole.size() / 2));
+  BitmapPtr cut = Decode(jpegRead, half), full = Decode(jpegRead, whole);
+  ASSERT_TRUE(cut);
+  ASSERT_TRUE(full);
+  EXPECT_TRUE(std::equal(full->image[0], full->image[0] + 150 * 3 * 16, cut->image[0]));
+}
+
+TEST(JpegRead, GarbageFailsWith5AndTheProcessGoesOn) {
+  const size_t live = SYS_MemLiveCount();
+  Bytes junk = JpegFixture("video-001.jpeg");
+  junk.resize(40);
+  junk.insert(junk.end(), 200, 0x5A);
+  for (const Bytes &bytes : {Bytes{0xFF}, Bytes{0xFF, 0xD8}, Bytes(64, 0), junk}) {
+    EXPECT_FALSE(Decode(jpegRead, bytes));
+    EXPECT_EQ(SYS_ErrorGet(), 5);
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+}
+
+// ---- writing -------------------------------------------------------------
+
+class JpegWrite : public LoaderTest {
+protected:
+  std::string Path(const std::string &name) { return dir_.str(name); }
+  BitmapPtr ReadBack(const std::string &name) { return Decode(jpegRead, ReadBytes(Path(name))); }
+  TempDir dir_;
+};
+
+// A 16 x 16 bitmap of one colour; JPEG keeps flat areas nearly exact.
+BitmapPtr Flat(int32_t dummyType, std::initializer_list<uint8_t> pixel) {
+  BitmapPtr b(txCreateDummy(dummyType, 16, 16));
+  const size_t bpp = pixel.size();
+  for (size_t i = 0; i < b->imagesize[0]; i += bpp) std::copy(pixel.begin(), pixel.end(), b->image[0] + i);
+  return b;
+}
+
+void ExpectNear(const uint8_t *got, std::initializer_list<int> want) {
+  size_t k = 0;
+  for (int w : want) EXPECT_NEAR(int(got[k++]), w, 3) << "channel " << k - 1;
+}
+
+TEST_F(JpegWrite, BlueFirstPixelsGoOutRedFirstAndRedFirstOnesAsTheyAre) {
+  BitmapPtr blue = Flat(0, {200, 100, 30});  // type 0: blue 200, red 30
+  ASSERT_EQ(jpegWrite(Path("a.jpg").c_str(), blue.get()), 0);
+  EXPECT_EQ(blue->image[0][0], 200);  // the bitmap itself is untouched
+  BitmapPtr back = ReadBack("a.jpg");
+  ASSERT_TRUE(back);
+  ExpectNear(PixelAt(back.get(), 5, 5), {30, 100, 200});
+
+  BitmapPtr red = Flat(1, {200, 100, 30});  // type 1 dummy: red first
+  red->subtype = TX_LAYOUT_RGB;
+  ASSERT_EQ(txSave(TX_ID_JPEG, Path("b.jpg").c_str(), red.get()), 0);
+  back = ReadBack("b.jpg");
+  ASSERT_TRUE(back);
+  ExpectNear(PixelAt(back.get(), 5, 5), {200, 100, 30});
+}
+
+TEST_F(JpegWrite, ThirtyTwoBitsGiveAColourFileAndAGreyAlphaFile) {
+  BitmapPtr b = Flat(2, {10, 20, 240, 77});
+  b->type = TX_RED_FIRST;
+  ASSERT_EQ(jpegWrite(Path("pic.jpg").c_str(), b.get()), 0);
+  BitmapPtr colour = ReadBack("pic.jpg"), alpha = ReadBack("pic_a.jpg");
+  ASSERT_TRUE(colour);
+  ASSERT_TRUE(alpha);
+  EXPECT_EQ(colour->bits, 24);
+  ExpectNear(PixelAt(colour.get(), 3, 3), {10, 20, 240});
+  EXPECT_EQ(alpha->bits, 8);
+  ExpectNear(PixelAt(alpha.get(), 3, 3), {77});
+}
+
+TEST_F(JpegWrite, GreyGivesAOneComponentFileAndQualityIsClampedTo100) {
+  BitmapPtr grey = Flat(3, {90});
+  grey->type = TX_BLUE_FIRST;
+  txSetParam(9, 150);
+  ASSERT_EQ(jpegWrite(Path("g.jpg").c_str(), grey.get()), 0);
+  EXPECT_EQ(txState.jpegQuality, 100);
+  BitmapPtr back = ReadBack("g.jpg");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->subtype, TX_LAYOUT_GREY);
+  EXPECT_EQ(*PixelAt(back.get(), 8, 8), 90);
+}
+
+TEST_F(JpegWrite, LayoutsItCannotStoreFailWith1005) {
+  BitmapPtr compressed = Flat(0, {1, 2, 3});
+  compressed->type = TX_COMPRESSED;
+  BitmapPtr indexed = Flat(3, {1});
+  indexed->type = TX_BLUE_FIRST;
+  indexed->subtype = TX_LAYOUT_INDEXED;
+  BitmapPtr mislabelled = Flat(0, {1, 2, 3});
+  mislabelled->subtype = TX_LAYOUT_GREY;
+  for (txBitmap *b : {compressed.get(), indexed.get(), mislabelled.get()}) {
+    EXPECT_EQ(jpegWrite(Path("x.jpg").c_str(), b), -1);
+    EXPECT_EQ(SYS_ErrorGet(), TX_ERR_LAYOUT);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("x.jpg")));
+}
+
+TEST_F(JpegWrite, LibraryAndFileErrorsReturnACodeInsteadOfEndingTheProcess) {
+  BitmapPtr b = Flat(0, {1, 2, 3});
+  EXPECT_EQ(jpegWrite(Path("no/such/folder.jpg").c_str(), b.get()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 9);
+
+  // libjpeg refuses sides above 65500 pixels once compression starts.
+  const Bytes wide(70000 * 3, 128);
+  EXPECT_EQ(jpegWriteFile(Path("wide.jpg").c_str(), wide.data(), 70000, 1, 3), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 5);
+  EXPECT_EQ(jpegWriteFile(Path("two.jpg").c_str(), wide.data(), 10, 10, 2), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+}
+
+TEST_F(JpegWrite, ProgressiveAndBaselineFollowTheLoaderParameters) {
+  BitmapPtr b = Flat(0, {1, 2, 3});
+  auto hasMarker = [&](const std::string &name, uint8_t marker) {
+    const Bytes file = ReadBytes(Path(name));
+    for (size_t i = 0; i + 1 < file.size(); ++i)
+      if (file[i] == 0xFF && file[i + 1] == marker) return true;
+    return false;
+  };
+  ASSERT_EQ(jpegWrite(Path("p.jpg").c_str(), b.get()), 0);
+  EXPECT_TRUE(hasMarker("p.jpg", 0xC2));  // progressive frame
+  txSetParam(6, 0);
+  txSetParam(7, 0);
+  ASSERT_EQ(jpegWrite(Path("s.jpg").c_str(), b.get()), 0);
+  EXPECT_TRUE(hasMarker("s.jpg", 0xC0));  // baseline frame
+}
+
+TEST_F(JpegWrite, AWrittenFileLoadsThroughTheTable) {
+  ScopedCwd cwd(dir_.path());
+  BitmapPtr b = Flat(0, {1, 2, 3});
+  ASSERT_EQ(txSave(TX_ID_JPEG, "t.jpg", b.get()), 0);
+  BitmapPtr loaded(txLoad("t.jpg"));
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->id, TX_ID_JPEG);
+}
+
+}  // namespace

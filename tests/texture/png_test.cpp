@@ -1,0 +1,269 @@
+// The PNG filter: the PNG suite decoded against Netpbm's reading of the
+// same files, invalid and cut-off files refused without reading past the
+// buffer, and the writer's files read back.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <filesystem>
+
+#include "image_test_util.h"
+#include "texture/formats.h"
+
+using namespace ember_test;
+
+namespace {
+
+Bytes PngFixture(const std::string &name) { return Fixture("png/" + name); }
+
+// Pixel (x, y) of a decoded bitmap as red, green, blue, alpha; palette
+// indices go through the palette, grey is spread over the three colours.
+std::array<uint8_t, 4> Rgba(const txBitmap *b, int x, int y) {
+  const uint8_t *p = PixelAt(b, x, y);
+  switch (b->bits) {
+    case 8:
+      if (b->subtype == TX_LAYOUT_INDEXED) {
+        const uint8_t *e = b->palette + 4 * p[0];
+        return {e[0], e[1], e[2], 255};
+      }
+      return {p[0], p[0], p[0], 255};
+    case 24: return {p[0], p[1], p[2], 255};
+    default: return {p[0], p[1], p[2], p[3]};
+  }
+}
+
+std::array<uint8_t, 4> Rgba(const Pnm &pnm, int x, int y) {
+  const uint8_t *p = pnm.at(x, y);
+  switch (pnm.channels) {
+    case 1: return {p[0], p[0], p[0], 255};
+    case 2: return {p[0], p[0], p[0], p[1]};
+    case 3: return {p[0], p[1], p[2], 255};
+    default: return {p[0], p[1], p[2], p[3]};
+  }
+}
+
+struct SuiteCase {
+  const char *name;
+  int32_t bits;
+  int32_t subtype;
+};
+
+class PngSuite : public ::testing::TestWithParam<SuiteCase> {};
+
+TEST_P(PngSuite, DecodesToNetpbmsPixelsInALayoutTheUploadersTake) {
+  const SuiteCase &c = GetParam();
+  BitmapPtr b = Decode(pngRead, PngFixture(std::string(c.name) + ".png"));
+  ASSERT_TRUE(b) << "error " << SYS_ErrorGet();
+  EXPECT_EQ(b->type, TX_RED_FIRST);
+  EXPECT_EQ(b->bits, c.bits);
+  EXPECT_EQ(b->subtype, c.subtype);
+  EXPECT_EQ(b->levels, 1);
+  EXPECT_EQ(b->imagesize[0], uint32_t(b->width * b->height * b->bits / 8));
+  EXPECT_EQ(b->palette != nullptr, c.subtype == TX_LAYOUT_INDEXED);
+
+  const Pnm want = ReadPnm(std::string("png/") + c.name + ".pam");
+  ASSERT_EQ(b->width, want.width);
+  ASSERT_EQ(b->height, want.height);
+  for (int y = 0; y < want.height; ++y)
+    for (int x = 0; x < want.width; ++x) {
+      const auto got = Rgba(b.get(), x, y), exp = Rgba(want, x, y);
+      // Palette transparency (tRNS) is not carried by an indexed bitmap.
+      const int channels = b->bits == 32 ? 4 : 3;
+      for (int k = 0; k < channels; ++k)
+        ASSERT_EQ(int(got[size_t(k)]), int(exp[size_t(k)])) << "channel " << k << " at " << x << "," << y;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pngsuite, PngSuite,
+    ::testing::Values(SuiteCase{"basn0g01", 8, TX_LAYOUT_GREY}, SuiteCase{"basn0g01-30", 8, TX_LAYOUT_GREY},
+                      SuiteCase{"basn0g02", 8, TX_LAYOUT_GREY}, SuiteCase{"basn0g02-29", 8, TX_LAYOUT_GREY},
+                      SuiteCase{"basn0g04", 8, TX_LAYOUT_GREY}, SuiteCase{"basn0g04-31", 8, TX_LAYOUT_GREY},
+                      SuiteCase{"basn0g08", 8, TX_LAYOUT_GREY}, SuiteCase{"basn0g16", 8, TX_LAYOUT_GREY},
+                      SuiteCase{"basn2c08", 24, TX_LAYOUT_RGB}, SuiteCase{"basn2c16", 24, TX_LAYOUT_RGB},
+                      SuiteCase{"basn3p01", 8, TX_LAYOUT_INDEXED}, SuiteCase{"basn3p02", 8, TX_LAYOUT_INDEXED},
+                      SuiteCase{"basn3p04", 8, TX_LAYOUT_INDEXED},
+                      SuiteCase{"basn3p04-31i", 8, TX_LAYOUT_INDEXED},
+                      SuiteCase{"basn3p08", 8, TX_LAYOUT_INDEXED},
+                      SuiteCase{"basn3p08-trns", 8, TX_LAYOUT_INDEXED},
+                      SuiteCase{"basn4a08", 32, TX_LAYOUT_RGBA}, SuiteCase{"basn4a16", 32, TX_LAYOUT_RGBA},
+                      SuiteCase{"basn6a08", 32, TX_LAYOUT_RGBA}, SuiteCase{"basn6a16", 32, TX_LAYOUT_RGBA},
+                      SuiteCase{"gray-gradient", 8, TX_LAYOUT_GREY},
+                      SuiteCase{"gray-gradient.interlaced", 8, TX_LAYOUT_GREY}),
+    [](const ::testing::TestParamInfo<SuiteCase> &info) {
+      std::string n = info.param.name;
+      for (char &ch : n)
+        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+      return n;
+    });
+
+TEST(PngRead, PaletteEntriesAreRedGreenBlueZeroAndTheRestOfTheTableIsZero) {
+  BitmapPtr b = Decode(pngRead, PngFixture("basn3p01.png"));  // two entries
+  ASSERT_TRUE(b);
+  const Pnm want = ReadPnm("png/basn3p01.pam");
+  const uint8_t index = *PixelAt(b.get(), 0, 0);
+  EXPECT_EQ(b->palette[4 * index + 0], want.at(0, 0)[0]);
+  EXPECT_EQ(b->palette[4 * index + 3], 0);
+  for (size_t i = 4 * 2; i < TX_PALETTE_BYTES; ++i) ASSERT_EQ(b->palette[i], 0) << i;
+}
+
+TEST(PngRead, InvalidFilesFailCleanly) {
+  const size_t live = SYS_MemLiveCount();
+  for (const char *name : {"invalid-crc32.png", "invalid-noend.png", "invalid-trunc.png",
+                           "invalid-zlib.png"}) {
+    EXPECT_FALSE(Decode(pngRead, PngFixture(name))) << name;
+    const int32_t code = SYS_ErrorGet();
+    EXPECT_TRUE(code == TX_ERR_FORMAT || code == TX_ERR_SHORT) << name << ": " << code;
+  }
+  // Indices past the palette's end still address the full 256-entry table.
+  if (BitmapPtr b = Decode(pngRead, PngFixture("invalid-palette.png"))) {
+    EXPECT_NE(b->palette, nullptr);
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+}
+
+TEST(PngRead, EveryCutOffCopyFailsWithoutReadingPastItsEnd) {
+  const Bytes whole = PngFixture("basn6a16.png");
+  const size_t live = SYS_MemLiveCount();
+  for (size_t n = 0; n < whole.size(); ++n) {
+    const Bytes part(whole.begin(), whole.begin() + long(n));  // its own block, for ASan
+    EXPECT_FALSE(Decode(pngRead, part)) << n;
+    const int32_t code = SYS_ErrorGet();
+    EXPECT_TRUE(code == TX_ERR_SHORT || code == TX_ERR_FORMAT) << n << ": " << code;
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+}
+
+TEST(PngRead, ASizeTheFileCannotHoldIsRefusedBeforeAnythingIsAllocated) {
+  Bytes png = PngFixture("basn2c08.png");
+  // IHDR's width and height at bytes 16..23, its CRC after the 13 data bytes.
+  const uint8_t huge[] = {0x00, 0x01, 0x00, 0x00};  // 65536
+  std::copy(huge, huge + 4, png.begin() + 16);
+  std::copy(huge, huge + 4, png.begin() + 20);
+  const uint32_t crc = uint32_t(crc32(0, png.data() + 12, 17));
+  for (int i = 0; i < 4; ++i) png[29 + size_t(i)] = uint8_t(crc >> (24 - 8 * i));
+  EXPECT_FALSE(Decode(pngRead, png));
+  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_SHORT);
+}
+
+TEST(PngRead, ASignatureOtherThanPngsIsNotRead) {
+  Bytes png = PngFixture("basn0g08.png");
+  png[5] = 'x';
+  EXPECT_FALSE(Decode(pngRead, png));
+  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT);
+  EXPECT_FALSE(Decode(pngRead, Bytes{0x89, 'P', 'N', 'G'}));
+  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_SHORT);
+}
+
+// ---- writing -------------------------------------------------------------
+
+class PngWrite : public LoaderTest {
+protected:
+  std::string Path(const std::string &name) { return dir_.str(name); }
+  BitmapPtr ReadBack(const std::string &name) { return Decode(pngRead, ReadBytes(Path(name))); }
+  static size_t OpenDescriptors() {
+    return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                std::filesystem::directory_iterator()));
+  }
+  TempDir dir_;
+};
+
+// A 3 x 2 dummy whose pixel i has bytes 10i, 10i+1, ...
+BitmapPtr RampBitmap(int32_t type, int32_t subtype, int32_t dummyType) {
+  BitmapPtr b(txCreateDummy(dummyType, 3, 2));
+  const size_t bpp = size_t(b->bits / 8);
+  const Bytes ramp = Ramp(6, bpp);
+  std::copy(ramp.begin(), ramp.end(), b->image[0]);
+  b->type = type;
+  b->subtype = subtype;
+  return b;
+}
+
+TEST_F(PngWrite, BlueFirstPixelsAreStoredRedFirstAndTheBitmapIsLeftAlone) {
+  BitmapPtr b = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGB, 0);
+  const Bytes before(b->image[0], b->image[0] + b->imagesize[0]);
+  ASSERT_EQ(txSave(TX_ID_PNG, Path("bgr.png").c_str(), b.get()), 0);
+  EXPECT_EQ(Bytes(b->image[0], b->image[0] + b->imagesize[0]), before);
+  BitmapPtr back = ReadBack("bgr.png");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->bits, 24);
+  for (int i = 0; i < 6; ++i) {
+    const uint8_t *p = PixelAt(back.get(), i % 3, i / 3);
+    EXPECT_EQ(p[0], 10 * i + 2);
+    EXPECT_EQ(p[2], 10 * i);
+  }
+}
+
+TEST_F(PngWrite, RedFirstAndDummyRgbPixelsGoOutAsTheyAre) {
+  for (auto [type, subtype, dummy] : {std::tuple{TX_RED_FIRST, TX_LAYOUT_RGB, 0},
+                                      std::tuple{TX_RED_FIRST, TX_LAYOUT_RGB_DUMMY, 1},
+                                      std::tuple{TX_RED_FIRST, TX_LAYOUT_RGBA, 2}}) {
+    BitmapPtr b = RampBitmap(type, subtype, dummy);
+    ASSERT_EQ(pngWrite(Path("rgb.png").c_str(), b.get()), 0);
+    BitmapPtr back = ReadBack("rgb.png");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->bits, b->bits);
+    EXPECT_EQ(Bytes(back->image[0], back->image[0] + back->imagesize[0]),
+              Bytes(b->image[0], b->image[0] + b->imagesize[0]))
+        << "subtype " << subtype;
+  }
+}
+
+TEST_F(PngWrite, GreyAndRgbaKeepTheirLayout) {
+  BitmapPtr grey = RampBitmap(3, TX_LAYOUT_GREY, 3);
+  grey->type = TX_BLUE_FIRST;
+  ASSERT_EQ(pngWrite(Path("grey.png").c_str(), grey.get()), 0);
+  BitmapPtr back = ReadBack("grey.png");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->subtype, TX_LAYOUT_GREY);
+  EXPECT_EQ(*PixelAt(back.get(), 2, 1), 50);
+
+  BitmapPtr rgba = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGBA, 2);
+  ASSERT_EQ(pngWrite(Path("rgba.png").c_str(), rgba.get()), 0);
+  back = ReadBack("rgba.png");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->subtype, TX_LAYOUT_RGBA);
+  const uint8_t *p = PixelAt(back.get(), 1, 0);
+  EXPECT_EQ((Bytes{p[0], p[1], p[2], p[3]}), (Bytes{12, 11, 10, 13}));
+}
+
+TEST_F(PngWrite, LayoutsItCannotStoreFailWith1005AndCreateNoFile) {
+  BitmapPtr indexed = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_INDEXED, 3);
+  BitmapPtr compressed = RampBitmap(TX_COMPRESSED, TX_LAYOUT_RGB, 0);
+  BitmapPtr mislabelled = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGBA, 0);  // 24 bits
+  BitmapPtr shortBuffer = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGB, 0);
+  shortBuffer->imagesize[0] -= 1;
+  for (txBitmap *b : {indexed.get(), compressed.get(), mislabelled.get(), shortBuffer.get()}) {
+    EXPECT_EQ(pngWrite(Path("x.png").c_str(), b), -1);
+    EXPECT_EQ(SYS_ErrorGet(), TX_ERR_LAYOUT);
+  }
+  EXPECT_FALSE(std::filesystem::exists(Path("x.png")));
+}
+
+TEST_F(PngWrite, AFileThatCannotBeCreatedFailsWith9) {
+  BitmapPtr b = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGB, 0);
+  EXPECT_EQ(pngWrite(Path("missing/x.png").c_str(), b.get()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 9);
+}
+
+TEST_F(PngWrite, ALibraryErrorReturns5AndClosesTheFile) {
+  BitmapPtr b = RampBitmap(TX_BLUE_FIRST, TX_LAYOUT_RGB, 0);
+  txSetParam(11, 42);  // zlib refuses the level once the first row is compressed
+  const size_t open = OpenDescriptors();
+  EXPECT_EQ(pngWrite(Path("bad.png").c_str(), b.get()), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 5);
+  EXPECT_EQ(OpenDescriptors(), open);
+  txSetParam(11, 0);
+  EXPECT_EQ(pngWrite(Path("stored.png").c_str(), b.get()), 0);
+  EXPECT_TRUE(ReadBack("stored.png"));
+}
+
+TEST_F(PngWrite, APngNamedJpgLoadsAsPngThroughTheTable) {
+  ScopedCwd cwd(dir_.path());
+  WriteBytes(dir_.path() / "suite.jpg", PngFixture("basn2c08.png"));
+  BitmapPtr b(txLoad("suite.jpg"));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->id, TX_ID_PNG);
+  EXPECT_EQ(b->type, TX_BLUE_FIRST);  // the loader's wanted order
+}
+
+}  // namespace

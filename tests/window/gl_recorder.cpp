@@ -1,0 +1,181 @@
+// The recording OpenGL: one stub per entry point name, made from the entry
+// point's own type, so every argument is recorded as what it is.
+#include "gl_recorder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstdio>
+#include <type_traits>
+
+#include "window/gl_demo.h"
+#include "window/gl_stub.h"
+
+namespace ember_test {
+
+GlRecorder *GlRecorder::active = nullptr;
+
+namespace {
+
+// A string literal usable as a template argument, so each entry point name
+// gets a stub of its own and both tables share the stub of a name.
+template <size_t N>
+struct FixedName {
+  char text[N];
+  constexpr FixedName(const char (&s)[N]) { std::copy_n(s, N, text); }
+};
+
+template <typename T>
+void Push(GlCall &call, T value) {
+  if constexpr (std::is_pointer_v<T>) {
+    call.args.push_back(0);
+    call.pointers.push_back(reinterpret_cast<const void *>(value));
+  } else if constexpr (std::is_arithmetic_v<T> || std::is_enum_v<T>) {
+    call.args.push_back(static_cast<double>(value));
+    call.pointers.push_back(nullptr);
+  } else {
+    static_assert(std::is_pointer_v<T>, "an argument type the recorder cannot keep");
+  }
+}
+
+GlCall &Record(const char *name) {
+  if (!GlRecorder::active) {
+    fprintf(stderr, "gl_recorder: %s called with no recorder\n", name);
+    abort();
+  }
+  return GlRecorder::active->Append(name);
+}
+
+template <FixedName Name, typename F>
+struct Stub;
+
+template <FixedName Name, typename R, typename... A>
+struct Stub<Name, R (*)(A...)> {
+  static R Call(A... a) {
+    GlCall &call = Record(Name.text);
+    (Push(call, a), ...);
+    if constexpr (!std::is_void_v<R>) return R{};
+  }
+};
+
+// The answering queries.
+
+const GLubyte *GetString(GLenum name) {
+  GlCall &call = Record("glGetString");
+  Push(call, name);
+  auto &strings = GlRecorder::active->strings;
+  auto it = strings.find(name);
+  return it == strings.end() ? nullptr : reinterpret_cast<const GLubyte *>(it->second.c_str());
+}
+
+void GetIntegerv(GLenum name, GLint *out) {
+  GlCall &call = Record("glGetIntegerv");
+  Push(call, name);
+  Push(call, out);
+  auto &integers = GlRecorder::active->integers;
+  auto it = integers.find(name);
+  if (it != integers.end() && out) std::copy(it->second.begin(), it->second.end(), out);
+}
+
+void GetFloatv(GLenum name, GLfloat *out) {
+  GlCall &call = Record("glGetFloatv");
+  Push(call, name);
+  Push(call, out);
+  auto &floats = GlRecorder::active->floats;
+  auto it = floats.find(name);
+  if (it != floats.end() && out) std::copy(it->second.begin(), it->second.end(), out);
+}
+
+void GenTextures(GLsizei n, GLuint *names) {
+  GlCall &call = Record("glGenTextures");
+  Push(call, n);
+  Push(call, names);
+  for (GLsizei i = 0; i < n && names; ++i) names[i] = GlRecorder::active->next_texture++;
+}
+
+GLenum GetError() {
+  Record("glGetError");
+  GLenum e = GlRecorder::active->error;
+  GlRecorder::active->error = GL_NO_ERROR;
+  return e;
+}
+
+}  // namespace
+
+struct GlRecorder::Saved {
+  struct Demo {
+#define GL_ENTRY(name, type) type name;
+#include "window/gl_names_core.inc"
+#include "window/gl_names_ext.inc"
+#include "window/glu_names.inc"
+#undef GL_ENTRY
+  } demo;
+  gl_stub_table_t gl;
+  glu_stub_table_t glu;
+};
+
+GlRecorder::GlRecorder() : saved_(new Saved) {
+  if (active) {
+    fprintf(stderr, "gl_recorder: one recorder at a time\n");
+    abort();
+  }
+  active = this;
+#define GL_ENTRY(name, type)         \
+  saved_->demo.name = dgl::name;     \
+  dgl::name = &Stub<#name, type>::Call;
+#include "window/gl_names_core.inc"
+#include "window/gl_names_ext.inc"
+#include "window/glu_names.inc"
+#undef GL_ENTRY
+  saved_->gl = gl_stub_table;
+  saved_->glu = glu_stub_table;
+#define GL_ENTRY(name, type) gl_stub_table.name = &Stub<#name, type>::Call;
+#include "window/gl_stub_names.inc"
+#undef GL_ENTRY
+#define GL_ENTRY(name, type) glu_stub_table.name = &Stub<#name, type>::Call;
+#include "window/glu_stub_names.inc"
+#undef GL_ENTRY
+
+  dgl::glGetString = gl_stub_table.glGetString = GetString;
+  dgl::glGetIntegerv = gl_stub_table.glGetIntegerv = GetIntegerv;
+  dgl::glGetFloatv = gl_stub_table.glGetFloatv = GetFloatv;
+  dgl::glGenTextures = gl_stub_table.glGenTextures = GenTextures;
+  dgl::glGetError = gl_stub_table.glGetError = GetError;
+}
+
+GlRecorder::~GlRecorder() {
+#define GL_ENTRY(name, type) dgl::name = saved_->demo.name;
+#include "window/gl_names_core.inc"
+#include "window/gl_names_ext.inc"
+#include "window/glu_names.inc"
+#undef GL_ENTRY
+  gl_stub_table = saved_->gl;
+  glu_stub_table = saved_->glu;
+  delete saved_;
+  active = nullptr;
+}
+
+GlCall &GlRecorder::Append(const char *name) {
+  calls_.push_back(GlCall{name, {}, {}});
+  return calls_.back();
+}
+
+size_t GlRecorder::Count(std::string_view name) const {
+  return static_cast<size_t>(
+      std::count_if(calls_.begin(), calls_.end(), [&](const GlCall &c) { return c.name == name; }));
+}
+
+const GlCall *GlRecorder::Find(std::string_view name, size_t nth) const {
+  for (const GlCall &c : calls_) {
+    if (c.name == name && nth-- == 0) return &c;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> GlRecorder::Names() const {
+  std::vector<std::string> names;
+  names.reserve(calls_.size());
+  for (const GlCall &c : calls_) names.push_back(c.name);
+  return names;
+}
+
+}  // namespace ember_test

@@ -1,0 +1,258 @@
+// Pixel converters and box-filter shrinking; see convert.h.
+//
+// Each converter builds its result in a new level-0 buffer and swaps it in
+// only once everything succeeded, so a failure never leaves a half-changed
+// bitmap. A bitmap whose level-0 buffer is smaller than its fields promise
+// is refused rather than read past its end.
+#include "texture/convert.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "framework/sys.h"
+
+namespace {
+
+// Number of level-0 pixels, or false when the fields do not fit the buffer.
+bool levelPixels(const txBitmap *bitmap, size_t *pixels) {
+  size_t bytes = 0;
+  if (!bitmap->image[0] || !txPixelBytes(bitmap->width, bitmap->height, bitmap->bits, &bytes) ||
+      bitmap->imagesize[0] < bytes)
+    return false;
+  *pixels = size_t(bitmap->width) * size_t(bitmap->height);
+  return true;
+}
+
+void replaceLevel0(txBitmap *bitmap, uint8_t *buffer, size_t bytes, int32_t bits) {
+  SYS_MEMFREE(bitmap->image[0]);
+  bitmap->image[0] = buffer;
+  bitmap->imagesize[0] = uint32_t(bytes);
+  bitmap->bits = bits;
+}
+
+// Changes level 0 to `toBytes` bytes per pixel; `fill` prepares the new
+// buffer, then the first `keep` bytes of each source pixel are copied.
+int32_t repack(txBitmap *bitmap, int32_t toBits, size_t keep, int fill, const char *tag) {
+  size_t pixels = 0;
+  if (!levelPixels(bitmap, &pixels)) {
+    SYS_ErrorSet(TX_ERR_FORMAT);
+    return -1;
+  }
+  size_t bytes = 0;
+  if (!txPixelBytes(bitmap->width, bitmap->height, toBits, &bytes)) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  uint8_t *out = static_cast<uint8_t *>(SYS_MemGet(bytes, __FILE__, __LINE__, tag));
+  if (!out) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  if (fill >= 0) std::memset(out, fill, bytes);
+  const size_t from = size_t(bitmap->bits / 8), to = size_t(toBits / 8);
+  const uint8_t *src = bitmap->image[0];
+  for (size_t i = 0; i < pixels; ++i) std::memcpy(out + i * to, src + i * from, keep);
+  replaceLevel0(bitmap, out, bytes, toBits);
+  return 0;
+}
+
+}  // namespace
+
+int32_t tx32to24(pxBitmap bitmap) {
+  SYS_ErrorClear();
+  if (!bitmap || bitmap->bits != 32) return 0;
+  if (repack(bitmap, 24, 3, -1, "tx32to24") != 0) return -1;
+  bitmap->subtype = TX_LAYOUT_RGB;
+  return 0;
+}
+
+int32_t tx24to32(pxBitmap bitmap) {
+  SYS_ErrorClear();
+  if (!bitmap || bitmap->bits != 24) return 0;
+  return repack(bitmap, 32, 3, 255, "tx24to32");
+}
+
+int32_t tx24to8(pxBitmap bitmap, int32_t channel) {
+  SYS_ErrorClear();
+  if (!bitmap || bitmap->bits < 24) {
+    SYS_ErrorSet(TX_ERR_DEPTH);
+    return -1;
+  }
+  if (channel < 0 || channel > 2) {
+    SYS_ErrorSet(10);
+    return -1;
+  }
+  size_t pixels = 0;
+  if (bitmap->bits % 8 != 0 || !levelPixels(bitmap, &pixels)) {
+    SYS_ErrorSet(TX_ERR_FORMAT);
+    return -1;
+  }
+  uint8_t *out = static_cast<uint8_t *>(SYS_MemGet(pixels, __FILE__, __LINE__, "tx24to8"));
+  if (!out) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  const size_t stride = size_t(bitmap->bits / 8);
+  const uint8_t *src = bitmap->image[0] + channel;
+  for (size_t i = 0; i < pixels; ++i) out[i] = src[i * stride];
+  replaceLevel0(bitmap, out, pixels, 8);
+  bitmap->subtype = TX_LAYOUT_GREY;
+  return 0;
+}
+
+pxBitmap txIntensity(pxBitmap bitmap, int32_t weighted) {
+  SYS_ErrorClear();
+  if (!bitmap) {
+    SYS_ErrorSet(TX_ERR_FORMAT);
+    return nullptr;
+  }
+  if (bitmap->bits < 24) {
+    SYS_ErrorSet(TX_ERR_DEPTH);
+    return nullptr;
+  }
+  size_t pixels = 0;
+  if ((bitmap->bits != 24 && bitmap->bits != 32) || !levelPixels(bitmap, &pixels)) {
+    SYS_ErrorSet(TX_ERR_FORMAT);
+    return nullptr;
+  }
+  pxBitmap grey = static_cast<pxBitmap>(SYS_MemGet(sizeof(txBitmap), __FILE__, __LINE__,
+                                                   "txIntensity: struct"));
+  if (!grey) {
+    SYS_ErrorSet(5);
+    return nullptr;
+  }
+  std::memset(grey, 0, sizeof(txBitmap));
+  grey->image[0] = static_cast<uint8_t *>(SYS_MemGet(pixels, __FILE__, __LINE__,
+                                                     "txIntensity: bitmap"));
+  if (!grey->image[0]) {
+    SYS_MEMFREE(grey);
+    SYS_ErrorSet(5);
+    return nullptr;
+  }
+  grey->width = bitmap->width;
+  grey->height = bitmap->height;
+  grey->bits = 8;
+  grey->subtype = TX_LAYOUT_GREY;
+  grey->levels = 1;
+  grey->imagesize[0] = uint32_t(pixels);
+  const size_t stride = size_t(bitmap->bits / 8);
+  const uint8_t *src = bitmap->image[0];
+  for (size_t i = 0; i < pixels; ++i, src += stride) {
+    const uint32_t b0 = src[0], b1 = src[1], b2 = src[2];
+    grey->image[0][i] =
+        uint8_t(weighted ? (77 * b0 + 150 * b1 + 29 * b2) >> 8 : (b0 + b1 + b2) / 3);
+  }
+  return grey;
+}
+
+void txExpandPalette(const uint8_t *indices, uint8_t *destination, size_t count,
+                     const uint8_t *palette) {
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t *entry = palette + 4 * size_t(indices[i]);
+    destination[3 * i] = entry[0];
+    destination[3 * i + 1] = entry[1];
+    destination[3 * i + 2] = entry[2];
+  }
+}
+
+namespace {
+
+// Box averaging of level 0 to nw x nh (both no larger than the source).
+int32_t shrink(txBitmap *bitmap, int32_t nw, int32_t nh) {
+  const int32_t bpp = bitmap->bits / 8;
+  size_t pixels = 0;
+  if ((bitmap->bits != 8 && bitmap->bits != 24 && bitmap->bits != 32) ||
+      bitmap->subtype == TX_LAYOUT_INDEXED) {
+    // Averaging palette indices would invent colours.
+    SYS_ErrorSet(TX_ERR_DEPTH);
+    return -1;
+  }
+  if (!levelPixels(bitmap, &pixels)) {
+    SYS_ErrorSet(TX_ERR_FORMAT);
+    return -1;
+  }
+  size_t outBytes = 0;
+  if (!txPixelBytes(nw, nh, bitmap->bits, &outBytes)) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  const size_t cells = size_t(nw) * size_t(nh);
+  // Four channel sums and a count per target pixel; 64-bit sums so a very
+  // large reduction cannot wrap.
+  struct Cell {
+    uint64_t sum[4];
+    uint64_t count;
+  };
+  Cell *acc = static_cast<Cell *>(
+      SYS_MemGet(cells * sizeof(Cell), __FILE__, __LINE__, "_Shrink: pixel buffer"));
+  if (!acc) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  uint8_t *out = static_cast<uint8_t *>(SYS_MemGet(outBytes, __FILE__, __LINE__,
+                                                   "_Shrink: bitmap"));
+  if (!out) {
+    SYS_MEMFREE(acc);
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  std::memset(acc, 0, cells * sizeof(Cell));
+
+  const float sx = float(bitmap->width) / float(nw);
+  const float sy = float(bitmap->height) / float(nh);
+  // The target column of every source column, computed once per column
+  // (the same float division per pixel, hoisted).
+  std::vector<int32_t> column(size_t(bitmap->width));
+  for (int32_t x = 0; x < bitmap->width; ++x)
+    column[size_t(x)] = std::min(int32_t(float(x) / sx), nw - 1);
+
+  const uint8_t *src = bitmap->image[0];
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    const int32_t ty = std::min(int32_t(float(y) / sy), nh - 1);
+    Cell *row = acc + size_t(ty) * size_t(nw);
+    for (int32_t x = 0; x < bitmap->width; ++x, src += bpp) {
+      Cell &c = row[column[size_t(x)]];
+      c.sum[0] += src[0];
+      if (bpp > 1) {
+        c.sum[1] += src[1];
+        c.sum[2] += src[2];
+      }
+      if (bpp > 3) c.sum[3] += src[3];
+      c.count += 1;
+    }
+  }
+
+  uint8_t *dst = out;
+  for (size_t i = 0; i < cells; ++i, dst += bpp) {
+    const Cell &c = acc[i];
+    for (int32_t ch = 0; ch < bpp; ++ch) {
+      float v = c.count ? float(c.sum[ch]) / float(c.count) : 0.0f;
+      v = std::clamp(v, 0.0f, 255.0f);
+      dst[ch] = uint8_t(v);
+    }
+  }
+  SYS_MEMFREE(acc);
+  bitmap->width = nw;
+  bitmap->height = nh;
+  replaceLevel0(bitmap, out, outBytes, bitmap->bits);
+  return 0;
+}
+
+}  // namespace
+
+int32_t txScale(pxBitmap bitmap, int32_t width, int32_t height) {
+  SYS_ErrorClear();
+  SYS_Log(1, "[TL] !!! --- scale to %dx%d\n", width, height);
+  if (!bitmap) {
+    SYS_ErrorSet(10);
+    return -1;
+  }
+  if (bitmap->width >= width && bitmap->height >= height) return shrink(bitmap, width, height);
+  if (bitmap->width < width && bitmap->height < height) {
+    SYS_Log(1, "[TL] !!! Magnify ... please implement me.\n");
+    return 0;
+  }
+  SYS_Log(1, "[TL] !!! Scale ... please implement me.\n");
+  return 0;
+}
