@@ -8,6 +8,9 @@ gl_stub_table. and glu_stub_table. and prints every name missing from the
 matching table of gl_calls.inc. A call behind a test of its own entry
 point ("if (dgl::glFoo)") is optional and needs no listing. The 3D
 engine's folder is left out: the timeline never reaches its drawing.
+Other code the program never reaches (a loader nothing calls) is listed
+too; it needs no entry, since a start-up check for it would only stop the
+program on a system that lacks something it never uses.
 
 Run by hand:  python3 tools/glgen/glcalls.py   (exit status 1 when a name
 is missing)
@@ -25,9 +28,11 @@ LISTED = re.compile(r"^(GL_CALL_CORE|GL_CALL_EXT|GLU_CALL|GL_STUB_CALL|GLU_STUB_
                     re.M)
 
 
-def table_of(prefix, name):
+def table_of(prefix, name, core):
     if prefix == "dgl::":
-        return "GLU_CALL" if name.startswith("glu") else ("GL_CALL_CORE", "GL_CALL_EXT")
+        if name.startswith("glu"):
+            return "GLU_CALL"
+        return "GL_CALL_CORE" if name in core else "GL_CALL_EXT"
     if prefix == "gl_stub_table.":
         return "GL_STUB_CALL"
     return "GLU_STUB_CALL"
@@ -37,6 +42,8 @@ def main():
     root = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
     with open(os.path.join(root, "window", "gl_calls.inc")) as f:
         listed = {(m.group(1), m.group(2)) for m in LISTED.finditer(f.read())}
+    with open(os.path.join(root, "window", "gl_names_core.inc")) as f:
+        core = set(re.findall(r"^GL_ENTRY\((\w+),", f.read(), re.M))
 
     missing = {}
     for folder in FOLDERS:
@@ -55,11 +62,10 @@ def main():
                     prefix, name = m.group(1), m.group(2)
                     if (prefix, name) in guarded:
                         continue
-                    tables = table_of(prefix, name)
-                    tables = tables if isinstance(tables, tuple) else (tables,)
-                    if not any((t, name) in listed for t in tables):
+                    table = table_of(prefix, name, core)
+                    if (table, name) not in listed:
                         where = os.path.relpath(path, root)
-                        missing.setdefault((tables[0], name), set()).add(where)
+                        missing.setdefault((table, name), set()).add(where)
 
     for (table, name), files in sorted(missing.items()):
         print("%s(%s)  // %s" % (table, name, ", ".join(sorted(files))))
