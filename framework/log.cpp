@@ -45,16 +45,6 @@ uint32_t g_log_flags = 0;
 char *g_log_file = nullptr;
 char g_line[kLineSize];
 
-// A relative log name is tied to the folder the process started in, so the
-// later change to the program's folder does not split one run's log in two.
-char *AbsoluteCopy(const char *name) {
-  if (name[0] == '/') return STRDUP(name);
-  char cwd[4096];
-  if (!getcwd(cwd, sizeof cwd)) return STRDUP(name);
-  std::string full = std::string(cwd) + "/" + name;
-  return STRDUP(full.c_str());
-}
-
 void WritePiece(FILE *out, int level, const char *text) {
   if ((g_log_flags & SYS_LOG_STAMP) && level != 0) {
     char stamp[32];
@@ -93,7 +83,9 @@ int SYS_LogInit() {
   if (!g_log_file) {
     // A "debug-log" without a value behind it falls back to the default.
     const char *name = SYS_CfgGetText("debug-log");
-    g_log_file = AbsoluteCopy(name ? name : "debug.log");
+    // Tied to the folder the process started in, so the later change to the
+    // program's folder does not split one run's log in two.
+    g_log_file = StrDupAbsolute(name ? name : "debug.log", __FILE__, __LINE__);
   }
   SYS_ErrorClear();
   if (SYS_CfgGet("debug-append", SYS_CFG_FLAG) != 1 && g_log_file) remove(g_log_file);
@@ -135,7 +127,7 @@ int SYS_LogSetFile(const char *name) {
     SYS_ErrorSet(10);
     return -1;
   }
-  char *copy = AbsoluteCopy(name);
+  char *copy = StrDupAbsolute(name, __FILE__, __LINE__);
   std::lock_guard<std::recursive_mutex> lock(g_log_mutex);
   SYS_MEMFREE(g_log_file);
   g_log_file = copy;

@@ -71,15 +71,6 @@ void Unlink(SYS_MemBlock_t *h) {
   g_bytes -= h->size;
 }
 
-// A relative report name is taken from the folder the process started in.
-char *AbsoluteCopy(const char *name) {
-  if (name[0] == '/') return STRDUP(name);
-  char cwd[4096];
-  if (!getcwd(cwd, sizeof cwd)) return STRDUP(name);
-  std::string full = std::string(cwd) + "/" + name;
-  return STRDUP(full.c_str());
-}
-
 }  // namespace
 
 void *SYS_MemGet(size_t size, const char *file, int32_t line, const char *tag) {
@@ -186,7 +177,9 @@ int SYS_MemInit() {
   SYS_MEMFREE(g_report_name);
   // A value-less "mf" is no name: the default stands.
   const char *name = SYS_CfgGetText("mf");
-  g_report_name = AbsoluteCopy(name ? name : "debug.memleaks");
+  // Written at shutdown, after the change to the program's folder: the name
+  // is tied to the folder the process started in.
+  g_report_name = StrDupAbsolute(name ? name : "debug.memleaks", __FILE__, __LINE__);
   SYS_ErrorClear();
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "framework/log.h"
 #include "framework/memory.h"
@@ -34,6 +35,14 @@ char *StrDup(const char *text, const char *file, int32_t line) {
   auto *copy = static_cast<char *>(SYS_MemGet(n + 1, file, line, tag));
   if (copy) memcpy(copy, text, n + 1);
   return copy;
+}
+
+char *StrDupAbsolute(const char *name, const char *file, int32_t line) {
+  if (!name) return nullptr;
+  char cwd[4096];
+  if (name[0] == '/' || !getcwd(cwd, sizeof cwd)) return StrDup(name, file, line);
+  std::string full = std::string(cwd) + "/" + name;
+  return StrDup(full.c_str(), file, line);
 }
 
 char *SYS_StrTrimLeft(char *text) {

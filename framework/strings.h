@@ -7,6 +7,9 @@
 
 char *StrDup(const char *text, const char *file, int32_t line);
 #define STRDUP(text) StrDup((text), __FILE__, __LINE__)
+// A tracked copy of name made absolute against the current folder (a name
+// that starts with '/' is copied as it stands).
+char *StrDupAbsolute(const char *name, const char *file, int32_t line);
 
 char *SYS_StrTrimLeft(char *text);
 char *SYS_StrTrim(char *text);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/sys.h"
+#include "support/test_support.h"
 
 namespace ember_test {
 
@@ -23,5 +24,27 @@ inline void ResetLog() {
   SYS_LogSetFlags(0);
   SYS_ErrorGet();
 }
+
+// Sends every log piece written during the object's life to a file of its
+// own, and puts the log back as it was afterwards.
+class LogCapture {
+public:
+  LogCapture() : file_(dir_.str("captured.log")) {
+    old_flags_ = SYS_LogGetFlags();
+    SYS_LogSetFile(file_.c_str());
+    SYS_LogSetFlags(SYS_LOG_ON);
+  }
+  ~LogCapture() {
+    SYS_LogSetFlags(0);
+    SYS_LogClose();
+    SYS_LogSetFlags(old_flags_);
+  }
+  std::string text() const { return ReadFile(file_); }
+
+private:
+  TempDir dir_;
+  std::string file_;
+  uint32_t old_flags_;
+};
 
 }  // namespace ember_test

@@ -8,33 +8,17 @@
 #include <zlib.h>
 
 #include "framework/sys.h"
+#include "core_test_util.h"
 #include "support/test_support.h"
 
 namespace {
+
+using ember_test::LogCapture;
 
 using ember_test::ReadFile;
 using ember_test::ScopedCwd;
 using ember_test::TempDir;
 
-class LogCapture {
-public:
-  LogCapture() : file_(dir_.str("captured.log")) {
-    old_flags_ = SYS_LogGetFlags();
-    SYS_LogSetFile(file_.c_str());
-    SYS_LogSetFlags(SYS_LOG_ON);
-  }
-  ~LogCapture() {
-    SYS_LogSetFlags(0);
-    SYS_LogClose();
-    SYS_LogSetFlags(old_flags_);
-  }
-  std::string text() const { return ReadFile(file_); }
-
-private:
-  TempDir dir_;
-  std::string file_;
-  uint32_t old_flags_;
-};
 
 size_t Count(const std::string &text, const std::string &what) {
   size_t n = 0;
