@@ -100,7 +100,7 @@ const std::filesystem::path &PictureFile(int32_t id) {
   if (path.empty()) {
     path = WorkDir() / (id == TX_ID_PNG ? "picture.png" : "picture.jpg");
     txBitmap *b = Picture();
-    txSetParam(6, 0);  // baseline JPEG, as most files are
+    txSetParam(6, 0);   // baseline JPEG, as most files are
     txSetParam(11, 6);  // libpng's usual level
     txSave(id, path.c_str(), b);
     txFree(&b);
@@ -125,7 +125,8 @@ const std::filesystem::path &DdsFile() {
     const std::filesystem::path p = WorkDir() / "blocks.dds";
     std::ofstream out(p, std::ios::binary);
     out.write(reinterpret_cast<const char *>(header.data()), std::streamsize(header.size()));
-    out.write(reinterpret_cast<const char *>(Dxt1Blocks().data()), std::streamsize(Dxt1Blocks().size()));
+    out.write(reinterpret_cast<const char *>(Dxt1Blocks().data()),
+              std::streamsize(Dxt1Blocks().size()));
     return p;
   }();
   return path;

@@ -15,10 +15,11 @@
 // gives two files, the colour one and its alpha map ("name_a.ext").
 //
 // libjpeg reports every error through its error exit, which here logs the
-// library's message and jumps back to the function that called into it. Those functions own
-// no object with a destructor and keep what they must release in a job
-// record that lives in their caller's frame. Nothing ends the process.
-// No process-wide state: each decode has its own source manager.
+// library's message and jumps back to the function that called into it.
+// Those functions own no object with a destructor and keep what they must
+// release in a job record their caller owns, so a jump neither leaks nor
+// skips a destructor. Nothing ends the process. No process-wide state:
+// each decode has its own source manager.
 #include <cstdio>
 #include <jpeglib.h>
 #include <jerror.h>
@@ -156,7 +157,11 @@ bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
   JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                 JDIMENSION(width * size_t(components)), 1);
   while (cinfo->output_scanline < cinfo->output_height) {
-    jpeg_read_scanlines(cinfo, line, 1);
+    // The source never suspends, so each call gives a row.
+    if (jpeg_read_scanlines(cinfo, line, 1) != 1) {
+      job->code = 5;
+      return false;
+    }
     uint8_t *out = job->pixels + size_t(cinfo->output_scanline - 1) * row;
     if (components != 4) {
       std::memcpy(out, line[0], row);

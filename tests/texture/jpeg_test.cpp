@@ -64,11 +64,10 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(JpegIdentify, OnlyJfifFilesAreRecognised) {
-  EXPECT_EQ(jpegIdentify(JpegFixture("video-001.jpeg").data(), 21459), 0);
-  const Bytes adobe = JpegFixture("video-001.rgb.jpeg");  // APP14, no JFIF marker
-  EXPECT_EQ(jpegIdentify(adobe.data(), adobe.size()), TX_ERR_FORMAT);
-  const Bytes jfif = JpegFixture("video-001.jpeg");
+  const Bytes jfif = JpegFixture("video-001.jpeg"), adobe = JpegFixture("video-001.rgb.jpeg");
+  EXPECT_EQ(jpegIdentify(jfif.data(), jfif.size()), 0);
   EXPECT_EQ(jpegIdentify(jfif.data(), 9), TX_ERR_FORMAT);
+  EXPECT_EQ(jpegIdentify(adobe.data(), adobe.size()), TX_ERR_FORMAT);  // APP14, no JFIF
 }
 
 TEST(JpegRead, ACutOffStreamEndsAtItsEndAndIsNeverServedAgain) {
@@ -111,7 +110,7 @@ TEST(JpegRead, GarbageFailsWith5AndTheProcessGoesOn) {
 // ---- writing -------------------------------------------------------------
 
 class JpegWrite : public LoaderTest {
-protected:
+ protected:
   std::string Path(const std::string &name) { return dir_.str(name); }
   BitmapPtr ReadBack(const std::string &name) { return Decode(jpegRead, ReadBytes(Path(name))); }
   TempDir dir_;
@@ -121,7 +120,8 @@ protected:
 BitmapPtr Flat(int32_t dummyType, std::initializer_list<uint8_t> pixel) {
   BitmapPtr b(txCreateDummy(dummyType, 16, 16));
   const size_t bpp = pixel.size();
-  for (size_t i = 0; i < b->imagesize[0]; i += bpp) std::copy(pixel.begin(), pixel.end(), b->image[0] + i);
+  for (size_t i = 0; i < b->imagesize[0]; i += bpp)
+    std::copy(pixel.begin(), pixel.end(), b->image[0] + i);
   return b;
 }
 
@@ -197,31 +197,6 @@ TEST_F(JpegWrite, LibraryAndFileErrorsReturnACodeInsteadOfEndingTheProcess) {
   EXPECT_EQ(SYS_ErrorGet(), 5);
   EXPECT_EQ(jpegWriteFile(Path("two.jpg").c_str(), wide.data(), 10, 10, 2), -1);
   EXPECT_EQ(SYS_ErrorGet(), 10);
-}
-
-TEST_F(JpegWrite, ProgressiveAndBaselineFollowTheLoaderParameters) {
-  BitmapPtr b = Flat(0, {1, 2, 3});
-  auto hasMarker = [&](const std::string &name, uint8_t marker) {
-    const Bytes file = ReadBytes(Path(name));
-    for (size_t i = 0; i + 1 < file.size(); ++i)
-      if (file[i] == 0xFF && file[i + 1] == marker) return true;
-    return false;
-  };
-  ASSERT_EQ(jpegWrite(Path("p.jpg").c_str(), b.get()), 0);
-  EXPECT_TRUE(hasMarker("p.jpg", 0xC2));  // progressive frame
-  txSetParam(6, 0);
-  txSetParam(7, 0);
-  ASSERT_EQ(jpegWrite(Path("s.jpg").c_str(), b.get()), 0);
-  EXPECT_TRUE(hasMarker("s.jpg", 0xC0));  // baseline frame
-}
-
-TEST_F(JpegWrite, AWrittenFileLoadsThroughTheTable) {
-  ScopedCwd cwd(dir_.path());
-  BitmapPtr b = Flat(0, {1, 2, 3});
-  ASSERT_EQ(txSave(TX_ID_JPEG, "t.jpg", b.get()), 0);
-  BitmapPtr loaded(txLoad("t.jpg"));
-  ASSERT_TRUE(loaded);
-  EXPECT_EQ(loaded->id, TX_ID_JPEG);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(PnmRead, NetpbmsGreyAndColourFilesMatchTheirPixels) {
   EXPECT_EQ(grey->subtype, TX_LAYOUT_GREY);
   EXPECT_EQ(grey->bits, 8);
   ExpectSamePixels(grey.get(), ReadPnm("pnm/ramp_netpbm.pgm"), false);
-  EXPECT_EQ(*PixelAt(grey.get(), 0, 0), 0);   // the ramp runs from black
+  EXPECT_EQ(*PixelAt(grey.get(), 0, 0), 0);    // the ramp runs from black
   EXPECT_EQ(*PixelAt(grey.get(), 9, 5), 255);  // to white
 
   BitmapPtr colour = Decode(pnmRead, Fixture("pnm/rainbow_netpbm.ppm"));
@@ -55,13 +55,13 @@ TEST(PnmRead, OtherKindsAndDepthsAreRefused) {
 }
 
 TEST(PnmRead, HeadersThatDoNotHoldTogetherFailWith1000) {
-  for (const char *header : {"P6\n2 1\n",           // no maximum value line
-                             "P6\n2 1\n255",        // no '\n' after it
-                             "P6\n2\n255\n",        // one number
-                             "P6\n-2 1\n255\n",     // negative width
-                             "P6\n0 1\n255\n",      // empty
-                             "P6\nx y\n255\n",      // not numbers
-                             "P6\n2 1\nabc\n",      // not a maximum
+  for (const char *header : {"P6\n2 1\n",        // no maximum value line
+                             "P6\n2 1\n255",     // no '\n' after it
+                             "P6\n2\n255\n",     // one number
+                             "P6\n-2 1\n255\n",  // negative width
+                             "P6\n0 1\n255\n",   // empty
+                             "P6\nx y\n255\n",   // not numbers
+                             "P6\n2 1\nabc\n",   // not a maximum
                              "P6\n99999999999 1\n255\n"}) {
     EXPECT_FALSE(Decode(pnmRead, Text(header) + Bytes(64, 0x41))) << header;
     EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT) << header;
@@ -81,17 +81,10 @@ TEST(PnmRead, PixelsShorterThanPromisedFailWith1002) {
   EXPECT_EQ(SYS_MemLiveCount(), live);
 }
 
-TEST(PnmIdentify, OnlyRawGreyAndColourMagicWithItsNewline) {
-  for (const char *yes : {"P5\n", "P6\n"}) EXPECT_EQ(pnmIdentify(reinterpret_cast<const uint8_t *>(yes), 3), 0);
-  for (const char *no : {"P3\n", "P6 ", "P7\n"})
-    EXPECT_EQ(pnmIdentify(reinterpret_cast<const uint8_t *>(no), 3), TX_ERR_FORMAT);
-  EXPECT_EQ(pnmIdentify(reinterpret_cast<const uint8_t *>("P6\n"), 2), TX_ERR_FORMAT);
-}
-
 // ---- writing -------------------------------------------------------------
 
 class PnmWrite : public LoaderTest {
-protected:
+ protected:
   std::string Path(const std::string &name) { return dir_.str(name); }
   TempDir dir_;
 };
@@ -136,14 +129,6 @@ TEST_F(PnmWrite, LayoutsItCannotStoreAndUncreatableFilesFail) {
   BitmapPtr grey(txCreateDummy(3, 2, 2));
   EXPECT_EQ(pnmWrite(Path("none/g.pgm").c_str(), grey.get()), -1);
   EXPECT_EQ(SYS_ErrorGet(), 9);
-}
-
-TEST_F(PnmWrite, ANetpbmFileLoadsThroughTheTable) {
-  ScopedCwd cwd(dir_.path());
-  WriteBytes(dir_.path() / "r.ppm", Fixture("pnm/rainbow_netpbm.ppm"));
-  BitmapPtr b(txLoad("r.ppm"));
-  ASSERT_TRUE(b);
-  EXPECT_EQ(b->id, TX_ID_PNM);
 }
 
 }  // namespace

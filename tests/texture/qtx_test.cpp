@@ -62,7 +62,7 @@ Qtx MakeQtx(uint16_t w, uint16_t h, const char *fourcc, int count, bool packed,
 }
 
 class QtxTest : public LoaderTest {
-protected:
+ protected:
   void SetUp() override {
     LoaderTest::SetUp();
     txState.disableBits = 0;
@@ -84,9 +84,11 @@ void ExpectLevels(const txBitmap *b, const std::vector<Bytes> &levels, size_t fi
 
 // ---- reading -------------------------------------------------------------
 
-TEST_F(QtxTest, PackedAndStoredLevelsAreKeptByteForByte) {
-  for (bool packed : {true, false}) {
-    const Qtx q = MakeQtx(64, 32, "DXT3", 7, packed);
+TEST_F(QtxTest, PackedAndStoredLevelsAreKeptByteForByteUnderEitherMagic) {
+  for (auto [packed, magic] :
+       {std::pair{true, "QTX "}, std::pair{false, "QTX "}, std::pair{true, "DDZ "}}) {
+    const Qtx q = MakeQtx(64, 32, "DXT3", 7, packed, magic);
+    EXPECT_EQ(ddzIdentify(q.bytes.data(), q.bytes.size()), 0);
     BitmapPtr b = Decode(ddzRead, q.bytes);
     ASSERT_TRUE(b) << SYS_ErrorGet();
     EXPECT_EQ(b->type, TX_COMPRESSED);
@@ -118,17 +120,6 @@ TEST_F(QtxTest, TheKeepParameterOrAMissingFormatDecodesEveryLevel) {
   b = Decode(ddzRead, MakeQtx(8, 8, "DXT5", 1, false).bytes);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->subtype, TX_LAYOUT_RGBA);
-}
-
-TEST_F(QtxTest, TheOlderDdzMagicReadsToo) {
-  const Qtx q = MakeQtx(16, 16, "DXT5", 2, true, "DDZ ");
-  EXPECT_EQ(ddzIdentify(q.bytes.data(), q.bytes.size()), 0);
-  BitmapPtr b = Decode(ddzRead, q.bytes);
-  ASSERT_TRUE(b);
-  ExpectLevels(b.get(), q.levels, 0);
-  const Bytes dds = {'D', 'D', 'S', ' '};
-  EXPECT_EQ(ddzIdentify(dds.data(), dds.size()), -1);
-  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT);
 }
 
 TEST_F(QtxTest, QualityDropsLevelsFromA256SquareDxt5) {
@@ -203,6 +194,9 @@ TEST_F(QtxTest, UnknownCodesZeroSidesAndZeroLevelsAreRefused) {
   EXPECT_FALSE(Decode(ddzRead, MakeQtx(0, 8, "DXT1", 1, false).bytes));
   EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT);
   EXPECT_FALSE(Decode(ddzRead, MakeQtx(8, 8, "DXT1", 0, false).bytes));
+  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT);
+  const Bytes dds = {'D', 'D', 'S', ' '};
+  EXPECT_EQ(ddzIdentify(dds.data(), dds.size()), -1);
   EXPECT_EQ(SYS_ErrorGet(), TX_ERR_FORMAT);
 }
 
