@@ -1,0 +1,153 @@
+// Scene 10 drawn by the started demo: the tile torus and the cube morph.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "demo/frame_loop.h"
+#include "demo/procedural.h"
+#include "demo/resources.h"
+#include "demo_harness.h"
+#include "support/test_support.h"
+#include "scene_frame_checks.h"
+#include "window/gl_demo.h"
+
+namespace ember_test {
+namespace {
+
+class TorusScene : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { StartDemo(); }
+  void SetUp() override { UseTimelineDepthFunction(); }
+};
+
+// Translations right after a glPushMatrix, in drawing order: 4800 tiles,
+// 4800 cubes, then the morph's particles.
+std::vector<std::vector<double>> PushedTranslations(const std::vector<GlCall> &calls) {
+  std::vector<std::vector<double>> moves;
+  for (size_t i = 0; i + 1 < calls.size(); ++i) {
+    if (calls[i].name != "glPushMatrix") continue;
+    // The morph enables texturing between the push and its translation.
+    size_t j = i + 1;
+    while (j < calls.size() && calls[j].name != "glTranslatef" && calls[j].name != "glPopMatrix")
+      ++j;
+    if (j < calls.size() && calls[j].name == "glTranslatef") moves.push_back(calls[j].args);
+  }
+  return moves;
+}
+
+TEST_F(TorusScene, TheMorphRunsOnlyFrom64000To78000) {
+  struct Case {
+    int32_t t;
+    size_t particles;
+  } cases[] = {{60000, 0},    {63999, 0},    {64000, 1301}, {70000, 1301},
+               {77999, 1301}, {78000, 0},    {79999, 0}};
+  for (const Case &c : cases) {
+    const std::vector<GlCall> calls = RecordFrame(c.t);
+    EXPECT_EQ(Begins(calls, GL_POINTS).size(), c.particles) << c.t;
+    // One strip quad per tile, six faces per cube: the tiles' and the
+    // morph's.
+    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800 + 6 * (4800 + c.particles)) << c.t;
+    EXPECT_EQ(PushedTranslations(calls).size(), 2 * 4800 + c.particles) << c.t;
+  }
+  // After the last beat the morph's state is still set, but nothing drawn.
+  const std::vector<GlCall> late = RecordFrame(79000);
+  EXPECT_FALSE(CallsWith(late, "glBlendFunc", {GL_ONE, GL_ONE}).empty());
+  EXPECT_LT(IndexOfCall(late, "glScalef", {0.0625f, 0.0625f, 0.0625f}), late.size());
+}
+
+TEST_F(TorusScene, TilesStartInTheFlatGridAndLandOnTheTorus) {
+  const std::vector<GlCall> flat = RecordFrame(60000);
+  EXPECT_EQ(SyncValue, 0);
+  const std::vector<std::vector<double>> start = PushedTranslations(flat);
+  ASSERT_EQ(start.size(), 9600u);
+  for (size_t n = 0; n < start.size(); ++n) {
+    const int32_t i = static_cast<int32_t>(n % 4800), c = i % 80, r = i / 80;
+    ASSERT_EQ(start[n], (std::vector<double>{(r - 29.5f) / 10, (c - 39.5f) / 10, 0})) << n;
+  }
+  // No roll of the view while k is 0.
+  const size_t perspective = IndexOfCall(flat, "gluPerspective", {90});
+  ASSERT_LT(perspective + 1, flat.size());
+  EXPECT_EQ(flat[perspective + 1].name, "glRotatef");
+  EXPECT_EQ(flat[perspective + 1].args[0], 0);
+
+  const std::vector<GlCall> landed = RecordFrame(70000);
+  EXPECT_EQ(SyncValue, 10000);
+  const std::vector<std::vector<double>> torus = PushedTranslations(landed);
+  ASSERT_GE(torus.size(), 9600u);
+  const TVec3 *T = &TorusPositions[0][0];
+  for (size_t n = 0; n < 9600; ++n) {
+    const TVec3 &p = T[n % 4800];
+    ASSERT_EQ(torus[n], (std::vector<double>{p.x, p.y, p.z})) << n;
+  }
+  const std::vector<const GlCall *> scales = CallsWith(landed, "glScalef", {});
+  ASSERT_FALSE(scales.empty());
+  EXPECT_NEAR(scales[0]->args[0], 0.08, 1e-6);  // tiles grow as they fly
+}
+
+TEST_F(TorusScene, EachBeatStartsOnAnEvenKeyRowAndPassesTheOddOneHalfWay) {
+  for (int32_t s = 0; s < 7; ++s) {
+    for (int32_t half = 0; half < 2; ++half) {
+      const int32_t t = 64000 + 2000 * s + 1000 * half;
+      const std::vector<std::vector<double>> moves = PushedTranslations(RecordFrame(t));
+      ASSERT_EQ(moves.size(), 9600u + 1301u) << t;
+      const int32_t row = 2 * s + half;
+      for (int32_t i = 0; i < GLYPH_PARTICLES; ++i) {
+        const TVec3 &p = GlyphPositions[row][i];
+        ASSERT_EQ(moves[9600 + static_cast<size_t>(i)],
+                  (std::vector<double>{2 * p.x, 2 * p.y, 2 * p.z}))
+            << "beat " << s << " row " << row << " particle " << i;
+      }
+    }
+  }
+}
+
+TEST_F(TorusScene, TheBeatsSpinAboutTheirAxisPairs) {
+  const std::vector<std::vector<double>> axes[3] = {
+      {{0, 1, 0}, {0, 0, 1}}, {{0, 1, 0}, {1, 0, 0}}, {{0, 0, 1}, {1, 0, 0}}};
+  for (int32_t s = 0; s < 8; ++s) {  // beat 7 spins with nothing to draw
+    const std::vector<GlCall> calls = RecordFrame(64000 + 2000 * s + 1000);
+    const size_t look = IndexOfCall(calls, "gluLookAt", {0, 0, 3});
+    ASSERT_LT(look + 2, calls.size());
+    const float spin = 2000.0f * 0.125f / 5.5555556f;  // half a beat in: (1/2)^3 of 2000
+    for (size_t r = 0; r < 2; ++r) {
+      const GlCall &turn = calls[look + 1 + r];
+      ASSERT_EQ(turn.name, "glRotatef");
+      EXPECT_FLOAT_EQ(static_cast<float>(turn.args[0]), spin) << s;
+      EXPECT_EQ(std::vector<double>(turn.args.begin() + 1, turn.args.end()), axes[s % 3][r]) << s;
+    }
+  }
+}
+
+TEST_F(TorusScene, EveryAspectKeepsThePictureInsideItsViewport) {
+  ExpectConfinedToAspect(70000, kWholeWindow);
+}
+
+TEST_F(TorusScene, FramesRepeatAndDrawWithoutErrors) {
+  for (int32_t t : {60000, 63999, 64000, 70000, 77999, 79999}) ExpectRepeatable(t);
+  EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A fresh process draws these frames pixel for pixel alike.
+std::string TorusSceneDigests() {
+  std::string digests;
+  for (int32_t t : {62500, 70500}) {
+    DrawFrame(t);  // settles the state a frame inherits
+    digests += FrameDigest(DrawFrame(t)) + "\n";
+  }
+  return digests;
+}
+
+TEST_F(TorusScene, DISABLED_WriteDigests) { WriteFile(DigestFile(), TorusSceneDigests()); }
+
+TEST_F(TorusScene, AFreshProcessDrawsTheSameFrames) {
+  const std::string here = TorusSceneDigests();
+  EXPECT_EQ(RunSelfForDigests("TorusScene.DISABLED_WriteDigests"), here);
+}
+
+TEST_F(TorusScene, PicturesForAPerson) {
+  EXPECT_FALSE(WriteFramePng(DrawFrame(62500), "scene10_torus_flight").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(70500), "scene10_torus_morph").empty());
+}
+
+}  // namespace
+}  // namespace ember_test

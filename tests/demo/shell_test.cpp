@@ -1,0 +1,197 @@
+// The start-up shell on the recording desktop and a recording OpenGL: the
+// window it opens, the events it turns into settings, and the report of a
+// file that cannot be opened (run in a child process, which it ends).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "demo/shell.h"
+#include "framework/sys.h"
+#include "gl_recorder.h"
+#include "platform/fake.h"
+#include "window/wm.h"
+
+namespace {
+
+using ember_test::GlRecorder;
+
+class Shell : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_EQ(plSetBackend(PL_BACKEND_FAKE), 0);
+    plFakeReset();
+    saved_ = cfg_settings;
+  }
+  void TearDown() override {
+    CloseVideo();
+    wmAglShutdown();
+    cfg_settings = saved_;
+    plFakeReset();
+  }
+  void Desktop(int32_t w, int32_t h) {
+    plFakeSetDisplay({w, h, 32, 60, 0}, {{w, h, 32, 60, 0}});
+    ASSERT_EQ(wmInit(), 0);
+    plFakeClearCalls();
+  }
+  cfg_settings_t saved_;
+};
+
+TEST_F(Shell, StartVideoCentresTheWindowAndLeavesFourClearedFrames) {
+  Desktop(1024, 768);
+  GlRecorder gl;
+  int32_t w = 0, h = 0, full = 1;
+  StartVideo("vantor - emberfield", w, h, full);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+  EXPECT_EQ(full, 0);
+  ASSERT_NE(DemoWindow, nullptr);
+  EXPECT_EQ(DemoWindow->x, 112);
+  EXPECT_EQ(DemoWindow->y, 84);
+  EXPECT_STREQ(DemoWindow->title, "vantor - emberfield");
+  EXPECT_EQ(DemoWindow->callback, &WindowCallback);
+  EXPECT_EQ(gl.Count("glClear"), 4u);
+  EXPECT_EQ(gl.Find("glClear")->args[0], double(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT));
+  EXPECT_EQ(plFakeCallsStartingWith("GlSwapBuffers").size(), 4u);
+  EXPECT_EQ(cfg_settings.aspect, ASPECT_4_3);
+  EXPECT_EQ(cfg_settings.nosound, 0);
+  EXPECT_EQ(cfg_settings.texture_quality, 0);
+}
+
+TEST_F(Shell, AWindowLargerThanTheDesktopStartsLeftOfAndAboveIt) {
+  Desktop(640, 480);
+  GlRecorder gl;
+  int32_t w = 0, h = 0, full = 0;
+  StartVideo("t", w, h, full);
+  ASSERT_NE(DemoWindow, nullptr);
+  EXPECT_EQ(DemoWindow->x, -80);
+  EXPECT_EQ(DemoWindow->y, -60);
+}
+
+TEST_F(Shell, CloseVideoWithoutAWindowDoesNothing) {
+  Desktop(1024, 768);
+  CloseVideo();
+  EXPECT_TRUE(plFakeCalls().empty());
+}
+
+wm_event_t Key(int32_t code, int32_t action) {
+  wm_event_t e{};
+  e.type = WM_EVENT_KEY;
+  e.key.action = action;
+  e.key.code = code;
+  return e;
+}
+
+TEST_F(Shell, EscapeQuitsOnPressAndReleaseOtherKeysOnlyRecordTheirCode) {
+  cfg_settings.quit = 0;
+  wm_event_t e = Key(100, WM_KEY_PRESSED);
+  EXPECT_EQ(WindowCallback(&e), 0);
+  EXPECT_EQ(cfg_settings.last_key, 100);
+  EXPECT_EQ(cfg_settings.quit, 0);
+  e = Key(1, WM_KEY_PRESSED);
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.quit, 1);
+  cfg_settings.quit = 0;
+  e = Key(1, WM_KEY_RELEASED);
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.quit, 1);
+  EXPECT_EQ(cfg_settings.last_key, 1);
+  // The callback never clears the flag.
+  e = Key(54, WM_KEY_PRESSED);
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.quit, 1);
+}
+
+TEST_F(Shell, ClosingTheWindowQuitsAndAResizeSetsTheViewportAtOnce) {
+  Desktop(1024, 768);
+  GlRecorder gl;
+  cfg_settings.quit = 0;
+  wm_event_t e{};
+  e.type = WM_EVENT_WINDOW;
+  e.conf.action = WM_WINDOW_ACTIVATED;
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.quit, 0);
+  e.conf.action = WM_WINDOW_BOUNDS;
+  e.conf.width = 1000;
+  e.conf.height = 700;
+  WindowCallback(&e);
+  ASSERT_NE(gl.Find("glViewport"), nullptr);
+  EXPECT_EQ(gl.Find("glViewport")->args, (std::vector<double>{0, 0, 1000, 700}));
+  e.conf.action = WM_WINDOW_CLOSE;
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.quit, 1);
+  e.type = WM_EVENT_NONE;
+  EXPECT_EQ(WindowCallback(&e), 0);
+}
+
+TEST(FatalErrorMessage, NotFoundCodesNameTheFileOthersShowItBare) {
+  EXPECT_EQ(FatalErrorMessage(11, "cfg.xml"), "File not found: cfg.xml.");
+  for (int32_t code : {1, 2, 3}) EXPECT_EQ(FatalErrorMessage(code, "x"), "File not found: x.");
+  EXPECT_EQ(FatalErrorMessage(5, "x"), "x");
+  EXPECT_EQ(FatalErrorMessage(0, "x"), "x");
+  EXPECT_EQ(FatalErrorMessage(12, nullptr), "Unknown error.");
+  EXPECT_EQ(FatalErrorMessage(1, nullptr), "File not found: Unknown error..");
+}
+
+TEST(FatalErrorMessage, LongNamesAreCutBeforeAndAfterThePrefix) {
+  const std::string name(300, 'n');
+  EXPECT_EQ(FatalErrorMessage(5, name.c_str()), std::string(255, 'n'));
+  const std::string message = FatalErrorMessage(11, name.c_str());
+  EXPECT_EQ(message.size(), 255u);
+  EXPECT_EQ(message, ("File not found: " + std::string(255, 'n')).substr(0, 255));
+}
+
+struct Child {
+  int status = -1;
+  std::string err;
+};
+
+Child RunInChild(const std::function<void()> &body) {
+  int fds[2];
+  EXPECT_EQ(pipe(fds), 0);
+  fflush(stdout);
+  fflush(stderr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    dup2(fds[1], STDERR_FILENO);
+    body();
+    _exit(99);
+  }
+  close(fds[1]);
+  Child c;
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) c.err.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  c.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  return c;
+}
+
+TEST(FatalErrorHandler, AFileThatCannotBeOpenedEndsTheProgramWithStatusOne) {
+  Child c = RunInChild([] {
+    InstallFatalErrorHandler();
+    SYS_FileOpen("no-such-colors.ini", SYS_FILE_TEXT);
+  });
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, "File not found: no-such-colors.ini.\n");
+}
+
+TEST(FatalErrorHandler, AFailureWhileReportingDoesNotReportAgain) {
+  Child c = RunInChild([] {
+    InstallFatalErrorHandler();
+    SYS_AddExitProc("opens a missing file", 7, [] {
+      SYS_FileOpen("second.xml", SYS_FILE_READ);
+      fputs("exit procedure went on\n", stderr);
+    });
+    FatalErrorHandler(11, "first.xml");
+  });
+  EXPECT_EQ(c.status, 1);
+  EXPECT_EQ(c.err, "File not found: first.xml.\nexit procedure went on\n");
+}
+
+}  // namespace
