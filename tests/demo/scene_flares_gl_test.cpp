@@ -3,7 +3,6 @@
 // where the picture may go for each aspect code.
 #include <gtest/gtest.h>
 
-#include "demo/scene_flares.h"
 #include "demo_harness.h"
 #include "scene_frame_checks.h"
 
@@ -56,22 +55,6 @@ TEST_F(FlareSceneFrames, ThePictureStaysInTheAspectViewport) {
 }
 
 TEST_F(FlareSceneFrames, DrawingAFrameAgainGivesTheSamePixels) { ExpectRepeatable(144321); }
-
-TEST_F(FlareSceneFrames, TheSceneDrawsOnlyInsideItsSpan) {
-  std::vector<GlCall> calls = RecordFrame(119999);
-  EXPECT_EQ(CountCalls(calls, "glLineWidth"), 0u);
-  calls = RecordFrame(120000);
-  EXPECT_EQ(CountCalls(calls, "glLineWidth"), 1u);
-  calls = RecordFrame(151999);
-  EXPECT_EQ(CountCalls(calls, "glLineWidth"), 1u);
-  // Trails and paths: two batches of lines over the real key rows.
-  const std::vector<size_t> lines = Begins(calls, GL_LINES);
-  ASSERT_EQ(lines.size(), 2u);
-  size_t vertices = 0;
-  for (size_t i = lines[1]; i < calls.size() && calls[i].name != "glEnd"; ++i)
-    vertices += calls[i].name == "glVertex3f";
-  EXPECT_EQ(vertices, 2u * 106u * 150u);
-}
 
 }  // namespace
 }  // namespace ember_test

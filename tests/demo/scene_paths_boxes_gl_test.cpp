@@ -184,22 +184,6 @@ TEST_F(PathsBoxesScenes, TheBoxesScatterByTheCloudsAndComeBack) {
   }
 }
 
-TEST_F(PathsBoxesScenes, FrontsBacksAndSidesEachHaveTheirTexture) {
-  const std::vector<GlCall> calls = RecordFrame(50000);
-  std::vector<int32_t> bound;
-  for (const GlCall *bind : CallsWith(calls, "glBindTexture", {GL_TEXTURE_2D}))
-    bound.push_back(static_cast<int32_t>(bind->args[1]));
-  EXPECT_EQ(bound, (std::vector<int32_t>{TexEmberfld, TexBpLogoBig, TexHatter}));
-  // Sphere mapping only for the sides.
-  const size_t genOn = IndexOfCall(calls, "glEnable", {GL_TEXTURE_GEN_S});
-  const size_t genOff = IndexOfCall(calls, "glDisable", {GL_TEXTURE_GEN_S});
-  const std::vector<size_t> begins = Begins(calls, GL_QUADS);
-  ASSERT_EQ(begins.size(), 3u * 4800u);
-  EXPECT_GT(genOn, begins[2 * 4800 - 1]);
-  EXPECT_LT(genOn, begins[2 * 4800]);
-  EXPECT_GT(genOff, begins.back());
-}
-
 TEST_F(PathsBoxesScenes, TheWallKeepsInsideEveryAspectsViewport) {
   ExpectConfinedToAspect(50000, kWholeWindow);
 }
@@ -227,8 +211,8 @@ TEST_F(PathsBoxesScenes, AFreshProcessDrawsTheSameFrames) {
 }
 
 TEST_F(PathsBoxesScenes, PicturesForAPerson) {
-  EXPECT_FALSE(WriteFramePng(DrawFrame(44000), "scene06_paths").empty());
-  EXPECT_FALSE(WriteFramePng(DrawFrame(50500), "scene07_box_wall").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(44000), "scene06-paths").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(50500), "scene07-box-wall").empty());
 }
 
 }  // namespace

@@ -145,8 +145,8 @@ TEST_F(TorusScene, AFreshProcessDrawsTheSameFrames) {
 }
 
 TEST_F(TorusScene, PicturesForAPerson) {
-  EXPECT_FALSE(WriteFramePng(DrawFrame(62500), "scene10_torus_flight").empty());
-  EXPECT_FALSE(WriteFramePng(DrawFrame(70500), "scene10_torus_morph").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(62500), "scene10-torus-flight").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(70500), "scene10-torus-morph").empty());
 }
 
 }  // namespace

@@ -82,21 +82,6 @@ TEST_F(VoxelScene, TheCloudGrowsOutOfOnePointAndBurstsWhileShrinking) {
   }
 }
 
-TEST_F(VoxelScene, TheGlowPassAddsFaintUntexturedCubes) {
-  const std::vector<GlCall> calls = RecordFrame(100000);
-  const size_t grey = IndexOfCall(calls, "glColor3f", {0.01f, 0.01f, 0.01f});
-  ASSERT_LT(grey, calls.size());
-  EXPECT_LT(IndexOfCall(calls, "glBlendFunc", {GL_ONE, GL_ONE}), grey);
-  const std::vector<size_t> untextured = IndicesOf(calls, "glDisable");
-  bool textureOff = false, depthOff = false;
-  for (size_t i : untextured) {
-    textureOff |= i < grey + 2 && calls[i].args[0] == GL_TEXTURE_2D && i > grey;
-    depthOff |= i < grey && calls[i].args[0] == GL_DEPTH_TEST && i + 3 > grey;
-  }
-  EXPECT_TRUE(textureOff);
-  EXPECT_TRUE(depthOff);
-}
-
 TEST_F(VoxelScene, EveryAspectKeepsThePictureInsideItsViewport) {
   ExpectConfinedToAspect(100000, kWholeWindow);
 }
@@ -124,8 +109,8 @@ TEST_F(VoxelScene, AFreshProcessDrawsTheSameFrames) {
 }
 
 TEST_F(VoxelScene, PicturesForAPerson) {
-  EXPECT_FALSE(WriteFramePng(DrawFrame(94000), "scene12_voxels").empty());
-  EXPECT_FALSE(WriteFramePng(DrawFrame(106000), "scene12_voxels_burst").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(94000), "scene12-voxels").empty());
+  EXPECT_FALSE(WriteFramePng(DrawFrame(106000), "scene12-voxels-burst").empty());
 }
 
 }  // namespace

@@ -29,14 +29,6 @@ TEST(IfeInterpolate, EasesBetweenTwoValues) {
   EXPECT_EQ(ife_Interpolate(10, 20, 0.5f, 255), 0);
 }
 
-TEST(IfeLayerPose, TwoKeysMovingXFrom0To800) {
-  const std::pair<int, double> cases[] = {{0, 200.0}, {1, 306.1}, {2, 60.9}};
-  for (auto [mode, expected] : cases) {
-    std::vector<ife_keys> keys = {Key(0, 0, uint8_t(mode)), Key(100, 800)};
-    EXPECT_NEAR(ife_LayerPose(Layer(keys), 25).x, expected, 0.05) << "mode " << mode;
-  }
-}
-
 TEST(IfeLayerPose, HoldsTheEndPosesOutsideTheKeysAndHitsKeysExactly) {
   std::vector<ife_keys> keys = {Key(10, 100), Key(20, 200, IFE_EASE_OUT), Key(30, 300)};
   const ife_layer layer = Layer(keys);

@@ -48,33 +48,6 @@ TEST(CharsetTest, EveryByteOfEveryPartMatchesIconv) {
   }
 }
 
-TEST(CharsetTest, KnownCodes) {
-  const unsigned char e_acute = 0xE9, euro = 0xA4, cyrillic_a = 0xB0;
-  uint16_t c2 = 0;
-  uint32_t c4 = 0, bytes = 0;
-  ASSERT_EQ(SYS_CharsetConvert(1, 30, &e_acute, 1, &c2, &bytes), 0);
-  EXPECT_EQ(c2, 0x00E9);
-  EXPECT_EQ(bytes, 2u);
-  ASSERT_EQ(SYS_CharsetConvert(15, 30, &euro, 1, &c2, &bytes), 0);
-  EXPECT_EQ(c2, 0x20AC);
-  ASSERT_EQ(SYS_CharsetConvert(5, 31, &cyrillic_a, 1, &c4, &bytes), 0);
-  EXPECT_EQ(c4, 0x0410u);
-  EXPECT_EQ(bytes, 4u);
-}
-
-TEST(CharsetTest, RowsInTableOrder) {
-  int rows = 0;
-  for (const SYS_Charset_t *const *r = SYS_CharsetTable; *r; ++r, ++rows) {
-    int32_t part = kParts[rows % 9];
-    EXPECT_EQ((*r)->source, part);
-    EXPECT_EQ((*r)->target, rows < 9 ? 30 : 31);
-    EXPECT_EQ((*r)->size, rows < 9 ? 2 : 4);
-    std::string name = "ISO8859" + std::to_string(part) + (rows < 9 ? " to UCS2" : " to UCS4");
-    EXPECT_STREQ((*r)->name, name.c_str());
-  }
-  EXPECT_EQ(rows, 18);
-}
-
 TEST(CharsetTest, EmptyInputAndUnalignedOutput) {
   uint32_t bytes = 99;
   unsigned char sentinel[4] = {0xAA, 0xAA, 0xAA, 0xAA};

@@ -68,16 +68,30 @@ protected:
   size_t baseline_ = 0;
 };
 
-TEST_F(XmlTest, ElementWithAttributesTextAndEnd) {
-  EXPECT_EQ(ParseText("<a x=\"1\" y=\"2\">hi</a>"),
-            (Calls{"start a x=1 y=2", "text a [hi]", "end a"}));
-}
-
-TEST_F(XmlTest, SelfClosingDeclarationAndEmptyText) {
-  EXPECT_EQ(ParseText("<?xml version=\"1.0\"?><b/>"), (Calls{"start b", "end b"}));
-  EXPECT_EQ(ParseText("<b x=\"1\"/>"), (Calls{"start b x=1", "end b"}));
-  // Text right before the next tag is still reported, empty.
-  EXPECT_EQ(ParseText("<a></a>"), (Calls{"start a", "text a []", "end a"}));
+TEST_F(XmlTest, CallbacksSeeNamesAttributesAndTextAsWritten) {
+  const std::pair<const char *, Calls> cases[] = {
+      {"<a x=\"1\" y=\"2\">hi</a>", {"start a x=1 y=2", "text a [hi]", "end a"}},
+      {"<?xml version=\"1.0\"?><b/>", {"start b", "end b"}},
+      {"<b x=\"1\"/>", {"start b x=1", "end b"}},
+      // Text right before the next tag is still reported, empty.
+      {"<a></a>", {"start a", "text a []", "end a"}},
+      // A shorter text after a longer one is exact.
+      {"<a>a long piece of text</a><b>xy</b>",
+       {"start a", "text a [a long piece of text]", "end a", "start b", "text b [xy]", "end b"}},
+      // Attribute names are trimmed, values and case kept as written.
+      {"<a name = \"v w\">", {"start a name=v w"}},
+      {"<a\n\tlong\tname\n=\"&lt; x \"/>", {"start a long name=&lt; x ", "end a"}},
+      {"<Label Title=\"Ok\"/>", {"start Label Title=Ok", "end Label"}},
+      // The last opening tag gets no text call.
+      {"<a>text without a next tag", {"start a"}},
+      // Tag names drop slashes and brackets; a comment is a tag named "!--".
+      {"</WINDOW>", {"end WINDOW"}},
+      {"<a/b>", {"start ab"}},
+      {"<!-- note --><x/>", {"start !--", "text !-- []", "start x", "end x"}},
+      // The tag ends at the first '>', even inside quotes.
+      {"<a v=\"1>2\">t</a>", {"start a", "text a [2\">t]", "end a"}},
+  };
+  for (const auto &[input, calls] : cases) EXPECT_EQ(ParseText(input), calls) << input;
 }
 
 TEST_F(XmlTest, IndentedChildrenEachReportedOnce) {
@@ -93,36 +107,6 @@ TEST_F(XmlTest, IndentedChildrenEachReportedOnce) {
     EXPECT_EQ(calls[3 + 2 * i], "end item");
   }
   EXPECT_EQ(calls.back(), "end root");
-}
-
-TEST_F(XmlTest, ShorterTextAfterLongerOneIsExact) {
-  EXPECT_EQ(ParseText("<a>a long piece of text</a><b>xy</b>"),
-            (Calls{"start a", "text a [a long piece of text]", "end a", "start b", "text b [xy]", "end b"}));
-}
-
-TEST_F(XmlTest, AttributeNamesAreTrimmedAndValuesKeptAsWritten) {
-  EXPECT_EQ(ParseText("<a name = \"v w\">"), (Calls{"start a name=v w"}));
-  EXPECT_EQ(ParseText("<a\n\tlong\tname\n=\"&lt; x \"/>"), (Calls{"start a long name=&lt; x ", "end a"}));
-  // Case is kept: the dialog engine compares without regard to it.
-  EXPECT_EQ(ParseText("<Label Title=\"Ok\"/>"), (Calls{"start Label Title=Ok", "end Label"}));
-}
-
-TEST_F(XmlTest, LastOpeningTagGetsNoTextCall) {
-  EXPECT_EQ(ParseText("<a>text without a next tag"), (Calls{"start a"}));
-}
-
-TEST_F(XmlTest, TagNamesDropSlashesAndBrackets) {
-  EXPECT_EQ(ParseText("</WINDOW>"), (Calls{"end WINDOW"}));
-  EXPECT_EQ(ParseText("<LABEL/>"), (Calls{"start LABEL", "end LABEL"}));
-  EXPECT_EQ(ParseText("<a/b>"), (Calls{"start ab"}));
-  // A comment is just a tag whose name starts with "!--".
-  EXPECT_EQ(ParseText("<!-- note --><x/>"), (Calls{"start !--", "text !-- []", "start x", "end x"}));
-}
-
-TEST_F(XmlTest, QuotedGreaterThanEndsTheTag) {
-  // The tag ends at the first '>', so the value's quote is never closed and
-  // the rest of the value becomes text.
-  EXPECT_EQ(ParseText("<a v=\"1>2\">t</a>"), (Calls{"start a", "text a [2\">t]", "end a"}));
 }
 
 TEST_F(XmlTest, WithoutEndCallbackClosingTagsAreNotSplit) {

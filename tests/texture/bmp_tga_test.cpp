@@ -255,15 +255,6 @@ TEST(TgaRead, DescriptorBit5DecidesTheRowOrder) {
             (Bytes{20, 21, 22, 10, 11, 12, 0, 1, 2}));
 }
 
-TEST(TgaRead, TheImageIdIsSkipped) {
-  TgaSpec s;
-  s.id = "hello";
-  s.pixels = Ramp(4, 3);
-  BitmapPtr b = Decode(tgaRead, MakeTga(s));
-  ASSERT_TRUE(b);
-  EXPECT_EQ(Bytes(b->image[0], b->image[0] + 12), s.pixels);
-}
-
 TEST(TgaRead, ALongColourMapIsSkippedWholeAndItsFirst256EntriesUsed) {
   TgaSpec s;
   s.mapType = 1;

@@ -146,16 +146,3 @@ TEST_F(SlotTableGl, OddRowsGreyAndIndexedImagesUploadWithTheirRealFormat) {
   Write("palette.bmp", Fixture("palette_netpbm8.bmp"));
   EXPECT_EQ(DrawAndRead(txTexLoad("palette.bmp", 1), 9, 6), ReadPnm("palette.ppm").pixels);
 }
-
-TEST_F(SlotTableGl, TheImageTooLargeForTheRendererIsShrunkToItsMaximum) {
-  glExtFlags.maxTextureSize = 32;
-  const Pnm picture = Picture();
-  Write("picture.tga", PictureTga(picture));
-  const int32_t id = txTexLoad("picture.tga", 0);
-  GLint w = 0, h = 0;
-  dgl::glBindTexture(GL_TEXTURE_2D, GLuint(id));
-  dgl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-  dgl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-  EXPECT_EQ(w, 32);
-  EXPECT_EQ(h, 32);
-}

@@ -205,20 +205,6 @@ TEST_F(TextureManagerGl, MipmapFiltersKeepLevelZeroExact) {
   txFree(&b);
 }
 
-TEST_F(TextureManagerGl, DeleteAllDeletesEveryTexture) {
-  const Rgb picture = Picture(4, 4);
-  pxBitmap b = BitmapOf(picture, 24);
-  const int32_t one = tmLoadBitmap("one", b, TM_FILTER_LINEAR);
-  const int32_t two = tmLoadBitmap("two", b, TM_FILTER_NEAREST);
-  ASSERT_GT(one, 0);
-  ASSERT_GT(two, 0);
-  EXPECT_EQ(tmDeleteAll(), 0);
-  EXPECT_FALSE(gl.glIsTexture(GLuint(one)));
-  EXPECT_FALSE(gl.glIsTexture(GLuint(two)));
-  EXPECT_EQ(tmGetId("one"), -1);
-  txFree(&b);  // still the caller's
-}
-
 TEST_F(TextureManagerGl, CompressedImageUploadsItsBlocks) {
   const char *extensions = reinterpret_cast<const char *>(gl.glGetString(GL_EXTENSIONS));
   if (!extensions || !strstr(extensions, "GL_EXT_texture_compression_s3tc"))

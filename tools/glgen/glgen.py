@@ -29,7 +29,7 @@ import sys
 
 # --- group definitions ------------------------------------------------------
 
-# The OpenGL 1.2 imaging subset in the order of the 1.2 specification.
+# The OpenGL 1.2 imaging subset in the order the 1.2 standard lists it.
 IMAGING = [
     "glColorTable", "glColorTableParameterfv", "glColorTableParameteriv",
     "glCopyColorTable", "glGetColorTable", "glGetColorTableParameterfv",
