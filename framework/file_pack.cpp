@@ -6,20 +6,24 @@
 // u8, name length u16, name}. An entry with flag bit 0 is stored as one
 // z-block, any other entry as its plain bytes.
 //
-// A pack is checked whole when it is mounted, before anything is served:
-// the catalog lies inside the file and ends with it, the records fill the
-// inflated catalog exactly, every entry lies between the header and the
-// catalog, and every z-block entry's header agrees with its record and
-// promises a size deflate can deliver. What mounting cannot check without
-// inflating everything (CRC and stream of each entry) is checked when the
-// entry is opened; such an entry fails to open (code 7 or 8) and the next
-// open tries again. Every read from the pack file is full or fails. So a
-// corrupt pack never crashes and never hands out zero padding as data.
+// Mounting checks what every later read relies on: the catalog's z-block
+// header lies inside the file, every record inside the inflated catalog,
+// every entry's stored bytes inside the file, and a z-block entry is long
+// enough for its header. The layout is otherwise free: bytes may follow
+// the catalog's z-block, the inflated catalog may hold spare bytes after
+// the last record, and a z-block entry may be stored with padding after
+// its stream. What mounting cannot check without inflating everything (the
+// packed size, CRC and stream of each entry) is checked when the entry is
+// opened; such an entry fails to open (code 7 or 8) and the next open
+// tries again. A stream that ends before its raw size reads as its bytes
+// followed by zeros, as every z-block does. Every read from the pack file
+// is full or fails, so a corrupt pack never crashes.
 //
 // Mount codes: 10 null path, 1 no such path, the regular open's code,
-// 12 the file is no pack (wrong magic, shorter than a header, catalog
-// offset outside the file), 7 or 8 the catalog's z-block fails, 7 the
-// catalog or an entry disagrees with the file, 5 out of memory.
+// 12 the file is no pack (wrong magic, shorter than a header, no room for
+// a z-block header at the catalog offset), 7 or 8 the catalog's z-block
+// fails, 7 the records or an entry disagree with the file (or a z-block
+// entry claims a size beyond 2^31 - 1), 5 out of memory.
 //
 // An entry is read whole into memory (inflated when packed) when it is
 // opened and released when it is closed. It has one read position and one
@@ -76,7 +80,7 @@ void FreePack(SYS_Pack_t *pack) {
 
 // Fills the pack's entries from the inflated catalog and checks each
 // against the file. Returns 0 or an error code.
-int32_t ReadCatalog(SYS_Pack_t *pack, const unsigned char *cat, uint32_t length, uint32_t data_end) {
+int32_t ReadCatalog(SYS_Pack_t *pack, const unsigned char *cat, uint32_t length, uint32_t file_size) {
   uint32_t at = 0;
   for (int32_t i = 0; i < pack->count; ++i) {
     SYS_PackEntry_t &e = pack->entries[i];
@@ -92,27 +96,24 @@ int32_t ReadCatalog(SYS_Pack_t *pack, const unsigned char *cat, uint32_t length,
     memcpy(e.name, cat + at, e.name_length);
     at += e.name_length;
 
-    // Entries lie between the header and the catalog.
-    if (e.offset < SYS_PACK_HEADER || uint64_t(e.offset) + e.stored_size > data_end) return 7;
+    // Each entry's stored bytes are read whole when it is opened.
+    if (uint64_t(e.offset) + e.stored_size > file_size) return 7;
     if (e.flags & SYS_PACK_ZBLOCK) {
-      unsigned char head[SYS_ZBLOCK_HEADER];
+      unsigned char head[4];
       if (e.stored_size < SYS_ZBLOCK_HEADER) return 7;
       if (!ReadAt(pack->file, e.offset, head, sizeof head)) return 7;
-      uint32_t raw = GetLE32(head);
-      uint32_t packed = GetLE32(head + 4);
-      if (packed == 0 || uint64_t(packed) + SYS_ZBLOCK_HEADER != e.stored_size) return 7;
-      if (!SYS_ZRawSizePlausible(raw, packed)) return 7;
-      e.size = raw;
+      // Entry sizes travel in signed 32-bit file sizes.
+      e.size = GetLE32(head);
+      if (e.size > SYS_ZBLOCK_MAX_RAW) return 7;
     } else {
-      if (e.stored_size > INT32_MAX) return 7;
       e.size = e.stored_size;
     }
     e.position = 0;
     e.data = nullptr;
     SYS_Log(1, "[file-pack]     - %s\n", e.name);
   }
-  // The count must account for the whole catalog.
-  return at == length ? 0 : 7;
+  // Spare bytes after the last record are no concern of ours.
+  return 0;
 }
 
 }  // namespace
@@ -155,8 +156,7 @@ int SYS_FilePackOpen_pack(const char *path) {
   SYS_Log(1, "[file-pack]  - catalog's offset: %u\n", catalog_offset);
 
   uint32_t file_size = static_cast<uint32_t>(file->size);
-  if (catalog_offset < SYS_PACK_HEADER || catalog_offset > file_size ||
-      file_size - catalog_offset < SYS_ZBLOCK_HEADER) {
+  if (catalog_offset > file_size || file_size - catalog_offset < SYS_ZBLOCK_HEADER) {
     SYS_FileClose(file);
     SYS_ErrorSet(12);
     return -1;
@@ -181,8 +181,6 @@ int SYS_FilePackOpen_pack(const char *path) {
     code = 7;
   } else if (SYS_ZUncompress(stored, catalog_length, &catalog, &catalog_raw) != 0) {
     code = SYS_ErrorGet();
-  } else if (uint64_t(SYS_ZBLOCK_HEADER) + GetLE32(stored + 4) != catalog_length) {
-    code = 7;  // the catalog must end with the file
   } else if (count > catalog_raw / SYS_PACK_RECORD || count > INT32_MAX) {
     code = 7;  // more records than the catalog can hold
   } else {
@@ -193,7 +191,7 @@ int SYS_FilePackOpen_pack(const char *path) {
     }
     if (!code) {
       SYS_Log(1, "[file-pack]  - files:\n");
-      code = ReadCatalog(pack, static_cast<unsigned char *>(catalog), catalog_raw, catalog_offset);
+      code = ReadCatalog(pack, static_cast<unsigned char *>(catalog), catalog_raw, file_size);
     }
   }
   SYS_MEMFREE(stored);

@@ -15,6 +15,7 @@
 #include "framework/memory.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +42,10 @@ uint64_t g_bytes = 0;
 bool g_trace = false;
 bool g_leak_report = false;
 bool g_hard_free = false;
+// The copy of "mf", tracked (so a report lists it); without "mf" the
+// default name is kept untracked, so a clean run's report is empty.
 char *g_report_name = nullptr;
+std::string g_default_report;
 
 std::unordered_set<const SYS_MemBlock_t *> &Live() {
   if (!g_live) g_live = new std::unordered_set<const SYS_MemBlock_t *>();
@@ -95,7 +99,7 @@ void *SYS_MemGet(size_t size, const char *file, int32_t line, const char *tag) {
     g_count++;
     g_bytes += size;
   }
-  if (g_trace) SYS_Log(1, "[mem]  - allocated: %p '%s'\n", static_cast<void *>(h), h->description);
+  if (g_trace) SYS_Log(1, "[mem]  - allocated: 0x%" PRIxPTR " '%s'\n", reinterpret_cast<uintptr_t>(h), tag ? tag : "");
   return UserOf(h);
 }
 
@@ -123,9 +127,9 @@ void SYS_MemFree(void *pointer_address, const char *file, int32_t line) {
     }
   }
   SYS_Log(0,
-          "\n!!! Already released or corrupted memory area: %p\n!!!  - data: 0x%08x\n"
+          "\n!!! Already released or corrupted memory area: 0x%" PRIxPTR "\n!!!  - data: 0x%08x\n"
           "!!!  - SYS_MemFree position: [%s:%d]\n!!!  - SYS_MemGet info: '%s'\n\n",
-          static_cast<void *>(h), found, BaseName(file), line, description);
+          reinterpret_cast<uintptr_t>(h), found, BaseName(file), line, description);
   if (g_hard_free) exit(1);
 }
 
@@ -175,17 +179,25 @@ int SYS_MemInit() {
   g_leak_report = SYS_CfgGet("debug-memleak", SYS_CFG_FLAG) == 1;
   g_hard_free = SYS_CfgGet("debug-dfree", SYS_CFG_FLAG) == 1;
   SYS_MEMFREE(g_report_name);
-  // A value-less "mf" is no name: the default stands.
-  const char *name = SYS_CfgGetText("mf");
-  // Written at shutdown, after the change to the program's folder: the name
-  // is tied to the folder the process started in.
-  g_report_name = StrDupAbsolute(name ? name : "debug.memleaks", __FILE__, __LINE__);
+  // A value-less "mf" is no name: the default stands. The report is written
+  // at shutdown, after the change to the program's folder: the name is tied
+  // to the folder the process started in.
+  g_default_report.clear();
+  if (const char *name = SYS_CfgGetText("mf")) {
+    g_report_name = StrDupAbsolute(name, __FILE__, __LINE__);
+  } else {
+    char cwd[4096];
+    g_default_report = getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/debug.memleaks" : "debug.memleaks";
+  }
   SYS_ErrorClear();
   return 0;
 }
 
 void SYS_MemShutdown() {
-  if (g_leak_report) SYS_MemDumpLeaks(g_report_name);
+  if (g_leak_report) {
+    SYS_MemDumpLeaks(g_report_name ? g_report_name
+                                   : g_default_report.empty() ? nullptr : g_default_report.c_str());
+  }
   SYS_MEMFREE(g_report_name);
   SYS_ErrorClear();
   std::lock_guard<std::mutex> lock(g_mem_mutex);
@@ -250,13 +262,9 @@ int SYS_MemDumpBlock(const void *pointer) {
     name = h->description;
     size = h->size;
   }
-  // The description is "[file:line] tag": keep only characters that are
-  // safe in a file name, so a tag can never name a path elsewhere.
-  for (char &c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-              c == '.' || c == '_' || c == '-';
-    if (!ok) c = '_';
-  }
+  // The description is "[file:line] tag": only a slash cannot stand in a
+  // file name (a NUL ends the text), and it would lead into another folder.
+  std::replace(name.begin(), name.end(), '/', '_');
   name += ".memdump";
   FILE *f = fopen(name.c_str(), "wb+");
   if (!f) {

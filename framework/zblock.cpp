@@ -2,10 +2,11 @@
 // decompression out of one, and the checksum and rounding helpers.
 //
 // Invariants: a block made here always holds one finished zlib stream; a
-// block read here is trusted for nothing: its length is checked against
-// the bytes the caller holds, its CRC before anything is allocated, its
-// raw size against what deflate can produce, and the stream must end
-// exactly at the raw size (no zero padding is ever handed out as data).
+// block read here is never read past the bytes the caller holds, its CRC
+// is checked before anything is allocated, and its stream may not produce
+// more than the raw size. A stream that ends early leaves the rest of the
+// zero-filled output as it is: writers may size a block larger than its
+// stream.
 //
 // Threads: any. The deflate level is a plain process-wide word.
 #include "framework/zblock.h"
@@ -179,7 +180,7 @@ int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t 
     SYS_ErrorSet(7);
     return -1;
   }
-  if (!SYS_ZRawSizePlausible(raw, packed)) {
+  if (raw > SYS_ZBLOCK_MAX_RAW) {
     SYS_ErrorSet(8);
     return -1;
   }
@@ -207,10 +208,11 @@ int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t 
   zs.avail_out = raw + 1;
   int rc = inflate(&zs, Z_FINISH);
   // Z_FINISH with room for everything either ends the stream or fails;
-  // a Z_BUF_ERROR here means input ran out or output overflowed.
+  // a Z_BUF_ERROR here means input ran out or output overflowed. Bytes
+  // after the stream's end are not looked at.
   uint64_t produced = zs.total_out;
   inflateEnd(&zs);
-  if (rc != Z_STREAM_END || produced != raw) {
+  if (rc != Z_STREAM_END || produced > raw) {
     SYS_MEMFREE(out);
     *output = nullptr;
     SYS_ErrorSet(8);

@@ -6,10 +6,9 @@
 // exactly packed size bytes. The data pack keeps its catalog and its
 // compressed entries as z-blocks, the QTX image format its mipmap levels.
 //
-// Every reader states how many bytes it holds: a block is never read past
-// that length, a stream must inflate to exactly its raw size, and the raw
-// size may not exceed what deflate can possibly produce from the packed
-// bytes (so a forged header cannot make us allocate gigabytes).
+// Every reader states how many bytes it holds and a block is never read
+// past that length. A stream may inflate to less than its raw size (the
+// rest of the output stays zero) but never to more.
 //
 // No locks: the deflate level is process-wide and written only by
 // SYS_ZSetLevel; compression and decompression use only their own buffers
@@ -20,17 +19,8 @@
 
 constexpr uint32_t SYS_ZBLOCK_HEADER = 12;
 
-// Deflate never expands better than 1032:1 (one 258-byte match per two
-// bits), so a raw size beyond this bound cannot be honest.
-constexpr uint64_t SYS_ZBLOCK_MAX_RATIO = 1032;
-
 // Raw sizes travel in signed 32-bit file sizes, so none may exceed this.
 constexpr uint32_t SYS_ZBLOCK_MAX_RAW = 0x7fffffff;
-
-// True when a header's raw size can belong to a stream of packed bytes.
-constexpr bool SYS_ZRawSizePlausible(uint32_t raw, uint32_t packed) {
-  return raw <= SYS_ZBLOCK_MAX_RAW && raw <= uint64_t(packed) * SYS_ZBLOCK_MAX_RATIO;
-}
 
 void SYS_ZSetLevel(int32_t level);
 
@@ -41,8 +31,9 @@ int SYS_ZCompress(const void *data, uint32_t size, void **block, uint32_t *lengt
 // Inflates the block held in the first `length` bytes of `block` into a new
 // tracked buffer of its raw size (tag "z uncompress"). Codes: 10 bad
 // argument, 7 the block does not check out (shorter than its header says,
-// or CRC mismatch), 8 the stream fails or does not give exactly the raw
-// size, 5 out of memory. On failure *output is untouched when nothing was
+// or CRC mismatch), 8 the stream fails, is cut short or gives more than
+// the raw size (or the raw size is beyond SYS_ZBLOCK_MAX_RAW), 5 out of
+// memory. A stream that ends before the raw size leaves the rest zero. On failure *output is untouched when nothing was
 // allocated and NULL otherwise.
 int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t *output_length);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core_test_util.h"
 #include "vfs_test_util.h"
 
 using ember_test::BuildPack;
@@ -134,6 +135,7 @@ TEST_F(ConfigFiles, SaveWritesEveryRowItMayAndLoadReadsItBack) {
 
   save_text = 0;  // a cleared save flag leaves the row out
   v.flag = 0;
+  ember_test::LogCapture log;
   ASSERT_EQ(SYS_CfgSave("s.cfg", table.data()), 0);
   EXPECT_EQ(ReadFile(Path("s.cfg")),
             "flag = \"false\"\n"
@@ -147,6 +149,10 @@ TEST_F(ConfigFiles, SaveWritesEveryRowItMayAndLoadReadsItBack) {
   EXPECT_EQ(back.flag, 0);
   EXPECT_EQ(back.number, 0);  // both rows named alpha took the last line's value
   EXPECT_FLOAT_EQ(back.real, 0.1f);
+  // The callback row counts as saved though it writes nothing.
+  EXPECT_NE(log.text().find("[cfg] save config file: s.cfg...\n[cfg] ... saved 5 variable.\n"), std::string::npos)
+      << log.text();
+  EXPECT_NE(log.text().find("[cfg] load config file: s.cfg...\n[cfg] ...4 variables loaded.\n"), std::string::npos);
 }
 
 TEST_F(ConfigFiles, MissingFilesAndBadArgumentsFail) {

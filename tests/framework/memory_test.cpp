@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -139,15 +141,55 @@ TEST(Memory, LeakReportListsLiveBlocksNewestFirst) {
   EXPECT_EQ(SYS_ErrorGet(), 9);
 }
 
-TEST(Memory, DumpNamesAreReducedToSafeCharacters) {
+TEST(Memory, DumpNamesReplaceOnlyTheSlash) {
   TempDir dir;
   ember_test::ScopedCwd cwd(dir.path());
-  void *p = SYS_MemGet(4, "../../etc", 3, "x/y z");
+  void *p = SYS_MemGet(4, "x", 7, "abc");
   memcpy(p, "abcd", 4);
   ASSERT_EQ(SYS_MemDumpBlock(p), 0);
-  // "[etc:3] x/y z" with every unsafe character replaced.
-  EXPECT_EQ(ReadFile(dir.path() / "_etc_3__x_y_z.memdump"), "abcd");
+  EXPECT_EQ(ReadFile(dir.path() / "[x:7] abc.memdump"), "abcd");
   SYS_MEMFREE(p);
+  // A slash in the tag would lead into another folder.
+  void *q = SYS_MemGet(2, "../../etc", 3, "x/../y");
+  ASSERT_EQ(SYS_MemDumpBlock(q), 0);
+  EXPECT_EQ(ReadFile(dir.path() / "[etc:3] x_.._y.memdump"), std::string(2, '\0'));
+  SYS_MEMFREE(q);
+}
+
+TEST(Memory, TheAllocationTraceNamesTheHeaderAndTheTag) {
+  ember_test::LogCapture log;
+  ember_test::SetArgs({"-debug-memalloc"});
+  SYS_MemInit();
+  void *p = SYS_MemGet(4, "x", 7, "abc");
+  ember_test::SetArgs({});
+  SYS_MemInit();
+  char expected[64];
+  snprintf(expected, sizeof expected, "[mem]  - allocated: 0x%" PRIxPTR " 'abc'\n", reinterpret_cast<uintptr_t>(Header(p)));
+  EXPECT_NE(log.text().find(expected), std::string::npos) << log.text();
+  SYS_MEMFREE(p);
+}
+
+// The report of a run that released everything is empty unless "mf" named
+// it: that name's own copy is still live when the report is written.
+TEST(MemoryDeathTest, ShutdownReportListsOnlyTheReportNameGivenByMf) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto run = [](std::initializer_list<const char *> words, const char *report) {
+    TempDir dir;
+    ember_test::ScopedCwd cwd(dir.path());
+    ember_test::SetArgs(words);
+    SYS_MemInit();
+    SYS_CfgFree();
+    SYS_MemShutdown();
+    fputs(ReadFile(dir.path() / report).c_str(), stderr);
+  };
+  EXPECT_EXIT(
+      {
+        run({"-debug-memleak"}, "debug.memleaks");
+        run({"-debug-memleak", "-mf", "own.txt"}, "own.txt");
+        _exit(0);
+      },
+      ::testing::ExitedWithCode(0),
+      "No memory allocated\\.\n\n\nTotal: 0 bytes(.|\n)*Unreleased memory:\n\n\\[memory.cpp:[0-9]+\\] StrDup: ");
 }
 
 TEST(Memory, SystemFigures) {

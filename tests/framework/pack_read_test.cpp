@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core_test_util.h"
 #include "vfs_test_util.h"
 
 using ember_test::BuildPack;
@@ -265,19 +266,14 @@ TEST_F(Packs, MountCodesSayWhatIsWrong) {
   EXPECT_EQ(SYS_ErrorGet(), 2);
   ReportedErrors().clear();  // that open went through the callback
 
-  // Records beyond the catalog, and a catalog with bytes left over.
+  // Records beyond the catalog.
   ember_test::PackLayout more = BuildPack({{"a", "a", false}});
   ember_test::SetLE(more.bytes, 4, 2);
   WriteFile(Path("count.dat"), more.bytes);
   EXPECT_EQ(SYS_FilePackOpen_pack(Path("count.dat").c_str()), -1);
   EXPECT_EQ(SYS_ErrorGet(), 7);
-  ember_test::PackLayout fewer = BuildPack({{"a", "a", false}, {"b", "b", false}});
-  ember_test::SetLE(fewer.bytes, 4, 1);
-  WriteFile(Path("fewer.dat"), fewer.bytes);
-  EXPECT_EQ(SYS_FilePackOpen_pack(Path("fewer.dat").c_str()), -1);
-  EXPECT_EQ(SYS_ErrorGet(), 7);
 
-  // An entry reaching into the catalog.
+  // An entry reaching past the end of the file.
   std::string records;
   ember_test::PutLE(records, 100);
   ember_test::PutLE(records, 12);
@@ -295,6 +291,85 @@ TEST_F(Packs, MountCodesSayWhatIsWrong) {
   // Failed mounts keep nothing.
   EXPECT_EQ(SYS_PackList(), nullptr);
   EXPECT_TRUE(ReportedErrors().empty());
+}
+
+// Only what a read depends on is checked: entries anywhere in the file
+// (even in the header or behind the catalog), spare bytes after the last
+// record and after the catalog, a z-block entry stored with padding after
+// its stream, and one whose stream ends before its size (zeros follow).
+TEST_F(Packs, AnyLayoutWhoseReadsStayInsideTheFileMounts) {
+  using ember_test::MakeZBlock;
+  using ember_test::PutLE;
+  std::string padded = MakeZBlock("bravo") + "PADDING";
+  std::string short_stream = MakeZBlock("ch");
+  ember_test::SetLE(short_stream, 0, 8);
+  std::string pack = "QLPK";
+  PutLE(pack, 5);
+  PutLE(pack, 0);  // catalog offset, set below
+  std::vector<std::pair<std::string, std::string>> stored = {
+      {"alpha", "alpha"}, {"bravo", padded}, {"charlie", short_stream}};
+  std::string records;
+  auto record = [&](const std::string &name, size_t offset, size_t size, bool zblock) {
+    PutLE(records, uint32_t(size));
+    PutLE(records, uint32_t(offset));
+    records.push_back(zblock ? 1 : 0);
+    PutLE(records, uint32_t(name.size()), 2);
+    records += name;
+  };
+  record("magic", 0, 4, false);
+  for (const auto &[name, bytes] : stored) {
+    record(name, pack.size(), bytes.size(), name != "alpha");
+    pack += bytes;
+  }
+  // The last entry lies behind the catalog; a stored block's length does
+  // not depend on the offsets it holds.
+  const size_t catalog_offset = pack.size();
+  const size_t catalog_size = MakeZBlock(records + std::string(15 + 18, '?'), 0).size();
+  record("tail", catalog_offset + catalog_size + 3, 4, false);
+  records += "spare record bytes";
+  ember_test::SetLE(pack, 8, uint32_t(catalog_offset));
+  std::string catalog = MakeZBlock(records, 0);
+  ASSERT_EQ(catalog.size(), catalog_size);
+  pack += catalog + "..." + "TAIL" + "after the tail";
+  WriteFile(Path("loose.dat"), pack);
+  ASSERT_EQ(SYS_FilePackOpen(Path("loose.dat").c_str()), 0) << "code " << SYS_ErrorGet();
+
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"magic", "QLPK"}, {"alpha", "alpha"}, {"bravo", "bravo"},
+      {"charlie", std::string("ch\0\0\0\0\0\0", 8)}, {"tail", "TAIL"}};
+  for (const auto &[name, content] : expected) {
+    std::string got;
+    ASSERT_TRUE(ReadWhole(name, got)) << name;
+    EXPECT_TRUE(got == content) << name;
+  }
+
+  // A count below the records ignores the rest.
+  ember_test::PackLayout fewer = BuildPack({{"a", "a", false}, {"b", "b", false}});
+  ember_test::SetLE(fewer.bytes, 4, 1);
+  WriteFile(Path("fewer.dat"), fewer.bytes);
+  ASSERT_EQ(SYS_FilePackOpen(Path("fewer.dat").c_str()), 0);
+  std::string got;
+  ASSERT_TRUE(ReadWhole("a", got));
+  EXPECT_EQ(got, "a");
+  EXPECT_EQ(SYS_FileExists("b"), -1);
+}
+
+TEST_F(Packs, AMountLogsTheHeaderAndEveryName) {
+  ember_test::PackLayout layout = BuildPack({{"one", "1", false}, {"dir/two", "2", true}});
+  WriteFile(Path("log.dat"), layout.bytes);
+  ember_test::LogCapture log;
+  ASSERT_EQ(SYS_FilePackOpen(Path("log.dat").c_str()), 0);
+  const std::string offset = std::to_string(layout.catalog_offset);
+  EXPECT_NE(log.text().find("[file-pack]  - number of entrys (original) : 2\n"
+                            "[file-pack]  - catalog's offset (original) : " + offset + "\n"
+                            "[file-pack] " + Path("log.dat") + "\n"
+                            "[file-pack]  - number of entrys: 2\n"
+                            "[file-pack]  - catalog's offset: " + offset + "\n"
+                            "[file-pack]  - files:\n"
+                            "[file-pack]     - one\n"
+                            "[file-pack]     - dir/two\n"),
+            std::string::npos)
+      << log.text();
 }
 
 TEST_F(Packs, UnmountingReleasesEverything) {

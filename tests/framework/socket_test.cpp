@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <set>
 #include <string>
@@ -93,8 +94,10 @@ int OnDisconnect(SYS_Socket_p, int32_t reason) {
 }
 
 TEST_F(SocketTest, ConnectExchangeLinesAndClose) {
+  ember_test::LogCapture log;
   SYS_Socket_t server, client;
   int port = StartServer(server);
+  const std::string at = "127.0.0.1:" + std::to_string(port);
   ASSERT_EQ(SYS_SocketNew(&client, "127.0.0.1", port), 0);
   EXPECT_EQ(client.descriptor, -1);
   EXPECT_EQ(client.port, port);
@@ -122,6 +125,8 @@ TEST_F(SocketTest, ConnectExchangeLinesAndClose) {
   getsockname(client.descriptor, reinterpret_cast<sockaddr *>(&client_local), &length);
   EXPECT_EQ(incoming->port, ntohs(client_local.sin_port));
   EXPECT_TRUE(FD_ISSET(incoming->descriptor, &server.watch));
+  const std::string from = "127.0.0.1:" + std::to_string(incoming->port) + " (" +
+                           std::to_string(incoming->descriptor) + ")";
 
   // ...then the same client, now with data.
   SYS_Socket_p data = nullptr;
@@ -161,6 +166,16 @@ TEST_F(SocketTest, ConnectExchangeLinesAndClose) {
   Forget(incoming);
   EXPECT_STREQ(server.host, "127.0.0.1");
   EXPECT_EQ(SYS_SocketClose(&server), 0);
+
+  std::string text = log.text();
+  size_t next = 0;
+  for (const std::string &line : std::vector<std::string>{"[netzwerk] new socket: 127.0.0.1:0\n", "[netzwerk] new socket: " + at + "\n",
+                                   "[netzwerk] connect: " + at + "\n",
+                                   "[netzwerk] incoming connection from " + from + "\n",
+                                   "[netzwerk] close: " + at + "\n", "[netzwerk] close: 127.0.0.1:0\n"}) {
+    next = text.find(line, next);
+    ASSERT_NE(next, std::string::npos) << line << text;
+  }
 }
 
 TEST_F(SocketTest, ManyClientsThroughSelect) {
@@ -295,12 +310,15 @@ TEST_F(SocketTest, RefusedConnection) {
   SYS_Socket_t client;
   ASSERT_EQ(SYS_SocketNew(&client, "127.0.0.1", ntohs(address.sin_port)), 0);
   g_events.clear();
+  ember_test::LogCapture log;
   SYS_SocketSetError(&client, OnError);
   EXPECT_EQ(SYS_SocketConnect(&client), -1);
   EXPECT_EQ(SYS_ErrorGet(), 2002);
   ASSERT_EQ(g_events.size(), 1u);
   EXPECT_THAT(g_events[0], ::testing::StartsWith("error connect error: "));
   EXPECT_EQ(SYS_SocketGetErrno(), ECONNREFUSED);
+  EXPECT_THAT(log.text(), ::testing::HasSubstr(std::string("[netzwerk] connect error: ") + strerror(ECONNREFUSED) +
+                                               " (" + std::to_string(ECONNREFUSED) + ")\n"));
   // The failed attempt's descriptor is closed, not left in the record.
   EXPECT_EQ(client.descriptor, -1);
   EXPECT_EQ(client.connected, 0);
@@ -328,9 +346,11 @@ TEST_F(SocketTest, UnknownHost) {
 
   EXPECT_EQ(SYS_SocketResolve("no-such-host.invalid"), nullptr);
   EXPECT_EQ(SYS_ErrorGet(), 2012);
+  ember_test::LogCapture log;
   char *dotted = SYS_SocketResolve("127.0.0.1");
   ASSERT_NE(dotted, nullptr);
   EXPECT_STREQ(dotted, "127.0.0.1");
+  EXPECT_THAT(log.text(), ::testing::HasSubstr("[netzwerk] resolve '127.0.0.1' to '127.0.0.1'\n"));
   SYS_MEMFREE(dotted);
 }
 
@@ -357,6 +377,7 @@ TEST_F(SocketTest, RecordsWithoutADescriptorCloseNothing) {
 }
 
 TEST_F(SocketTest, SendAndReadWithoutAConnection) {
+  ember_test::LogCapture log;
   SYS_Socket_t s;
   ASSERT_EQ(SYS_SocketNew(&s, "127.0.0.1", 9), 0);
   EXPECT_EQ(SYS_SocketSend(&s, "x", 1), -1);
@@ -366,6 +387,9 @@ TEST_F(SocketTest, SendAndReadWithoutAConnection) {
   char buf[4];
   EXPECT_EQ(SYS_SocketRead(&s, buf, sizeof buf), -1);
   EXPECT_EQ(SYS_ErrorGet(), 2009);
+  EXPECT_THAT(log.text(), ::testing::HasSubstr("[netzwerk] SYS_SocketSend : wrong parameter.\n"));
+  EXPECT_THAT(log.text(), ::testing::HasSubstr(std::string("[netzwerk] SYS_SocketRead : receive error : ") +
+                                               strerror(EBADF) + "\n"));
   EXPECT_EQ(SYS_SocketUnwatch(&s), -1);
   EXPECT_EQ(SYS_ErrorGet(), 10);
   EXPECT_EQ(SYS_SocketNew(&s, "127.0.0.1", 70000), -1);
@@ -380,6 +404,7 @@ TEST_F(SocketTest, SendingToAVanishedPeerIsAnErrorNotASignal) {
   SYS_Socket_p in = nullptr;
   ASSERT_EQ(SYS_SocketAccept(&server, &in), 0);
   CloseAndFree(in);
+  ember_test::LogCapture log;
   // The first sends may still be accepted by the kernel; once the reset has
   // come back, a send fails (the process would die here of SIGPIPE).
   std::string block(4096, 'x');
@@ -390,6 +415,7 @@ TEST_F(SocketTest, SendingToAVanishedPeerIsAnErrorNotASignal) {
   }
   EXPECT_EQ(result, -1);
   EXPECT_EQ(SYS_ErrorGet(), 2000);
+  EXPECT_THAT(log.text(), ::testing::HasSubstr("[netzwerk] SYS_SocketSend : sending error : "));
   SYS_SocketClose(&client);
   SYS_SocketClose(&server);
 }
@@ -454,8 +480,11 @@ TEST_F(SocketTest, ListenFailuresLeaveNoDescriptor) {
   SYS_Socket_t first, second;
   int port = StartServer(first);
   ASSERT_EQ(SYS_SocketNew(&second, "127.0.0.1", port), 0);
+  ember_test::LogCapture log;
   EXPECT_EQ(SYS_SocketListen(&second), -1);
   EXPECT_EQ(SYS_ErrorGet(), 2006);
+  EXPECT_THAT(log.text(), ::testing::HasSubstr(std::string("[netzwerk] unable to bind to socket (") +
+                                               strerror(EADDRINUSE) + ")...\n"));
   EXPECT_EQ(second.descriptor, -1);
   // A record that already holds a descriptor is not given a second one.
   EXPECT_EQ(SYS_SocketListen(&first), -1);

@@ -144,7 +144,7 @@ TEST_F(ZBlock, AnyFlippedPackedByteFailsWithChecksumCodeBeforeAllocating) {
   EXPECT_EQ(SYS_MemLiveCount(), live);
 }
 
-TEST_F(ZBlock, RawSizeMustMatchTheStreamExactly) {
+TEST_F(ZBlock, AShortStreamLeavesZerosAndALongOneFails) {
   std::string in = Compressible(3000);
   std::string block = ember_test::MakeZBlock(in);
   std::string out;
@@ -157,19 +157,37 @@ TEST_F(ZBlock, RawSizeMustMatchTheStreamExactly) {
   EXPECT_EQ(SYS_ErrorGet(), 8);
   EXPECT_EQ(p, nullptr);
 
-  // The stream ends before the header's size: no zero padding as data.
-  std::string large = block;
-  ember_test::SetLE(large, 0, 3001);
-  EXPECT_EQ(Inflate(large, out, &p), -1);
+  // The stream ends before the header's size: the rest stays zero, however
+  // far the size reaches beyond what the stream could give.
+  for (uint32_t raw : {3001u, 1u << 24}) {
+    std::string large = block;
+    ember_test::SetLE(large, 0, raw);
+    ASSERT_EQ(Inflate(large, out), 0) << raw;
+    ASSERT_EQ(out.size(), raw);
+    EXPECT_TRUE(out.compare(0, in.size(), in) == 0);
+    EXPECT_EQ(out.find_first_not_of('\0', in.size()), std::string::npos);
+  }
+
+  // Bytes after the stream's end are not part of it.
+  std::string padded = block + "tail";
+  ember_test::SetLE(padded, 4, uint32_t(block.size() - 12 + 4));
+  ember_test::SetLE(padded, 8, uint32_t(crc32(0, reinterpret_cast<const Bytef *>(padded.data() + 12), uInt(padded.size() - 12))));
+  ASSERT_EQ(Inflate(padded, out), 0);
+  EXPECT_EQ(out, in);
+
+  // A stream cut short is no stream.
+  std::string cut = block.substr(0, block.size() - 10);
+  ember_test::SetLE(cut, 4, uint32_t(cut.size() - 12));
+  ember_test::SetLE(cut, 8, uint32_t(crc32(0, reinterpret_cast<const Bytef *>(cut.data() + 12), uInt(cut.size() - 12))));
+  p = nullptr;
+  EXPECT_EQ(Inflate(cut, out, &p), -1);
   EXPECT_EQ(SYS_ErrorGet(), 8);
   EXPECT_EQ(p, nullptr);
 
-  // A raw size no deflate stream of this length can reach is refused
-  // before anything is allocated.
+  // No size a signed file size cannot carry.
   std::string forged = block;
-  ember_test::SetLE(forged, 0, 0xfffffff0u);
-  p = nullptr;
-  EXPECT_EQ(Inflate(forged, out, &p), -1);
+  ember_test::SetLE(forged, 0, 0x80000000u);
+  EXPECT_EQ(Inflate(forged, out), -1);
   EXPECT_EQ(SYS_ErrorGet(), 8);
 }
 
