@@ -117,6 +117,12 @@ TEST_F(CoinScenes, EveryAspectKeepsThePictureInsideItsViewport) {
   ExpectConfinedToAspect(17000, kWholeWindow);
 }
 
+TEST_F(CoinScenes, TheCoinShowsInTheMiddleOfTheScreenAtFullSize) {
+  const Frame frame = DrawFrame(15400);
+  EXPECT_GT(frame.Sum(300, 200, 500, 400), frame.Sum(0, 0, 100, 100));
+  EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(CoinScenes, FramesRepeatAndDrawWithoutErrors) {
   for (int32_t t : {8000, 12000, 15999, 16000, 17999}) ExpectRepeatable(t);
   EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));

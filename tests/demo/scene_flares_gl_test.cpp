@@ -56,5 +56,21 @@ TEST_F(FlareSceneFrames, ThePictureStaysInTheAspectViewport) {
 
 TEST_F(FlareSceneFrames, DrawingAFrameAgainGivesTheSamePixels) { ExpectRepeatable(144321); }
 
+TEST_F(FlareSceneFrames, TheSceneDrawsOnlyInsideItsSpan) {
+  EXPECT_EQ(CountCalls(RecordFrame(119999), "glLineWidth"), 0u);
+  EXPECT_EQ(CountCalls(RecordFrame(120000), "glLineWidth"), 1u);
+  EXPECT_EQ(CountCalls(RecordFrame(152000), "glLineWidth"), 0u);
+  const std::vector<GlCall> calls = RecordFrame(151999);
+  EXPECT_EQ(CountCalls(calls, "glLineWidth"), 1u);
+  // Trails and paths: two batches of lines, the paths 106 polylines of 150
+  // segments each.
+  const std::vector<size_t> lines = Begins(calls, GL_LINES);
+  ASSERT_EQ(lines.size(), 2u);
+  size_t vertices = 0;
+  for (size_t i = lines[1]; i < calls.size() && calls[i].name != "glEnd"; ++i)
+    vertices += calls[i].name == "glVertex3f";
+  EXPECT_EQ(vertices, 2u * 106u * 150u);
+}
+
 }  // namespace
 }  // namespace ember_test

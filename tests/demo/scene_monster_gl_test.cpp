@@ -96,6 +96,18 @@ TEST_F(MonsterScene, TheFlashPeaksAsTheScanTurns) {
   EXPECT_TRUE(DrawsLayersAt(RecordFrame(82000), IfeMonsterFlash, -7500));
 }
 
+TEST_F(MonsterScene, RaysAreAddedOntoThePicture) {
+  const std::vector<GlCall> calls = RecordFrame(80000);
+  const size_t bind = IndexOfCall(calls, "glBindTexture", {GL_TEXTURE_2D, static_cast<double>(TexMonster)});
+  ASSERT_LT(bind, calls.size());
+  const std::vector<const GlCall *> adds = CallsWith(calls, "glBlendFunc", {GL_ONE, GL_ONE});
+  // One additive pass per ray origin, each after the picture.
+  size_t after = 0;
+  for (const GlCall *add : adds) after += static_cast<size_t>(add - calls.data()) > bind;
+  EXPECT_GE(after, 5u);
+  EXPECT_GT(IndexOfCall(calls, "glBlendFunc", {GL_ONE, GL_ONE}), bind);
+}
+
 TEST_F(MonsterScene, EveryAspectKeepsThePictureInsideItsViewport) {
   ExpectConfinedToAspect(83000, kWholeWindow);
 }

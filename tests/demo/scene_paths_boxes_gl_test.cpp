@@ -184,6 +184,30 @@ TEST_F(PathsBoxesScenes, TheBoxesScatterByTheCloudsAndComeBack) {
   }
 }
 
+TEST_F(PathsBoxesScenes, FrontsBacksAndSidesEachHaveTheirTexture) {
+  const std::vector<GlCall> calls = RecordFrame(50000);
+  std::vector<int32_t> bound;
+  for (const GlCall *bind : CallsWith(calls, "glBindTexture", {GL_TEXTURE_2D}))
+    bound.push_back(static_cast<int32_t>(bind->args[1]));
+  EXPECT_EQ(bound, (std::vector<int32_t>{TexEmberfld, TexBpLogoBig, TexHatter}));
+  // Sphere mapping only for the sides.
+  const size_t genOn = IndexOfCall(calls, "glEnable", {GL_TEXTURE_GEN_S});
+  const size_t genOff = IndexOfCall(calls, "glDisable", {GL_TEXTURE_GEN_S});
+  const std::vector<size_t> begins = Begins(calls, GL_QUADS);
+  ASSERT_EQ(begins.size(), 3u * 4800u);
+  EXPECT_GT(genOn, begins[2 * 4800 - 1]);
+  EXPECT_LT(genOn, begins[2 * 4800]);
+  EXPECT_GT(genOff, begins.back());
+  // A back cell samples the column to the left of its own, mirrored: box
+  // (c, r) = (10, 20) shows u from 10/80 down to 9/80, v from 40/60 to 39/60.
+  const std::vector<GlCall> back = Batch(calls, GL_QUADS, 4800 + 20 * 80 + 10);
+  std::vector<std::vector<double>> uv;
+  for (const GlCall &call : back)
+    if (call.name == "glTexCoord2f") uv.push_back(call.args);
+  const double u0 = 10.0f / 80, u1 = 9.0f / 80, v0 = 40.0f / 60, v1 = 39.0f / 60;
+  EXPECT_EQ(uv, (std::vector<std::vector<double>>{{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}}));
+}
+
 TEST_F(PathsBoxesScenes, TheWallKeepsInsideEveryAspectsViewport) {
   ExpectConfinedToAspect(50000, kWholeWindow);
 }

@@ -199,6 +199,12 @@ TEST_F(TextDeckScenes, EveryAspectKeepsThePictureInsideItsViewport) {
   ExpectConfinedToAspect(38000, kGlowSquare);
 }
 
+TEST_F(TextDeckScenes, TheDeckShowsInTheMiddleOfTheScreen) {
+  const Frame before = DrawFrame(36000);  // alpha 0: background and glow only
+  const Frame after = DrawFrame(39000);
+  EXPECT_NE(before.Sum(300, 200, 500, 400), after.Sum(300, 200, 500, 400));
+}
+
 TEST_F(TextDeckScenes, FramesRepeatAndDrawWithoutErrors) {
   for (int32_t t : {18000, 24600, 30000, 35999, 36000, 38000, 39999}) ExpectRepeatable(t);
   EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));

@@ -56,5 +56,15 @@ TEST_F(TunnelSceneFrames, ThePictureStaysInTheAspectViewportOrTheGlowSquare) {
   ExpectConfinedToAspect(160000, kGlowSquare);
 }
 
+TEST_F(TunnelSceneFrames, TheSceneDrawsOnlyInsideItsSpan) {
+  auto cameras = [](int32_t t) {
+    return CallsWith(RecordFrame(t), "gluPerspective", {100, 4.0 / 3.0, 0.1, 4000}).size();
+  };
+  EXPECT_EQ(cameras(151999), 0u);
+  EXPECT_EQ(cameras(152000), 2u);
+  EXPECT_EQ(cameras(183999), 2u);
+  EXPECT_EQ(cameras(184000), 0u);
+}
+
 }  // namespace
 }  // namespace ember_test

@@ -82,6 +82,27 @@ TEST_F(VoxelScene, TheCloudGrowsOutOfOnePointAndBurstsWhileShrinking) {
   }
 }
 
+TEST_F(VoxelScene, TheGlowPassAddsFaintUntexturedCubesWithoutDepth) {
+  const std::vector<double> faint = {0.01f, 0.01f, 0.01f};
+  const std::vector<GlCall> before = RecordFrame(96000);  // no glow yet
+  EXPECT_EQ(IndexOfCall(before, "glColor3f", faint), before.size());
+  const std::vector<GlCall> calls = RecordFrame(100000);
+  const size_t grey = IndexOfCall(calls, "glColor3f", faint);
+  ASSERT_LT(grey, calls.size());
+  // Between the cube pass's last cube and the grey: blending on, additive,
+  // no depth test; texturing goes off right after it.
+  const std::vector<GlCall> setup(calls.begin() + static_cast<ptrdiff_t>(grey) - 3,
+                                  calls.begin() + static_cast<ptrdiff_t>(grey) + 2);
+  EXPECT_EQ(setup[0].name, "glEnable");
+  EXPECT_EQ(setup[0].args, (std::vector<double>{GL_BLEND}));
+  EXPECT_EQ(setup[1].name, "glBlendFunc");
+  EXPECT_EQ(setup[1].args, (std::vector<double>{GL_ONE, GL_ONE}));
+  EXPECT_EQ(setup[2].name, "glDisable");
+  EXPECT_EQ(setup[2].args, (std::vector<double>{GL_DEPTH_TEST}));
+  EXPECT_EQ(setup[4].name, "glDisable");
+  EXPECT_EQ(setup[4].args, (std::vector<double>{GL_TEXTURE_2D}));
+}
+
 TEST_F(VoxelScene, EveryAspectKeepsThePictureInsideItsViewport) {
   ExpectConfinedToAspect(100000, kWholeWindow);
 }

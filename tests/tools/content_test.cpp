@@ -417,7 +417,9 @@ TEST_F(ContentPack, BackgroundPicturesShowWhichWayIsUp) {
 
 // ---- images read byte by byte ------------------------------------------------------------
 
-TEST_F(ContentPack, FieldImageIs196By32WithExactly1591LitPixelsAcrossIt) {
+// Scene 6's paths start at the leftmost lit pixels, where its camera looks
+// first, and the camera follows them across the whole width.
+TEST_F(ContentPack, FieldImageIs196By32WithExactly1591LitPixelsFromTheLeftEdgeAcross) {
   Bytes raw = Read("emberfld.raw");
   ASSERT_EQ(raw.size(), 196u * 32u);
   int lit = 0, left = 196, right = -1;
@@ -429,8 +431,8 @@ TEST_F(ContentPack, FieldImageIs196By32WithExactly1591LitPixelsAcrossIt) {
     }
   }
   EXPECT_EQ(lit, 1591);
-  EXPECT_LT(left, 20);
-  EXPECT_GT(right, 175);
+  EXPECT_LE(left, 2);
+  EXPECT_GE(right, 192);
 }
 
 TEST_F(ContentPack, GlyphAndGreetingStripsAreColourMappedWithPixelsFromByte786) {
@@ -775,19 +777,20 @@ TEST_F(ContentPack, EffectsEndWithTheStateLaterDrawsInherit) {
   EXPECT_TRUE(sh.blend == 0 || sh.blend == 2);
   Key c = At(sh, 999);
   EXPECT_GT(std::min({c.r, c.g, c.b, c.a}), 200);
-  // Scene 18 draws its page with the blending of the effect drawn before.
-  for (const char *f : {"bpscreen.ife", "v_blur.ife", "h_blur.ife"}) {
-    int b = last(f).blend;
-    EXPECT_TRUE(b == 1 || b == 2) << f;
-  }
+  // Scene 18 draws its page with the blending of the effect drawn before:
+  // alpha blending, so its pictures lie over each other instead of adding
+  // up to white.
+  for (const char *f : {"bpscreen.ife", "v_blur.ife", "h_blur.ife"}) EXPECT_EQ(last(f).blend, 2) << f;
 }
 
 TEST_F(ContentPack, BlursKeepThePicturesBrightnessWhereTheyReplaceIt) {
   // A first blur redraws the captured frame into a cleared square: its
   // copies' weights add up to one. The glow laid over the frame adds less.
+  // Layers that put nothing on the screen only leave their state behind.
   auto weight = [&](const std::string &f, double t) {
     double sum = 0;
     for (const Layer &l : ParseEffect(Text(f), f)) {
+      if (!Shows(l, t)) continue;
       EXPECT_EQ(l.name, "BUF0.JPG") << f;
       EXPECT_EQ(l.blend, 1) << f;
       sum += At(l, t).r / 255.0;
@@ -945,7 +948,9 @@ TEST_F(ContentPack, RingBandsWrapAroundWithoutASeam) {
   }
 }
 
-TEST_F(ContentPack, MonitorCaseSamplesBlackAndItsScreenTheWholePicture) {
+// The case fills much of scene 16's frame when the spinning world turns its
+// back to the camera: it must not be a black hole in the tunnel.
+TEST_F(ContentPack, MonitorCaseSamplesAVisibleColourAndItsScreenTheWholePicture) {
   Tga screen = DecodeTga(Read("demos.tga"), "demos.tga");
   Bytes uvw = Read("0002_tft.uvw");
   double min_u = 1, max_u = 0, min_v = 1, max_v = 0;
@@ -957,7 +962,7 @@ TEST_F(ContentPack, MonitorCaseSamplesBlackAndItsScreenTheWholePicture) {
     auto c = At(screen, u, 1.0 - v);
     bool picture_corner = (u == 0 || u == 1) && (v == 0 || v == 1);
     if (!picture_corner) {
-      EXPECT_EQ(Brightness(c), 0) << "u " << u << " v " << v;
+      EXPECT_GT(Brightness(c), 64) << "u " << u << " v " << v;
     }
   }
   EXPECT_EQ(min_u, 0);

@@ -6,7 +6,7 @@
 // colour as it drew them, and some scenes draw with what the last layer
 // left. So "uveg.ife" (scene 4's pages, next frame), "bpscreen.ife",
 // "h_blur.ife" and "v_blur.ife" (scene 18's page) end with an alpha-blended
-// or additive layer; "gombhatter.ife" ends with a textured layer (scene 5
+// layer; "gombhatter.ife" ends with a textured layer (scene 5
 // draws its mesh with texturing left on); "bplogosmallhatter.ife" ends with
 // an alpha-blended white layer (scene 11's picture is opaque, scene 12's
 // cubes take its colour).
@@ -82,6 +82,14 @@ LayerEffect Blur(const std::string &file, const std::string &about, bool vertica
     e.layers.push_back(Layer("BUF0.JPG", "copy of the frame, offset " + std::to_string(k), kBlendAdd, keys));
   }
   return e;
+}
+
+// A last layer that draws nothing and leaves alpha blending on: the credits
+// page of scene 18 is drawn with the blending of the blur before it, and
+// its pictures must lie over each other instead of adding up to white.
+EffectLayer LeaveAlphaBlending() {
+  return Layer("white.tga", "draws nothing; leaves alpha blending on", kBlendAlpha,
+               {Quad(0, 400, 300, 0, 0, 0, 0, 0, 0)});
 }
 
 // Screen position of the emblem's centre in the big logo (see art.cpp).
@@ -275,8 +283,10 @@ std::vector<LayerEffect> DemoLayerEffects() {
   // blurred pages over the background (frame 90).
   v.push_back(Blur("v_blur.ife", "vertical blur: glow at 500-1000, plain blur at 90", true, {0, 90, 500, 1000},
                    {0, 1.2, 3.5, 6}, {1.0, 1.0, 0.85, 0.75}));
+  v.back().layers.push_back(LeaveAlphaBlending());
   v.push_back(Blur("h_blur.ife", "horizontal blur, weights adding to 1", false, {0, 500, 1000}, {0, 2.5, 5},
                    {1.0, 1.0, 1.0}));
+  v.back().layers.push_back(LeaveAlphaBlending());
   v.push_back(Blur("h_blur2.ife", "horizontal blur laying the pages over the background, frame 90", false, {0, 90},
                    {0, 1.2}, {1.5, 1.5}));
   return v;

@@ -266,16 +266,18 @@ Mesh TorusKnot() {
 // ---- the monitor ------------------------------------------------------------------
 
 // Screen picture on z 215..545, x -225..225; bezel and body around it take
-// a corner of the picture that is black.
+// a corner of the picture's border, which is the colour of the case.
 Mesh MonitorScreen() {
-  const Vec3 dark{0.004, 0.996, 0};
+  const Vec3 casing{0.004, 0.996, 0};
   const double yf = -16, yb = 14, yk = 34;
   auto uv = [](double x, double z) { return Vec3{(x + 225) / 450.0, (z - 215) / 330.0, 0}; };
   Mesh m;
   // Picture (seen from -y: x grows to the right, z up).
   TexturedQuad(m, {-225, yf, 215}, {225, yf, 215}, {225, yf, 545}, {-225, yf, 545}, uv(-225, 215), uv(225, 215),
                uv(225, 545), uv(-225, 545), {0, -1, 0});
-  auto quad = [&](Vec3 a, Vec3 b, Vec3 c, Vec3 d, Vec3 out) { TexturedQuad(m, a, b, c, d, dark, dark, dark, dark, out); };
+  auto quad = [&](Vec3 a, Vec3 b, Vec3 c, Vec3 d, Vec3 out) {
+    TexturedQuad(m, a, b, c, d, casing, casing, casing, casing, out);
+  };
   // Bezel: four strips around the picture.
   auto front = [&](double x0, double z0, double x1, double z1) {
     quad({x0, yf, z0}, {x1, yf, z0}, {x1, yf, z1}, {x0, yf, z1}, {0, -1, 0});

@@ -51,16 +51,26 @@ int CountAbove(const Mask &m, float threshold) {
   return static_cast<int>(std::count_if(m.v.begin(), m.v.end(), [&](float v) { return v >= threshold; }));
 }
 
-// "EMBERFIELD" with exactly kFieldLit lit pixels: the size whose solid
-// pixels come closest to that count, then the best-covered pixels first.
+// "EMBERFIELD" with exactly kFieldLit lit pixels, stretched from column 0
+// to the last column and centred on the row scene 6's camera looks along.
+// Every path starts at the leftmost lit pixels and the camera starts at the
+// left edge and follows the heads rightwards, so a title that leaves empty
+// columns on the left opens the scene on nothing. Of the sizes that span the
+// width, the one whose solid pixels come closest to the count wins; then the
+// best-covered pixels are lit first.
 Bytes FieldRaw(const FontBook &fonts) {
+  constexpr double kCameraRow = 16.5;  // the scene turns row y into height 33 - y
   Mask best;
   int best_err = 1 << 30;
-  for (double size = 24; size <= 44; size += 0.25) {
+  for (double size = 14; size <= 40; size += 0.25) {
     Mask t = fonts.Render(Face::kSansBold, "EMBERFIELD", size);
-    double xs = std::min(1.0, (kFieldW - 4.0) / t.width);
-    t = fonts.Render(Face::kSansBold, "EMBERFIELD", size, xs);
-    if (t.width > kFieldW - 2 || t.height > kFieldH - 2 || CountAbove(t, 0.01f) < kFieldLit) {
+    double xs = static_cast<double>(kFieldW) / t.width;
+    for (int pass = 0; pass < 4 && t.width != kFieldW; ++pass) {
+      t = fonts.Render(Face::kSansBold, "EMBERFIELD", size, xs);
+      xs *= static_cast<double>(kFieldW) / t.width;
+    }
+    // Pen positions are whole pixels: the ink may fall a column or two short.
+    if (t.width > kFieldW || t.width < kFieldW - 3 || t.height > kFieldH - 2 || CountAbove(t, 0.01f) < kFieldLit) {
       continue;
     }
     int err = std::abs(CountAbove(t, 0.5f) - kFieldLit);
@@ -73,10 +83,10 @@ Bytes FieldRaw(const FontBook &fonts) {
     throw std::runtime_error("no size of the title fits the field image");
   }
   Mask field(kFieldW, kFieldH);
-  int x0 = (kFieldW - best.width) / 2, y0 = (kFieldH - best.height) / 2;
+  int y0 = std::clamp(static_cast<int>(std::lround(kCameraRow - best.height / 2.0)), 0, kFieldH - best.height);
   for (int y = 0; y < best.height; ++y) {
     for (int x = 0; x < best.width; ++x) {
-      field.at(x0 + x, y0 + y) = best.at(x, y);
+      field.at(x, y0 + y) = best.at(x, y);
     }
   }
   std::vector<int> order(field.v.size());

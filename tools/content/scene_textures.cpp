@@ -439,15 +439,18 @@ Image ScreenPicture(const FontBook &fonts) {
   DrawTextMask(img, title, 256, 110, Rgb(1.0, 0.95, 0.85), 5, Rgb(1.0, 0.4, 0.1), 1.6);
   Mask by = fonts.Render(Face::kSerif, "a vantor demo", 30);
   DrawTextMask(img, by, 256, 175, Rgb(0.95, 0.85, 1.0));
-  // Scan lines and a black border for the monitor's bezel.
+  // Scan lines, and a border in the colour of the case: the bezel, rim and
+  // back of the monitor all sample it, and the back fills much of the
+  // frame whenever the spinning world turns it to the camera.
+  const Color case_colour = Rgb(0.36, 0.33, 0.38);
   for (int y = 0; y < s; ++y) {
     for (int x = 0; x < s; ++x) {
       Color &c = img.at(x, y);
-      double k = (y % 4 < 2) ? 1.0 : 0.82;
       if (x < 10 || y < 10 || x >= s - 10 || y >= s - 10) {
-        k = 0.0;
+        c = case_colour;
+      } else {
+        c = Scale(c, (y % 4 < 2) ? 1.0 : 0.82);
       }
-      c = Scale(c, k);
     }
   }
   return img;
