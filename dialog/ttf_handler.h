@@ -1,0 +1,61 @@
+// The TrueType handler: the font renderer's "TTF" row on FreeType. It opens
+// faces from their bytes in memory, sizes them, and draws one line of text
+// straight into a txBitmap: every glyph's coverage is blended over what the
+// image holds, in the font's colour and opacity, placed by the font's
+// alignment or position. Bold and italic come from the face file itself.
+//
+// One FreeType library for the process, made by the first ttfInit and never
+// released. Each render takes its two work buffers from the tracked
+// allocator and gives them back before it returns; nothing is cached
+// between calls.
+//
+// Never: writes a byte outside the bitmap's pixel rows (glyph pixels that
+// fall outside are dropped), or reads a glyph bitmap other than by its
+// pitch and pixel mode.
+#pragma once
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dialog/font_renderer.h"
+
+// Sizes accepted by ttfRender, in pixels.
+constexpr int32_t TTF_MIN_SIZE = 1;
+constexpr int32_t TTF_MAX_SIZE = 1024;
+
+extern const frHandler ttfHandler;
+// The process's FreeType library; NULL before the first ttfInit.
+extern FT_Library ttfLibrary;
+
+int32_t ttfInit();
+int32_t ttfClose();
+int32_t ttfNewFace(frFace *face);
+int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *width, int32_t *height);
+
+// The character size at which the face's ascent plus descent spans h pixels.
+float ttfSizeForHeight(FT_Face face, int32_t h);
+
+// A glyph's coverage as 0..255 per pixel, whatever FreeType's pixel mode
+// and row order: grey as it stands (rescaled when it has fewer than 256
+// levels), 1-bit as 0 or 255. Other modes must be converted to grey first.
+struct ttfCoverage {
+  const uint8_t *top_row;  // first byte of the top row
+  ptrdiff_t pitch;         // bytes from one row to the next one down
+  uint32_t rows;
+  uint32_t width;
+  bool mono;
+  uint32_t levels;         // grey levels of a grey bitmap
+
+  // False for pixel modes that need converting.
+  static bool Of(const FT_Bitmap &bitmap, ttfCoverage *out);
+  uint8_t At(uint32_t row, uint32_t column) const {
+    const uint8_t *r = top_row + static_cast<ptrdiff_t>(row) * pitch;
+    if (mono) return (r[column >> 3] >> (7 - (column & 7))) & 1 ? 255 : 0;
+    const uint8_t v = r[column];
+    if (levels == 256) return v;
+    return v >= levels - 1 ? 255 : static_cast<uint8_t>(v * 255u / (levels - 1));
+  }
+};

@@ -1,0 +1,313 @@
+// Rendering through the TrueType handler, checked against the fixture
+// font's own tables (read with ttx) and against renders of the same text
+// placed differently; and that no byte outside the image is ever written.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "dialog/ttf_handler.h"
+#include "font_test_util.h"
+
+using namespace ember_test;
+
+namespace {
+
+// Height of the line box of a fixture font at a size, from its tables.
+int LineBox(const std::string &key, int size) {
+  const long em = Metric(key + ".unitsPerEm");
+  const long win = Metric(key + ".usWinAscent") + Metric(key + ".usWinDescent");
+  const long line = Metric(key + ".ascent") - Metric(key + ".descent");
+  const long h = size * 62 / 81 + 1;
+  const double s = win ? double(em * h / win) : line ? double(em * h / line) : 1.0;
+  const int top = int(double(Metric(key + ".yMax")) / double(em) * s + 1.0);
+  const int bottom = int(double(Metric(key + ".yMin")) / double(em) * s - 1.0);
+  return top - bottom + 5;
+}
+
+bool SamePixels(const Image &a, const Image &b) {
+  return std::memcmp(a.b->image[0], b.b->image[0], a.b->imagesize[0]) == 0;
+}
+
+TEST_F(FontTest, ColourBytesLandExactlyAtEveryDepth) {
+  frFont *font = Font("sans_bold.ttf", 40, FR_ENC_UTF8);
+  frSetColor(font, 0x102030FF);
+  for (int32_t type : {3, 0, 2}) {
+    Image img(type, 80, 60);
+    ASSERT_EQ(frRender(font, img.b, "\xE2\x96\x88", nullptr, nullptr), 0);  // U+2588 full block
+    const int bytes = img.b->bits / 8;
+    const uint8_t want[4] = {0x10, 0x20, 0x30, 0xFF};
+    int full = 0;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 80; ++x) {
+        const uint8_t *p = img.at(x, y);
+        EXPECT_LE(p[0], 0x10);
+        if (p[0] == 0x10 && std::memcmp(p, want, size_t(bytes)) == 0) ++full;
+      }
+    EXPECT_GT(full, 200) << "bits " << img.b->bits;
+  }
+}
+
+TEST_F(FontTest, CoverageAccumulatesIntoAlphaAndBlendsOverThePixels) {
+  frFont *font = Font("sans_bold.ttf", 40, FR_ENC_UTF8);
+  frSetColor(font, 0xFFFFFF80);  // half opacity
+  Image img(2, 80, 60);
+  auto maxAlpha = [&] {
+    uint8_t m = 0;
+    for (int y = 0; y < 60; ++y)
+      for (int x = 0; x < 80; ++x) m = std::max(m, img.at(x, y)[3]);
+    return m;
+  };
+  ASSERT_EQ(frRender(font, img.b, "\xE2\x96\x88", nullptr, nullptr), 0);
+  EXPECT_EQ(maxAlpha(), 128);
+  ASSERT_EQ(frRender(font, img.b, "\xE2\x96\x88", nullptr, nullptr), 0);
+  EXPECT_EQ(maxAlpha(), 191);
+
+  // Over a grey background: black where covered, grey left where not.
+  Image grey(0, 80, 60);
+  std::memset(grey.b->image[0], 200, grey.b->imagesize[0]);
+  frSetColor(font, 0x000000FF);
+  ASSERT_EQ(frRender(font, grey.b, "\xE2\x96\x88", nullptr, nullptr), 0);
+  EXPECT_EQ(*grey.at(20, 30), 0);
+  EXPECT_EQ(*grey.at(79, 59), 200);
+}
+
+TEST_F(FontTest, AlignmentsPlaceTheLineBoxReadFromTheFontsTables) {
+  const int W = 200, H = 100, size = 20;
+  struct Case {
+    const char *file, *key;
+    int box;
+  } cases[] = {{"sans_bold.ttf", "sans_bold", LineBox("sans_bold", size)},
+               {"sans_bold_zerometrics.ttf", "sans_bold_zerometrics", 7},
+               {"sans_bold_noos2.ttf", "sans_bold", 7}};
+  EXPECT_EQ(LineBox("sans_bold_zerometrics", size), 7);
+  for (const Case &c : cases) {
+    frFont *font = Font(c.file, size);
+    int32_t width = 0;
+    std::map<std::pair<int, int>, Ink> ink;
+    for (int h : {0, 1, 2})
+      for (int v : {3, 4, 2}) {
+        frSetHAlign(font, h);
+        frSetVAlign(font, v);
+        Image img(3, W, H);
+        ASSERT_EQ(frRender(font, img.b, "Ay", &width, nullptr), 0);
+        ink[{h, v}] = InkOf(img);
+      }
+    auto at = [&](int h, int v) { return ink[std::make_pair(h, v)]; };
+    EXPECT_EQ(at(1, 3).left - at(0, 3).left, W - width) << c.file;
+    EXPECT_EQ(at(2, 3).left - at(0, 3).left, (W - width) / 2) << c.file;
+    EXPECT_EQ(at(0, 4).top - at(0, 3).top, H - c.box) << c.file;
+    EXPECT_EQ(at(0, 2).top - at(0, 3).top, (H - c.box) / 2) << c.file;
+  }
+}
+
+TEST_F(FontTest, AFixedPositionShiftsTheTextAndMayStartOutside) {
+  frFont *font = Font("sans_bold.ttf", 24);
+  Image at0(2, 90, 40), shifted(2, 90, 40);
+  frSetPosition(font, 0, 0);
+  ASSERT_EQ(frRender(font, at0.b, "Wolf", nullptr, nullptr), 0);
+  frSetPosition(font, -7, -5);
+  ASSERT_EQ(frRender(font, shifted.b, "Wolf", nullptr, nullptr), 0);
+  for (int y = 0; y + 5 < 40; ++y)
+    for (int x = 0; x + 7 < 90; ++x)
+      ASSERT_EQ(std::memcmp(shifted.at(x, y), at0.at(x + 7, y + 5), 4), 0) << x << "," << y;
+}
+
+TEST_F(FontTest, WidthIsTheSumOfTheTablesAdvances) {
+  const int size = 30;
+  frFont *font = Font("sans_bold.ttf", size);
+  const char *text = "Hello, World! {~}";
+  long want = 0;  // each glyph advances by whole pixels
+  for (const char *p = text; *p; ++p) want += Metric("advance." + std::to_string(int(*p))) * size / 2048;
+  Image img(3, 8, 8);
+  int32_t width = -1, height = -1;
+  ASSERT_EQ(frRender(font, img.b, text, &width, &height), 0);
+  EXPECT_EQ(width, want);
+  EXPECT_GT(height, size / 2);
+
+  // Blank glyphs have no rows and no top: height 0.
+  ASSERT_EQ(frRender(font, img.b, "   ", &width, &height), 0);
+  EXPECT_EQ(width, 3 * (Metric("advance.32") * size / 2048));
+  EXPECT_EQ(height, 0);
+}
+
+TEST_F(FontTest, AKernedPairMovesByTheTablesAmount) {
+  const int size = 50;
+  frFont *kerned = Font("sans_bold.ttf", size);
+  frFont *plain = Font("sans_bold_nokern.ttf", size);
+  EXPECT_EQ(kerned->face->kerning, 1);
+  EXPECT_EQ(plain->face->kerning, 0);
+  for (const char *pair : {"AV", "To"}) {
+    Image a(3, 120, 70), b(3, 120, 70);
+    int32_t wa = 0, wb = 0;
+    ASSERT_EQ(frRender(kerned, a.b, pair, &wa, nullptr), 0);
+    ASSERT_EQ(frRender(plain, b.b, pair, &wb, nullptr), 0);
+    const double exact = double(Metric(std::string("kern.") + pair)) * size / 2048;
+    EXPECT_EQ(InkOf(a).right - InkOf(b).right, long(std::lround(exact))) << pair;
+    EXPECT_EQ(InkOf(a).left, InkOf(b).left);
+    EXPECT_EQ(wa, wb);  // kerning moves glyphs, not the reported width
+  }
+}
+
+TEST_F(FontTest, Utf8AndUcs2DrawTheSameAsLatin1) {
+  frFont *latin = Font("sans_bold.ttf", 20, FR_ENC_ISO8859_1);
+  frFont *utf8 = Font("sans_bold.ttf", 20, FR_ENC_UTF8);
+  frFont *ucs2 = Font("sans_bold.ttf", 20, FR_ENC_UCS2);
+  auto render = [](frFont *f, const void *text, Image &img) {
+    int32_t w = 0;
+    EXPECT_EQ(frRender(f, img.b, static_cast<const char *>(text), &w, nullptr), 0);
+    return w;
+  };
+  Image l(2, 80, 30), u(2, 80, 30), w(2, 80, 30);
+  const char16_t wide[] = u"caf\u00e9";
+  const int32_t width = render(latin, "caf\xE9", l);
+  EXPECT_EQ(render(utf8, "caf\xC3\xA9", u), width);
+  EXPECT_EQ(render(ucs2, wide, w), width);
+  EXPECT_TRUE(SamePixels(l, u));
+  EXPECT_TRUE(SamePixels(l, w));
+
+  // Stray bytes, cut-off sequences and characters beyond 16 bits become U+FFFD.
+  const char16_t replacement[] = u"\ufffdA\ufffd\ufffd";
+  Image r(2, 120, 30), bad(2, 120, 30);
+  render(ucs2, replacement, r);
+  render(utf8, "\xFF" "A\xF0\x9F\x98\x80\xE2\x96", bad);
+  EXPECT_TRUE(SamePixels(r, bad));
+
+  // A UCS-2 text whose first unit has a 0 low byte is not empty.
+  const char16_t macron[] = u"\u0100";
+  Image m(2, 40, 30);
+  render(ucs2, macron, m);
+  EXPECT_FALSE(InkOf(m).empty());
+}
+
+// An image whose pixel rows are fenced by bytes that must stay as they are.
+struct Fenced {
+  static constexpr size_t kFence = 256;
+  std::vector<uint8_t> memory;
+  txBitmap b{};
+  Fenced(int bits, int w, int h) : memory(kFence * 2 + size_t(w) * h * (bits / 8), 0xA5) {
+    b.type = TX_RED_FIRST;
+    b.subtype = bits == 8 ? TX_LAYOUT_GREY : bits == 24 ? TX_LAYOUT_RGB : TX_LAYOUT_RGBA;
+    b.width = w;
+    b.height = h;
+    b.bits = bits;
+    b.levels = 1;
+    b.imagesize[0] = uint32_t(size_t(w) * h * (bits / 8));
+    b.image[0] = memory.data() + kFence;
+    std::memset(b.image[0], 0, b.imagesize[0]);
+  }
+  bool intact() const {
+    for (size_t i = 0; i < kFence; ++i)
+      if (memory[i] != 0xA5 || memory[memory.size() - 1 - i] != 0xA5) return false;
+    return true;
+  }
+  bool inked() const {
+    for (uint32_t i = 0; i < b.imagesize[0]; ++i)
+      if (b.image[0][i]) return true;
+    return false;
+  }
+};
+
+TEST_F(FontTest, NothingIsWrittenOutsideTheImage) {
+  frFont *font = Font("sans_bold.ttf", 30);
+  const std::string message(255, 'W');
+  struct Case {
+    const char *what;
+    int w, h, size, halign, valign;
+    std::string text;
+    bool inked;
+  } cases[] = {
+      {"glyphs starting above the top", 30, 10, 30, 0, 3, "-'", true},
+      {"right-aligned text wider than the image", 50, 30, 20, 1, 3, "Wide text beyond the edge", true},
+      {"descenders below the last row", 60, 12, 30, 0, 4, "gjpqy", true},
+      {"255 characters in a 400-pixel label", 400, 20, 14, 2, 2, message, true},
+      {"far above and left", 40, 40, 30, -1000, -1000, "Hello", false},
+      {"far below and right", 40, 40, 30, 1000, 1000, "Hello", false},
+  };
+  for (int bits : {8, 24, 32})
+    for (const Case &c : cases) {
+      Fenced img(bits, c.w, c.h);
+      frSetSize(font, c.size);
+      if (c.halign < -1) {
+        frSetPosition(font, c.halign, c.valign);
+      } else {
+        frSetHAlign(font, c.halign);
+        frSetVAlign(font, c.valign);
+      }
+      ASSERT_EQ(frRender(font, &img.b, c.text.c_str(), nullptr, nullptr), 0) << c.what;
+      EXPECT_TRUE(img.intact()) << c.what << ", " << bits << " bits";
+      EXPECT_EQ(img.inked(), c.inked) << c.what << ", " << bits << " bits";
+    }
+}
+
+TEST_F(FontTest, RefusedImagesSizesAndFonts) {
+  frFont *font = Font("sans_bold.ttf", 12);
+  Image img(2, 16, 16);
+  int32_t w = 123, h = 456;
+  EXPECT_EQ(frRender(font, img.b, "", &w, &h), 0);
+  EXPECT_EQ(w, 123);
+  EXPECT_EQ(h, 456);
+
+  img.b->type = TX_COMPRESSED;
+  EXPECT_EQ(frRender(font, img.b, "A", &w, &h), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 1005);
+  img.b->type = TX_RED_FIRST;
+  img.b->bits = 16;  // two bytes a pixel: colour bytes would spill into the next
+  EXPECT_EQ(frRender(font, img.b, "A", &w, &h), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 1005);
+  img.b->bits = 32;
+
+  for (int32_t size : {0, -3, 1025}) {
+    frSetSize(font, size);
+    EXPECT_EQ(frRender(font, img.b, "A", &w, &h), -1) << size;
+    EXPECT_EQ(SYS_ErrorGet(), 10);
+  }
+  for (int32_t size : {1, 1024}) {
+    frSetSize(font, size);
+    EXPECT_EQ(frRender(font, img.b, "A", &w, &h), 0) << size;
+  }
+
+  frFont *faceless = frNewFont(FR_ENC_ISO8859_1, 0, 0, 3);
+  EXPECT_EQ(frRender(faceless, img.b, "A", &w, &h), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+  EXPECT_EQ(frRender(nullptr, img.b, "A", &w, &h), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  frFreeFont(faceless);
+}
+
+TEST(TtfCoverage, ReadsRowsByPitchAndPixelMode) {
+  // Two rows of four pixels, stored bottom row first (negative pitch).
+  uint8_t grey[] = {1, 2, 3, 4, 15, 0, 5, 10};
+  FT_Bitmap b{};
+  b.rows = 2;
+  b.width = 4;
+  b.pitch = -4;
+  b.buffer = grey;
+  b.pixel_mode = FT_PIXEL_MODE_GRAY;
+  b.num_grays = 16;
+  ttfCoverage c;
+  ASSERT_TRUE(ttfCoverage::Of(b, &c));
+  EXPECT_EQ(c.At(0, 0), 255);
+  EXPECT_EQ(c.At(0, 2), 85);
+  EXPECT_EQ(c.At(1, 3), 68);
+
+  uint8_t mono[] = {0xA0, 0xFF, 0x01, 0x00};  // pitch 2: a padding byte per row
+  b.pitch = 2;
+  b.width = 9;
+  b.buffer = mono;
+  b.pixel_mode = FT_PIXEL_MODE_MONO;
+  ASSERT_TRUE(ttfCoverage::Of(b, &c));
+  EXPECT_EQ(c.At(0, 0), 255);
+  EXPECT_EQ(c.At(0, 1), 0);
+  EXPECT_EQ(c.At(0, 2), 255);
+  EXPECT_EQ(c.At(0, 8), 255);
+  EXPECT_EQ(c.At(1, 7), 255);
+  EXPECT_EQ(c.At(1, 8), 0);
+
+  b.pixel_mode = FT_PIXEL_MODE_GRAY4;
+  EXPECT_FALSE(ttfCoverage::Of(b, &c));  // converted to grey before reading
+}
+
+}  // namespace
