@@ -298,7 +298,7 @@ int32_t txUnpack(pxBitmap bitmap) {
     return -1;
   }
   const size_t width = size_t(bitmap->width);
-  const uint32_t top = (1u << bits) - 1;  // the largest packed value
+  const uint32_t top = packed ? (1u << bits) - 1 : 0;  // the largest packed value
   uint8_t *dst = out;
   for (int32_t y = 0; y < bitmap->height; ++y) {
     const uint8_t *src = bitmap->image[0] + size_t(y) * row;
