@@ -55,7 +55,10 @@ int32_t MemExist(const char *name) {
 txFunctions gOps = {MemOpen, MemRead, MemSize, MemClose, MemExist};
 
 void Exercise(pxBitmap b) {
-  if (pxBitmap copy = txDup(b)) txFree(&copy);
+  if (pxBitmap copy = txDup(b)) {
+    txUnpack(copy);  // as the uploaders do
+    txFree(&copy);
+  }
   if (pxBitmap grey = txIntensity(b, 1)) txFree(&grey);
   txScale(b, b->width / 2, b->height / 3);
   tx24to32(b);

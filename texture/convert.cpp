@@ -17,7 +17,7 @@ namespace {
 // Number of level-0 pixels, or false when the fields do not fit the buffer.
 bool levelPixels(const txBitmap *bitmap, size_t *pixels) {
   size_t bytes = 0;
-  if (!bitmap->image[0] || !txPixelBytes(bitmap->width, bitmap->height, bitmap->bits, &bytes) ||
+  if (!bitmap->image[0] || txSampleLayout(bitmap) || !txPixelBytes(bitmap->width, bitmap->height, bitmap->bits, &bytes) ||
       bitmap->imagesize[0] < bytes)
     return false;
   *pixels = size_t(bitmap->width) * size_t(bitmap->height);
@@ -163,7 +163,7 @@ int32_t shrink(txBitmap *bitmap, int32_t nw, int32_t nh) {
   const int32_t bpp = bitmap->bits / 8;
   size_t pixels = 0;
   if ((bitmap->bits != 8 && bitmap->bits != 24 && bitmap->bits != 32) ||
-      bitmap->subtype == TX_LAYOUT_INDEXED) {
+      bitmap->subtype == TX_LAYOUT_INDEXED || txSampleLayout(bitmap)) {
     // Averaging palette indices would invent colours.
     SYS_ErrorSet(TX_ERR_DEPTH);
     return -1;
@@ -254,5 +254,73 @@ int32_t txScale(pxBitmap bitmap, int32_t width, int32_t height) {
     return 0;
   }
   SYS_Log(1, "[TL] !!! Scale ... please implement me.\n");
+  return 0;
+}
+
+namespace {
+
+// One 16-bit big-endian sample scaled to 0..255, rounded.
+inline uint8_t sample16(const uint8_t *p) {
+  return uint8_t((uint32_t(p[0] << 8 | p[1]) * 255u + 32767u) / 65535u);
+}
+
+}  // namespace
+
+int32_t txUnpack(pxBitmap bitmap) {
+  SYS_ErrorClear();
+  if (!txSampleLayout(bitmap)) return 0;
+  const int32_t bits = bitmap->bits;
+  const bool packed = bits == 1 || bits == 2 || bits == 4;
+  int32_t outBits = 0, subtype = 0;
+  if (packed) {
+    outBits = 8;
+    subtype = bitmap->palette ? TX_LAYOUT_INDEXED : TX_LAYOUT_GREY;
+  } else if (bits == 48) {
+    outBits = 24;
+    subtype = TX_LAYOUT_RGB;
+  } else if (bits == 64 || bits == 32) {  // RGBA, or grey with alpha
+    outBits = 32;
+    subtype = TX_LAYOUT_RGBA;
+  }
+  size_t row = 0, outBytes = 0;
+  if (outBits == 0 || bitmap->levels != 1 || !txRowBytes(bitmap->width, bits, &row) ||
+      !txPixelBytes(bitmap->width, bitmap->height, outBits, &outBytes)) {
+    SYS_ErrorSet(TX_ERR_DEPTH);
+    return -1;
+  }
+  if (!bitmap->image[0] || bitmap->imagesize[0] / size_t(bitmap->height) < row) {
+    SYS_ErrorSet(TX_ERR_LAYOUT);
+    return -1;
+  }
+  uint8_t *out = static_cast<uint8_t *>(SYS_MemGet(outBytes, __FILE__, __LINE__, "txUnpack"));
+  if (!out) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  const size_t width = size_t(bitmap->width);
+  const uint32_t top = packed ? (1u << bits) - 1 : 0;  // the largest packed value
+  uint8_t *dst = out;
+  for (int32_t y = 0; y < bitmap->height; ++y) {
+    const uint8_t *src = bitmap->image[0] + size_t(y) * row;
+    for (size_t x = 0; x < width; ++x) {
+      if (packed) {
+        // The leftmost pixel sits in the highest bits of its byte.
+        const size_t bit = x * size_t(bits);
+        const uint32_t v = (src[bit / 8] >> (8 - bits - bit % 8)) & top;
+        *dst++ = uint8_t(bitmap->palette ? v : v * 255u / top);
+      } else if (bits == 32) {
+        const uint8_t grey = sample16(src + 4 * x);
+        *dst++ = grey;
+        *dst++ = grey;
+        *dst++ = grey;
+        *dst++ = sample16(src + 4 * x + 2);
+      } else {
+        const size_t channels = size_t(bits / 16);
+        for (size_t c = 0; c < channels; ++c) *dst++ = sample16(src + 2 * (x * channels + c));
+      }
+    }
+  }
+  replaceLevel0(bitmap, out, outBytes, outBits);
+  bitmap->subtype = subtype;
   return 0;
 }

@@ -20,3 +20,15 @@ pxBitmap txIntensity(pxBitmap bitmap, int32_t weighted);
 void txExpandPalette(const uint8_t *indices, uint8_t *destination, size_t count,
                      const uint8_t *palette);
 int32_t txScale(pxBitmap bitmap, int32_t width, int32_t height);
+
+// A bitmap in a library's sample layout (txSampleLayout, loader.h) brought
+// to one byte per channel, in place, for the uploaders: packed palette
+// indices become index bytes (subtype 4, palette kept), packed grey becomes
+// 8-bit grey (subtype 3, scaled to 0..255), 16-bit RGB and RGBA become 24
+// and 32 bits (subtypes 0 and 2, rounded to 8 bits), 16-bit grey with alpha
+// becomes RGBA with the grey in all three colours. The channel order stays
+// as it is (`type`). Other bitmaps are left alone (0).
+// Fails with -1, the bitmap unchanged: 1004 for 16 bits per pixel (16-bit
+// grey and 8-bit grey with alpha cannot be told apart) or a layout not
+// listed, 1005 for a buffer shorter than its rows, 5 out of memory.
+int32_t txUnpack(pxBitmap bitmap);

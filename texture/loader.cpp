@@ -59,6 +59,17 @@ bool txPixelBytes(int64_t width, int64_t height, int32_t bits, size_t *bytes) {
   return true;
 }
 
+bool txRowBytes(int64_t width, int32_t bits, size_t *bytes) {
+  if (width <= 0 || bits <= 0 || uint64_t(width) > std::numeric_limits<uint32_t>::max()) return false;
+  *bytes = size_t((uint64_t(width) * uint64_t(bits) + 7) / 8);
+  return true;
+}
+
+bool txSampleLayout(const txBitmap *bitmap) {
+  return bitmap && bitmap->id == TX_ID_PNG && bitmap->subtype == TX_LAYOUT_OTHER &&
+         bitmap->type != TX_COMPRESSED;
+}
+
 pxBitmap txNewBitmap(const char *tag) {
   pxBitmap bitmap = static_cast<pxBitmap>(SYS_MemGet(sizeof(txBitmap), __FILE__, __LINE__, tag));
   if (!bitmap) {
@@ -162,8 +173,8 @@ int32_t txLoadAlphaMap(const char *alphaName, pxBitmap bitmap) {
   }
   // Only true-colour images take an alpha channel, and only pixel bytes
   // can serve as alpha values.
-  if ((bitmap->bits != 24 && bitmap->bits != 32) || alpha->type == TX_COMPRESSED ||
-      !alpha->image[0]) {
+  if ((bitmap->bits != 24 && bitmap->bits != 32) || txSampleLayout(bitmap) ||
+      alpha->type == TX_COMPRESSED || txSampleLayout(alpha) || !alpha->image[0]) {
     txFree(&alpha);
     SYS_ErrorSet(TX_ERR_ALPHA);
     return -1;
@@ -188,11 +199,10 @@ namespace {
 
 // Turns level 0 upside down; false when the row buffer cannot be had.
 bool flipRows(txBitmap *bitmap) {
-  size_t bytes = 0;
-  if (!txPixelBytes(bitmap->width, bitmap->height, bitmap->bits, &bytes) ||
-      bitmap->imagesize[0] < bytes || !bitmap->image[0])
+  size_t row = 0;
+  if (bitmap->height <= 0 || !bitmap->image[0] || !txRowBytes(bitmap->width, bitmap->bits, &row) ||
+      bitmap->imagesize[0] / size_t(bitmap->height) < row)
     return true;  // nothing that can be turned over
-  const size_t row = bytes / size_t(bitmap->height);
   uint8_t *line = static_cast<uint8_t *>(SYS_MemGet(row, __FILE__, __LINE__, "txLoad: flipping"));
   if (!line) return false;
   uint8_t *pixels = bitmap->image[0];
@@ -387,8 +397,10 @@ pxBitmap txCreateDummy(int32_t type, int32_t width, int32_t height) {
 
 int32_t txSwapRB(pxBitmap bitmap) {
   SYS_ErrorClear();
-  // Compressed blocks hold no pixel bytes to swap.
-  if (!bitmap || bitmap->bits < 24 || bitmap->type == TX_COMPRESSED) {
+  // Compressed blocks hold no pixel bytes to swap, and in 16-bit samples
+  // bytes 0 and 2 are not red and blue.
+  if (!bitmap || bitmap->bits < 24 || bitmap->type == TX_COMPRESSED || txSampleLayout(bitmap) ||
+      (bitmap->bits != 24 && bitmap->bits != 32)) {
     SYS_ErrorSet(TX_ERR_FORMAT);
     return -1;
   }

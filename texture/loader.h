@@ -10,7 +10,9 @@
 // - A bitmap and every buffer it points to are tracked-memory blocks owned by
 //   whoever holds the pointer; txFree releases them.
 // - Level buffers hold rows of width * bits / 8 bytes without gaps, top row
-//   first; imagesize[n] is the byte size of image[n].
+//   first; imagesize[n] is the byte size of image[n]. A PNG image keeps the
+//   layout the library delivers (see txSampleLayout): rows of 1, 2 or 4-bit
+//   pixels then end on a whole byte, and 16-bit samples are big-endian.
 // - A palette, when present, always holds 256 entries of 4 bytes, so any
 //   index byte addresses memory inside it.
 //
@@ -168,6 +170,17 @@ std::string txAlphaName(std::string_view name);
 // not positive, the depth is not a whole number of bytes, or the size does
 // not fit a level's 32-bit byte count.
 bool txPixelBytes(int64_t width, int64_t height, int32_t bits, size_t *bytes);
+
+// Bytes of a row of `width` pixels of `bits` each, rounded up to a whole
+// byte; false when the width or depth is not positive or the row is huge.
+bool txRowBytes(int64_t width, int32_t bits, size_t *bytes);
+
+// Whether level 0 holds something other than one byte per channel: a PNG
+// image as the library delivered it (packed 1, 2 or 4-bit rows, 16-bit
+// samples, grey with alpha). Such a bitmap has `subtype` -1; the channel
+// swap, the alpha merge and the scaling leave it alone, and the uploaders
+// bring it to bytes with txUnpack (convert.h) first.
+bool txSampleLayout(const txBitmap *bitmap);
 
 // A zeroed record (tracked, with the given tag), or NULL with code 5.
 pxBitmap txNewBitmap(const char *tag);

@@ -1,14 +1,18 @@
 // The PNG filter: Portable Network Graphics in and out, through libpng.
 //
 // The reader decodes the loader's buffer into one level, top row first,
-// red first (`type` 1), in one of the layouts the uploaders take: 8-bit
-// grey (subtype 3), 8-bit palette indices with a 256-entry palette of
-// red, green, blue, 0 (subtype 4), 24-bit RGB (0) or 32-bit RGBA (2).
-// Every other PNG is brought to one of these without losing a channel:
-// 16-bit samples are scaled to 8 bits, grey of 1, 2 or 4 bits is widened
-// to 8, packed palette indices are unpacked one per byte, grey with alpha
-// becomes RGBA, and interlaced images are put together. It never reads
-// outside the buffer: a read past its end is a libpng error.
+// red first (`type` 1), exactly as the library delivers it: no expansion,
+// no depth reduction, no gamma. `bits` is the bit depth times the channels
+// (grey 1, grey with alpha 2, RGB 3, RGBA 4, palette 1), so 16-bit samples
+// stay 16-bit (big-endian, as in the file), grey with alpha keeps its two
+// channels and 1, 2 and 4-bit pixels stay packed, each row ending on a
+// whole byte. `subtype` says 0 for 24 bits, 2 for 32-bit RGBA, 3 for 8-bit
+// grey, 4 for 8-bit palette indices (with a 256-entry palette of red,
+// green, blue, 0), -1 for everything else; 16-bit grey with alpha is 32
+// bits too but is not RGBA, so it is -1 as well. `imagesize` is the
+// buffer's real size, rows included whole. Interlaced images are put
+// together. It never reads outside the buffer: a read past its end is a
+// libpng error.
 //
 // The writer stores level 0 of a 24-bit, 32-bit or grey bitmap through the
 // file system, in red-first order whatever the bitmap's own order.
@@ -22,6 +26,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <limits>
 
 #include "framework/sys.h"
 #include "texture/formats.h"
@@ -78,8 +83,8 @@ struct PngReadJob {
   int32_t code;  // the failure's code when not a libpng error
 };
 
-// Chooses the transformations that bring the image to a layout the
-// uploaders take; false with job->code set when it cannot be held.
+// Reads the layout the library delivers; false with job->code set when the
+// image cannot be held.
 bool choosePngLayout(PngReadJob *job) {
   png_structp png = job->png;
   png_infop info = job->info;
@@ -94,29 +99,29 @@ bool choosePngLayout(PngReadJob *job) {
     return false;
   }
 
-  if (color == PNG_COLOR_TYPE_PALETTE && depth < 8) png_set_packing(png);
-  if (color == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
-  if (depth == 16) png_set_scale_16(png);
-  if (color == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+  // Only the passes of an interlaced image are put together; the pixels
+  // stay as they are.
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
 
   const int channels = png_get_channels(png, info);
   job->width = width;
   job->height = height;
-  job->bits = channels * 8;
-  switch (channels) {
-    case 1: job->subtype = color == PNG_COLOR_TYPE_PALETTE ? TX_LAYOUT_INDEXED : TX_LAYOUT_GREY; break;
-    case 3: job->subtype = TX_LAYOUT_RGB; break;
-    case 4: job->subtype = TX_LAYOUT_RGBA; break;
-    default: job->code = TX_ERR_DEPTH; return false;
+  job->bits = depth * channels;
+  switch (job->bits) {
+    case 8: job->subtype = color == PNG_COLOR_TYPE_PALETTE ? TX_LAYOUT_INDEXED : TX_LAYOUT_GREY; break;
+    case 24: job->subtype = TX_LAYOUT_RGB; break;
+    case 32: job->subtype = color == PNG_COLOR_TYPE_RGB_ALPHA ? TX_LAYOUT_RGBA : TX_LAYOUT_OTHER; break;
+    default: job->subtype = TX_LAYOUT_OTHER; break;
   }
-  if (png_get_bit_depth(png, info) != 8 ||
-      !txPixelBytes(width, height, job->bits, &job->bytes) ||
-      png_get_rowbytes(png, info) != size_t(width) * size_t(channels)) {
+  const size_t row = png_get_rowbytes(png, info);
+  size_t row8 = 0;
+  if (!txRowBytes(width, job->bits, &row8) || row != row8 || height == 0 ||
+      row > std::numeric_limits<uint32_t>::max() / height) {
     job->code = TX_ERR_DEPTH;
     return false;
   }
+  job->bytes = row * height;
   return true;
 }
 
@@ -144,7 +149,8 @@ bool decodePng(PngReadJob *job) {
 
   png_colorp entries = nullptr;
   int count = 0;
-  if (job->subtype == TX_LAYOUT_INDEXED && png_get_PLTE(job->png, job->info, &entries, &count)) {
+  if (png_get_color_type(job->png, job->info) == PNG_COLOR_TYPE_PALETTE &&
+      png_get_PLTE(job->png, job->info, &entries, &count)) {
     job->palette = static_cast<uint8_t *>(
         SYS_MemGet(TX_PALETTE_BYTES, __FILE__, __LINE__, "pngRead: palette"));
     if (!job->palette) {
@@ -261,6 +267,7 @@ pxBitmap pngRead(const uint8_t *data, size_t size) {
 
   bitmap->type = TX_RED_FIRST;
   bitmap->subtype = job.subtype;
+  bitmap->id = TX_ID_PNG;
   bitmap->width = int32_t(job.width);
   bitmap->height = int32_t(job.height);
   bitmap->bits = job.bits;

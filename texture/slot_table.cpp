@@ -91,6 +91,18 @@ int32_t expandIndexed(txBitmap *bitmap) {
   return 0;
 }
 
+// Brings a bitmap to a layout OpenGL takes as bytes: a library's sample
+// layout unpacked, then indexed pixels expanded; -1 with the code set when
+// it cannot be.
+int32_t prepareBitmap(txBitmap *bitmap) {
+  if (txSampleLayout(bitmap)) {
+    if (txUnpack(bitmap) != 0) return -1;
+    const int32_t order = txSetParam(12, 0);
+    if (bitmap->type != order && txSwapRB(bitmap) == 0) bitmap->type = order;
+  }
+  return expandIndexed(bitmap);
+}
+
 // Shrinks a one-level image that exceeds the renderer's maximum on either
 // side to fit it; images with their own levels drop the large ones at upload.
 void fitMaximum(txBitmap *bitmap, std::string_view name) {
@@ -160,7 +172,7 @@ int32_t txTexUpload(pxBitmap bitmap, int32_t oneLevel) {
     return 0;
   }
 
-  if (expandIndexed(bitmap) != 0) return -1;
+  if (prepareBitmap(bitmap) != 0) return -1;
   txPixelFormat pf = {};
   size_t bytes0 = 0;
   if (!pixelFormat(bitmap->bits, &pf) ||
@@ -224,7 +236,7 @@ int32_t txTexLoad(std::string_view fullName, int32_t filter) {
 
   pxBitmap bitmap = txLoadBitmap(name);
   if (!bitmap) loaderError(name);
-  if (expandIndexed(bitmap) != 0) loaderError(name);
+  if (prepareBitmap(bitmap) != 0) loaderError(name);
   fitMaximum(bitmap, name);
   if (!uploadSlot(*slot, bitmap)) loaderError(name);
   txFree(&bitmap);
@@ -270,7 +282,7 @@ void txTexReloadAll() {
   for (txNode &slot : txNodes) {
     if (slot.free || !slot.uploaded) continue;
     pxBitmap bitmap = txLoadBitmap(slot.name);
-    if (!bitmap || expandIndexed(bitmap) != 0) {
+    if (!bitmap || prepareBitmap(bitmap) != 0) {
       // The slot keeps its old name; nothing is uploaded from a bitmap
       // that is not there.
       pasLog("Error occoured ! Texture Loader Error. (NIL RETURN VALUE)");

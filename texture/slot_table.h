@@ -10,8 +10,11 @@
 // Invariants: a slot is live while `free` is false; a live slot is found by
 // (name, filter type) and by OpenGL id only once it is uploaded. Uploads
 // choose the pixel format from the bitmap's real bytes per pixel (8 grey as
-// luminance, 24 RGB, 32 RGBA; indexed images are expanded first), so OpenGL
-// never reads past a level buffer; images larger than the renderer's
+// luminance, 24 RGB, 32 RGBA; indexed images are expanded first, and PNG
+// images with 16-bit or packed samples are brought to bytes), so OpenGL
+// never reads past a level buffer; an image whose layout cannot be brought
+// to bytes (16 bits per pixel: 16-bit grey or 8-bit grey with alpha) ends
+// the program like one that cannot be loaded; images larger than the renderer's
 // maximum are shrunk on the side that is too large.
 //
 // Threads: main thread only, with the OpenGL context current. OpenGL and

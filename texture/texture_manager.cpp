@@ -6,11 +6,14 @@
 // upload the bitmap is checked against what OpenGL will read from it (pixel
 // format by bytes per pixel, buffer sizes, the entry points the upload
 // needs); a bitmap that fails is refused with code 1005 and nothing changes,
-// so a node never holds a bitmap it could not upload.
+// so a node never holds a bitmap it could not upload. A PNG image in the
+// library's sample layout is uploaded from an unpacked copy; the node keeps
+// the bitmap as it was given.
 //
-// Bitmaps: the manager frees only the bitmaps it loaded itself (owned),
-// each once: when the node gets another bitmap, when the node is removed,
-// or when everything is deleted. Bitmaps from callers are never freed here.
+// Bitmaps: the manager owns a node's bitmap from load or registration on
+// and frees it only in tmDeleteAll. A bitmap a node drops (tmReloadBitmap,
+// tmLoadBitmap on a held name, tmRemove) is not freed: whoever gave it may
+// still use it, and the dropper takes it back (tmGetBitmap before removing).
 #include "texture/texture_manager.h"
 
 #include <algorithm>
@@ -59,6 +62,7 @@ bool PlanUpload(const txBitmap *bitmap, int32_t filter, UploadPlan *plan) {
   if (bitmap->type == TX_COMPRESSED)
     return gl.glCompressedTexImage2DARB && gl.glGetError && bitmap->imagesize[0] > 0;
 
+  if (txSampleLayout(bitmap)) return false;  // unpacked first, see Prepare
   switch (bitmap->bits) {
     case 8:
       if (bitmap->subtype == TX_LAYOUT_INDEXED && bitmap->palette)
@@ -81,6 +85,39 @@ bool PlanUpload(const txBitmap *bitmap, int32_t filter, UploadPlan *plan) {
   if (!gl.glPixelStorei || !gl.glGetIntegerv) return false;
   if (MipmapsBuiltByGlu(bitmap, filter)) return glu_stub_table.gluBuild2DMipmaps != nullptr;
   return gl.glTexImage2D != nullptr;
+}
+
+// The bitmap as OpenGL gets it: the node's own, or an unpacked copy when it
+// holds a library's sample layout (the given bitmap is never changed).
+struct Prepared {
+  const txBitmap *bitmap = nullptr;
+  pxBitmap copy = nullptr;
+  UploadPlan plan;
+  Prepared() = default;
+  Prepared(const Prepared &) = delete;
+  Prepared &operator=(const Prepared &) = delete;
+  ~Prepared() {
+    if (!copy) return;
+    const int32_t code = SYS_ErrorGet();  // txFree clears it
+    txFree(&copy);
+    if (code) SYS_ErrorSet(code);
+  }
+};
+
+// False with the reason's code: 1004 or 1005 from the unpacking, 5, or 1005
+// for a bitmap OpenGL would read past.
+bool Prepare(const txBitmap *bitmap, int32_t filter, Prepared *p) {
+  p->bitmap = bitmap;
+  if (txSampleLayout(bitmap)) {
+    p->copy = txDup(const_cast<pxBitmap>(bitmap));
+    if (!p->copy || txUnpack(p->copy) != 0) return false;
+    p->bitmap = p->copy;
+  }
+  if (!PlanUpload(p->bitmap, filter, &p->plan)) {
+    SYS_ErrorSet(TX_ERR_LAYOUT);
+    return false;
+  }
+  return true;
 }
 
 // The pixels of one level as OpenGL should read them, or NULL when the
@@ -115,8 +152,7 @@ void SetFilters(int32_t filter) {
   gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
 }
 
-void UploadCompressed(tmNode *node) {
-  const txBitmap *b = node->bitmap;
+void UploadCompressed(const tmNode *node, const txBitmap *b) {
   gl.glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 0);
   int32_t w = b->width, h = b->height;
   for (int32_t n = 0; n < b->levels; ++n) {
@@ -134,8 +170,7 @@ void UploadCompressed(tmNode *node) {
   gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, b->levels - 1);
 }
 
-void UploadPixels(tmNode *node, const UploadPlan &plan) {
-  const txBitmap *b = node->bitmap;
+void UploadPixels(const tmNode *node, const txBitmap *b, const UploadPlan &plan) {
   // Level buffers hold rows without padding, whatever their width.
   GLint alignment = 4;
   gl.glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
@@ -167,22 +202,14 @@ void UploadPixels(tmNode *node, const UploadPlan &plan) {
   gl.glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 }
 
-// Gives the node another bitmap; the one it held goes if it was ours.
-void ReplaceBitmap(tmNode *node, pxBitmap bitmap, int32_t owned) {
-  if (node->bitmap == bitmap) return;  // same image: ownership as before
-  if (node->bitmap && node->owned) txFree(&node->bitmap);
-  node->bitmap = bitmap;
-  node->owned = owned;
-}
-
 void DeleteTexture(tmNode *node) {
   if (!node->uploaded) return;
   gl.glDeleteTextures(1, &node->id);
   node->uploaded = 0;
 }
 
+// Frees the node and its name; its bitmap stays where it is.
 void FreeNode(tmNode *node) {
-  if (node->owned && node->bitmap) txFree(&node->bitmap);
   SYS_MEMFREE(node->name);
   SYS_MEMFREE(node);
 }
@@ -223,10 +250,16 @@ tmNode *tmFind(const char *name) {
   return nullptr;
 }
 
-int32_t tmUpload(tmNode *node) {
+namespace {
+
+// tmUpload; on refusal -1 with code 1005, and *reason the code that says
+// why (1004: a layout that cannot be brought to bytes).
+int32_t Upload(tmNode *node, int32_t *reason) {
   SYS_ErrorClear();
-  UploadPlan plan;
-  if (!node || !PlanUpload(node->bitmap, node->filter, &plan)) {
+  Prepared prepared;
+  if (!node || !Prepare(node->bitmap, node->filter, &prepared)) {
+    const int32_t code = SYS_ErrorGet();
+    if (reason) *reason = code;
     SYS_ErrorSet(TX_ERR_LAYOUT);
     return -1;
   }
@@ -236,13 +269,17 @@ int32_t tmUpload(tmNode *node) {
   gl.glBindTexture(GL_TEXTURE_2D, node->id);
   TM_DEBUG("[TM] Upload texture: %s\n", node->name);
   SetFilters(node->filter);
-  if (node->bitmap->type == TX_COMPRESSED)
-    UploadCompressed(node);
+  if (prepared.bitmap->type == TX_COMPRESSED)
+    UploadCompressed(node, prepared.bitmap);
   else
-    UploadPixels(node, plan);
+    UploadPixels(node, prepared.bitmap, prepared.plan);
   node->uploaded = 1;
   return 0;
 }
+
+}  // namespace
+
+int32_t tmUpload(tmNode *node) { return Upload(node, nullptr); }
 
 int32_t tmLoad(const char *name, int32_t filter) {
   tmNode *node = Lookup(name);
@@ -266,14 +303,11 @@ int32_t tmLoad(const char *name, int32_t filter) {
   node->references = 1;
   node->filter = filter;
   node->bitmap = txLoad(name);
-  if (!node->bitmap) {
-    SYS_Log(1, "[TM]  ! texture loading error: %d\n", txGetError());
-    FreeNode(node);
-    SYS_ErrorSet(TX_ERR_LAYOUT);
-    return -1;
-  }
-  node->owned = 1;
-  if (tmUpload(node) != 0) {
+  // An image that cannot be uploaded counts as one that cannot be loaded.
+  int32_t reason = 0;
+  if (!node->bitmap || Upload(node, &reason) != 0) {
+    SYS_Log(1, "[TM]  ! texture loading error: %d\n", node->bitmap ? reason : txGetError());
+    if (node->bitmap) txFree(&node->bitmap);
     FreeNode(node);
     SYS_ErrorSet(TX_ERR_LAYOUT);
     return -1;
@@ -281,6 +315,7 @@ int32_t tmLoad(const char *name, int32_t filter) {
   SYS_List_p head = SYS_ListAddFirst(tmNodes, node);
   if (!head) {
     DeleteTexture(node);
+    txFree(&node->bitmap);
     FreeNode(node);
     SYS_ErrorSet(5);
     return -1;
@@ -296,10 +331,13 @@ int32_t tmLoadBitmap(const char *name, pxBitmap bitmap, int32_t filter) {
     return -1;
   }
   TM_DEBUG("[TM] New node from bitmap: %s\n", name);
-  UploadPlan plan;
-  if (!PlanUpload(bitmap, filter, &plan)) {
-    SYS_ErrorSet(TX_ERR_LAYOUT);
-    return -1;
+  {
+    Prepared check;
+    if (!Prepare(bitmap, filter, &check)) {
+      SYS_ErrorGet();
+      SYS_ErrorSet(TX_ERR_LAYOUT);
+      return -1;
+    }
   }
   tmNode *node = tmFind(name);
   SYS_ErrorClear();
@@ -315,7 +353,7 @@ int32_t tmLoadBitmap(const char *name, pxBitmap bitmap, int32_t filter) {
   }
   node->references += 1;
   node->filter = filter;
-  ReplaceBitmap(node, bitmap, 0);
+  node->bitmap = bitmap;  // a bitmap the node held before is not freed
   if (tmUpload(node) != 0) return -1;
   return int32_t(node->id);
 }
@@ -334,19 +372,22 @@ int32_t tmReloadBitmap(const char *name, pxBitmap bitmap) {
   tmNode *node = Lookup(name);
   if (!node) return -1;
   SYS_ErrorClear();
-  UploadPlan plan;
   if (!bitmap) {
     SYS_ErrorSet(10);
     return -1;
   }
-  if (!PlanUpload(bitmap, node->filter, &plan)) {
-    SYS_ErrorSet(TX_ERR_LAYOUT);
-    return -1;
+  {
+    Prepared check;
+    if (!Prepare(bitmap, node->filter, &check)) {
+      SYS_ErrorGet();
+      SYS_ErrorSet(TX_ERR_LAYOUT);
+      return -1;
+    }
   }
   TM_DEBUG("[TM] Reload texture from bitmap: %s\n", name);
   gl.glEnable(GL_TEXTURE_2D);
   DeleteTexture(node);
-  ReplaceBitmap(node, bitmap, 0);
+  node->bitmap = bitmap;  // the bitmap it replaces is not freed
   return tmUpload(node);
 }
 
@@ -366,7 +407,7 @@ int32_t tmRemove(const char *name) {
   TM_DEBUG("[TM] Remove texture: '%s'\n", name);
   DeleteTexture(node);
   tmNodes = SYS_ListRemove(tmNodes, node);
-  FreeNode(node);
+  FreeNode(node);  // the bitmap is not freed
   SYS_ErrorClear();
   return 0;
 }
@@ -385,10 +426,16 @@ int32_t tmDeleteAll() {
   SYS_ErrorClear();
   if (!tmNodes) return 0;
   TM_DEBUG("[TM] Delete all loaded textures:\n");
+  // One bitmap registered under several names is freed once.
+  std::vector<const txBitmap *> freed;
   for (SYS_List_p n = tmNodes; n; n = n->next) {
     auto *node = static_cast<tmNode *>(n->data);
     TM_DEBUG("[TM]  - '%s'\n", node->name);
     DeleteTexture(node);
+    if (node->bitmap && std::find(freed.begin(), freed.end(), node->bitmap) == freed.end()) {
+      freed.push_back(node->bitmap);
+      txFree(&node->bitmap);
+    }
     FreeNode(node);
   }
   SYS_ListFree(tmNodes);

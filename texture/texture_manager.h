@@ -8,14 +8,18 @@
 // texture can be uploaded again (tmReload) or given a new bitmap
 // (tmReloadBitmap). References are counted but never decide removal.
 //
-// Ownership: a bitmap the manager loaded from a file is the manager's and
-// is released exactly once, when it is replaced or its node goes. A bitmap
-// a caller gave stays the caller's: the manager never frees it, and the
-// caller keeps it alive while the node holds it.
+// Ownership: the manager owns a node's bitmap from load (tmLoad) or
+// registration (tmLoadBitmap) on, and tmDeleteAll frees every node's bitmap
+// (one bitmap held under several names once). A bitmap a node drops is not
+// freed, since its giver may still use it: the one tmReloadBitmap or
+// tmLoadBitmap on a held name replaces, and the one of a node tmRemove
+// takes away (take it with tmGetBitmap first to free it). A bitmap the
+// manager refuses stays with the caller.
 //
 // Uploads choose the pixel format from the bitmap's real bytes per pixel
 // (8 grey, 24 RGB or BGR, 32 RGBA or BGRA; indexed pixels are expanded
-// through their palette), with rows read unpadded, so OpenGL never reads
+// through their palette; a PNG's 16-bit or packed samples are brought to
+// bytes in a copy), with rows read unpadded, so OpenGL never reads
 // past a pixel buffer; a bitmap that cannot be uploaded that way is
 // refused with code 1005 before any OpenGL state changes.
 //
@@ -45,8 +49,7 @@ struct tmNode {
   int32_t uploaded;    // the OpenGL texture exists
   int32_t references;  // loads and registrations, only counted up
   int32_t filter;      // filter mode
-  pxBitmap bitmap;     // the image
-  int32_t owned;       // 1: the manager loaded the bitmap and releases it
+  pxBitmap bitmap;     // the image, the manager's (see Ownership)
 };
 
 // The managed textures, newest first (data: tmNode *), and the flag of the

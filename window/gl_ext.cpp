@@ -7,8 +7,10 @@
 // Extension names are matched as whole space-separated words: a name that
 // is only the beginning of a longer listed one ("GL_ARB_texture_env" in a
 // list holding "GL_ARB_texture_env_combine") is not available. A driver
-// that gives no extension string offers nothing. A renderer limit only ever
-// lowers the maximum texture size the driver reported.
+// that gives no extension string offers nothing. A known renderer always
+// gets its log line, but its limit only ever lowers the maximum texture
+// size the driver reported: raising it would let uploads past what the
+// driver accepts.
 //
 // Every log line is written whole, so a date-time stamp never lands in the
 // middle of one.
@@ -108,10 +110,9 @@ void ApplyRendererLimits(const char *renderer) {
     for (const char *name : limit.renderers) {
       if (name && text.find(name) != std::string_view::npos) detected = true;
     }
-    if (detected && glExtFlags.maxTextureSize > limit.maxTextureSize) {
-      pasLog(limit.line);
-      glExtFlags.maxTextureSize = limit.maxTextureSize;
-    }
+    if (!detected) continue;
+    pasLog(limit.line);
+    glExtFlags.maxTextureSize = std::min(glExtFlags.maxTextureSize, limit.maxTextureSize);
   }
 }
 

@@ -173,6 +173,31 @@ TEST_F(Load, QualityHalvesOrQuartersOneLevelImages) {
   EXPECT_EQ(other->width, 64);
 }
 
+// A PNG in the library's sample layout (16-bit samples, grey with alpha in
+// 32 bits, packed rows) comes through the swap, the alpha merge and the
+// scaling untouched; the flip turns its whole rows over.
+TEST_F(Load, PngSampleLayoutsAreOnlyFlipped) {
+  txSetParam(4, 1);
+  txSetParam(2, 1);
+  for (const char *name : {"basn4a16", "basn2c16", "basn0g01-30"}) {
+    const Bytes file = Fixture(std::string("png/") + name + ".png");
+    Write("p.png", file);
+    WriteGreyTga("p_a.png", 32, 32, 0);  // an alpha map it must not take
+    BitmapPtr want = Decode(pngRead, file);
+    BitmapPtr b(txLoad("p.png"));
+    ASSERT_TRUE(b && want) << name;
+    EXPECT_EQ(b->type, TX_RED_FIRST) << name;
+    EXPECT_EQ(b->subtype, TX_LAYOUT_OTHER) << name;
+    ASSERT_EQ(b->width, want->width) << name;
+    ASSERT_EQ(b->imagesize[0], want->imagesize[0]) << name;
+    const size_t row = b->imagesize[0] / size_t(b->height);
+    for (int32_t y = 0; y < b->height; ++y)
+      ASSERT_EQ(0, memcmp(b->image[0] + size_t(y) * row,
+                          want->image[0] + size_t(b->height - 1 - y) * row, row))
+          << name << " row " << y;
+  }
+}
+
 // ---- alpha maps ---------------------------------------------------------------
 
 TEST_F(Load, AGreyAlphaMapBecomesTheAlphaChannel) {

@@ -271,6 +271,30 @@ TEST_F(SlotTable, TheFormatFollowsTheRealBytesPerPixel) {
   EXPECT_EQ(recorder_.alignment, 4);  // put back afterwards
 }
 
+// PNG images come from the reader as the library delivers them; the table
+// uploads them in bytes, with Netpbm's pixels.
+TEST_F(SlotTable, PngSamplesArriveAsBytes) {
+  struct Case {
+    const char *name;
+    GLenum format;
+    int32_t bits;
+  } cases[] = {{"basn3p04", GL_RGB, 24}, {"basn2c16", GL_RGB, 24}, {"basn6a16", GL_RGBA, 32},
+               {"basn0g04", GL_LUMINANCE, 8}};
+  for (const Case &c : cases) {
+    Write(std::string(c.name) + ".png", Fixture(std::string("png/") + c.name + ".png"));
+    const int32_t id = txTexLoad(std::string(c.name) + ".png", 1);
+    ASSERT_FALSE(recorder_.uploads.empty());
+    const Upload &up = recorder_.uploads.back();
+    EXPECT_EQ(up.format, c.format) << c.name;
+    EXPECT_EQ(txTexBpp(id), c.bits) << c.name;
+    const Pnm want = ReadPnm(std::string("png/") + c.name + ".pam");
+    const size_t n = size_t(c.bits / 8);
+    ASSERT_EQ(up.pixels.size(), size_t(want.width * want.height) * n) << c.name;
+    for (size_t i = 0; i < up.pixels.size(); ++i)
+      ASSERT_EQ(up.pixels[i], want.pixels[i / n * size_t(want.channels) + i % n]) << c.name << " byte " << i;
+  }
+}
+
 TEST_F(SlotTable, ImagesLargerThanTheMaximumShrinkOnTheSidesThatAreTooLarge) {
   glExtFlags.maxTextureSize = 8;
   WriteTga("square.tga", 16, 16);
@@ -405,6 +429,10 @@ TEST_F(SlotTableDeathTest, ATextureThatCannotBeLoadedEndsTheProgram) {
   WriteTga("deep.tga", 2, 2, 16);  // 16 bits: no upload format
   EXPECT_FATAL(txTexLoad("deep.tga", 1),
                "Error occoured ! Texture Loader Error\\. \\( deep\\.tga \\)");
+  // 16-bit grey and 8-bit grey with alpha cannot be told apart.
+  Write("grey16.png", Fixture("png/basn0g16.png"));
+  EXPECT_FATAL(txTexLoad("grey16.png", 1),
+               "Error occoured ! Texture Loader Error\\. \\( grey16\\.png \\)");
 }
 
 TEST_F(SlotTableDeathTest, AFullTableEndsTheProgramInsteadOfOverrunning) {

@@ -7,6 +7,7 @@
 
 #include "framework/core_test_util.h"
 #include "gl_recorder.h"
+#include "gl_test_log.h"
 #include "image_test_util.h"
 #include "texture/texture_manager.h"
 #include "window/gl_stub.h"
@@ -186,6 +187,31 @@ TEST_F(TextureManagerTest, IndexedPixelsAreExpandedThroughThePalette) {
   txFree(&b);
 }
 
+// A PNG in the library's sample layout is uploaded from an unpacked copy;
+// the node keeps the bitmap as loaded. One whose layout cannot be told is
+// refused like a file that cannot be loaded.
+TEST_F(TextureManagerTest, PngSamplesAreUploadedAsBytesOrRefused) {
+  WriteBytes(dir_.path() / "deep.png", Fixture("png/basn2c16.png"));
+  const std::string deep = dir_.str("deep.png");
+  ASSERT_GT(tmLoad(deep.c_str(), TM_FILTER_LINEAR), 0);
+  const GlCall *image = gl_.Find("glTexImage2D");
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->args[2], 3);
+  EXPECT_EQ(image->args[6], GL_RGB);
+  pxBitmap kept = tmGetBitmap(deep.c_str());
+  EXPECT_EQ(kept->bits, 48);
+  EXPECT_NE(image->pointers[8], kept->image[0]);
+
+  GlTestLog log;
+  WriteBytes(dir_.path() / "ga.png", Fixture("png/basn4a08.png"));
+  gl_.Clear();
+  EXPECT_EQ(tmLoad(dir_.str("ga.png").c_str(), TM_FILTER_LINEAR), -1);
+  EXPECT_EQ(SYS_ErrorGet(), TX_ERR_LAYOUT);
+  EXPECT_TRUE(log.Has("[TM]  ! texture loading error: 1004\n")) << log.Text();
+  EXPECT_TRUE(gl_.calls().empty());
+  EXPECT_EQ(tmFind(dir_.str("ga.png").c_str()), nullptr);
+}
+
 TEST_F(TextureManagerTest, BitmapsOpenGLWouldOverrunAreRefused) {
   pxBitmap odd = MakeBitmap(4, 4, 16, TX_LAYOUT_RGB);
   pxBitmap shortBuffer = MakeBitmap(4, 4, 32, TX_LAYOUT_RGBA);
@@ -231,12 +257,7 @@ TEST_F(TextureManagerTest, SecondBitmapUnderOneNameGetsANewTextureName) {
   EXPECT_EQ(node->bitmap, second);
   EXPECT_EQ(gl_.Find("glTexImage2D")->args[3], 8);
   EXPECT_EQ(tmGetId("label-1"), id2);
-  // Both bitmaps are still the caller's to free.
-  tmDeleteAll();
-  EXPECT_GT(SYS_MemSize(first), 0);
-  EXPECT_GT(SYS_MemSize(second->image[0]), 0);
-  txFree(&first);
-  txFree(&second);
+  txFree(&first);  // replaced, so the caller's again; the held one goes with the manager
 }
 
 TEST_F(TextureManagerTest, LevelsAreUploadedOneByOne) {
@@ -342,8 +363,10 @@ TEST_F(TextureManagerTest, BindReloadRemoveAndDeleteAll) {
   EXPECT_EQ(gl_.Count("glTexImage2D"), 1u);
 
   gl_.Clear();
+  pxBitmap taken = tmGetBitmap(a.c_str());
   EXPECT_EQ(tmRemove(a.c_str()), 0);
   EXPECT_EQ(gl_.Names(), (Names{"glDeleteTextures"}));
+  txFree(&taken);
   EXPECT_EQ(tmGetId(a.c_str()), -1);
   EXPECT_EQ(SYS_ErrorGet(), TM_ERR_UNKNOWN);
 
@@ -355,32 +378,32 @@ TEST_F(TextureManagerTest, BindReloadRemoveAndDeleteAll) {
   EXPECT_EQ(tmDeleteAll(), 0);  // an empty manager: nothing to do
 }
 
-TEST_F(TextureManagerTest, ManagerFreesOnlyWhatItLoaded) {
+// The manager owns a bitmap from load or registration on; only delete-all
+// frees, and a bitmap a node drops stays alive for whoever gave it.
+TEST_F(TextureManagerTest, OnlyDeleteAllFreesBitmaps) {
   const std::string path = WriteTga("owned.tga");
   ASSERT_GT(tmLoad(path.c_str(), TM_FILTER_LINEAR), 0);
-  const size_t withLoaded = SYS_MemLiveCount();
-
-  // The loaded bitmap is replaced by a caller's: the loaded one goes, once.
+  pxBitmap loaded = tmGetBitmap(path.c_str());
   pxBitmap mine = MakeBitmap(2, 2, 24, TX_LAYOUT_RGB);
-  const size_t mineBlocks = SYS_MemLiveCount() - withLoaded;
-  ASSERT_EQ(tmReloadBitmap(path.c_str(), mine), 0);
-  EXPECT_EQ(SYS_MemLiveCount(), withLoaded + mineBlocks - 2);  // the loaded record and its pixels
-  EXPECT_EQ(tmGetBitmap(path.c_str()), mine);
+  pxBitmap other = MakeBitmap(2, 2, 24, TX_LAYOUT_RGB);
+  const size_t live = SYS_MemLiveCount();
 
-  // Giving the same bitmap again changes no ownership.
-  ASSERT_EQ(tmReloadBitmap(path.c_str(), mine), 0);
-  ASSERT_GT(tmLoadBitmap(path.c_str(), mine, TM_FILTER_LINEAR), 0);
+  ASSERT_EQ(tmReloadBitmap(path.c_str(), mine), 0);            // drops the loaded one
+  ASSERT_GT(tmLoadBitmap(path.c_str(), other, TM_FILTER_LINEAR), 0);  // drops mine
+  ASSERT_EQ(tmRemove(path.c_str()), 0);                          // drops other
+  EXPECT_EQ(SYS_MemLiveCount(), live - 3);  // only the node, its name and its list cell
+  for (pxBitmap b : {loaded, mine, other}) {
+    EXPECT_GT(SYS_MemSize(b->image[0]), 0);
+    txFree(&b);
+  }
 
-  // Removing the node leaves the caller's bitmap usable.
-  EXPECT_EQ(tmRemove(path.c_str()), 0);
-  EXPECT_GT(SYS_MemSize(mine->image[0]), 0);
-  txFree(&mine);
-
-  // A loaded bitmap goes with its node on removal and on delete-all.
-  ASSERT_GT(tmLoad(path.c_str(), TM_FILTER_LINEAR), 0);
-  EXPECT_EQ(tmRemove(path.c_str()), 0);
+  // One bitmap under two names, one loaded from a file: each freed once.
+  pxBitmap shared = MakeBitmap(2, 2, 32, TX_LAYOUT_RGBA);
+  ASSERT_GT(tmLoadBitmap("label-a", shared, TM_FILTER_LINEAR), 0);
+  ASSERT_GT(tmLoadBitmap("label-b", shared, TM_FILTER_LINEAR), 0);
   ASSERT_GT(tmLoad(path.c_str(), TM_FILTER_LINEAR), 0);
   EXPECT_EQ(tmDeleteAll(), 0);
+  EXPECT_EQ(SYS_MemLiveCount(), baseline_);
 }
 
 TEST_F(TextureManagerTest, FileThatCannotBeLoaded) {
