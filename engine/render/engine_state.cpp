@@ -37,7 +37,10 @@ void _3DV_EngineUnitInit() {
   _3DV_GlowSize = 8;
   _3DV_Anisotropic = 1;
   _3DV_ClipPlaneEnabled = 0;
+  for (double &c : _3DV_ClipPlane) c = 0;
   _3DV_FaceFraction = -1;
+  _3DV_CameraPos = _3DV_CameraTarget = {0, 0, 0};
+  _3DV_FacesDrawn = _3DV_ObjectsDrawn = _3DV_ParticlesDrawn = 0;
 }
 
 void _3DV_SetColor(float r, float g, float b) { _3DV_Color = {r, g, b}; }
