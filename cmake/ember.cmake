@@ -1,8 +1,14 @@
 # Every subsystem folder is one static library made of the sources it holds,
 # so a new unit needs no build edit: drop the file in and re-run CMake.
+# A subsystem whose modules live in folders of their own (the 3D engine)
+# names them in SUBDIRS; their sources join the one library.
 function(ember_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;SUBDIRS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  foreach(sub ${ARG_SUBDIRS})
+    file(GLOB sub_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.c)
+    list(APPEND srcs ${sub_srcs})
+  endforeach()
   # A program's entry point never goes into a library.
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   if(NOT srcs)

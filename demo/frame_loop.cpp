@@ -12,7 +12,7 @@
 #include "demo/resources.h"
 #include "demo/scenes.h"
 #include "demo/shell.h"
-#include "engine/engine_state.h"
+#include "engine/render/engine_state.h"
 #include "framework/sys.h"
 #include "sound/sound.h"
 #include "window/gl_demo.h"

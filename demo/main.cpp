@@ -20,6 +20,10 @@
 // closes the window and ends the process without it.
 #include "demo/demo_main.h"
 #include "demo/shell.h"
+#include "engine/anim/anim.h"
+#include "engine/render/engine_state.h"
+#include "engine/scene/records.h"
+#include "engine/scene/scene_file.h"
 #include "framework/sys.h"
 #include "texture/loader.h"
 #include "texture/slot_table.h"
@@ -28,8 +32,7 @@
 
 namespace {
 
-// Phase one, in the program's module order. Call sites of modules that are
-// not part of this build yet are marked "pending" and stay in their place.
+// Phase one, in the program's module order.
 void InitialiseModules(int argc, char **argv) {
   // 1. The runtime: done by the time main runs.
   // 2. Base: framework start-up, log, memory, options, program folder.
@@ -48,8 +51,11 @@ void InitialiseModules(int argc, char **argv) {
   // 7. Texture slot table: resets its slots.
   txTexUnitInit();
   // 8. 3D engine modules: animation, engine defaults, the scene file's
-  //    element-size table, the scene file unit.
-  //    pending: AnimationInit(); EngineInit(); SceneElementSizesInit(); SceneFileInit();
+  //    element-size table, the scene file unit (which needs the table).
+  _3DV_AnimUnitInit();
+  _3DV_EngineUnitInit();
+  _3DV_InitTypeSizes();
+  _3DV_LoaderUnitInit();
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <utility>
 
-#include "demo/random.h"
+#include "framework/random.h"
 #include "demo/resources.h"
 #include "window/gl_demo.h"
 

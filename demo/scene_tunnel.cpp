@@ -15,7 +15,7 @@
 #include "demo/glow.h"
 #include "demo/mesh_draw.h"
 #include "demo/procedural.h"
-#include "demo/random.h"
+#include "framework/random.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
 #include "window/gl_demo.h"

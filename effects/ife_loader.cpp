@@ -22,7 +22,7 @@
 
 #include "effects/ife.h"
 #include "effects/ife_file.h"
-#include "engine/engine_state.h"
+#include "engine/render/engine_state.h"
 #include "framework/base.h"
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"

@@ -8,7 +8,7 @@
 #include "demo/frame_loop.h"
 #include "demo/resources.h"
 #include "demo/shell.h"
-#include "engine/engine_state.h"
+#include "engine/render/engine_state.h"
 #include "framework/clock.h"
 #include "gl_recorder.h"
 #include "platform/fake.h"

@@ -3,7 +3,7 @@
 // the picture may go for each aspect code.
 #include <gtest/gtest.h>
 
-#include "demo/random.h"
+#include "framework/random.h"
 #include "demo_harness.h"
 #include "scene_frame_checks.h"
 

@@ -11,7 +11,7 @@
 
 #include "demo/frame_loop.h"
 #include "demo/procedural.h"
-#include "demo/random.h"
+#include "framework/random.h"
 #include "demo/resources.h"
 #include "demo/scene_tunnel.h"
 #include "demo/scenes.h"

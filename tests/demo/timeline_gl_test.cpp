@@ -16,7 +16,7 @@
 #include <string>
 
 #include "demo/frame_loop.h"
-#include "demo/random.h"
+#include "framework/random.h"
 #include "demo/procedural.h"
 #include "demo_harness.h"
 #include "framework/sys.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "engine/engine_state.h"
+#include "engine/render/engine_state.h"
 #include "framework/core_test_util.h"
 #include "framework/sys.h"
 #include "gl_recorder.h"

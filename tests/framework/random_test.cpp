@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "demo/random.h"
+#include "framework/random.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // MT19937, written out so that the sequence and its seeding are ours to see
 // and cannot change with a library. See random.h.
-#include "demo/random.h"
+#include "framework/random.h"
 
 #include <algorithm>
 

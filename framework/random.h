@@ -1,10 +1,11 @@
-// The demo's one pseudo-random sequence: MT19937 with its published
+// The program's one pseudo-random sequence: MT19937 with its published
 // seeding from a 32-bit value, and Random(n), an integer in 0..n-1 made
 // from the high 32 bits of the 64-bit product of the next output and n.
 //
-// Every procedural table and the per-frame noise of the ring tunnel depend
-// on the exact order of draws from this single sequence, so it is
-// process-wide and only ever seeded once, by the procedural set-up.
+// Every procedural table of the demo and the per-frame noise of the ring
+// tunnel depend on the exact order of draws from this single sequence, so
+// it is process-wide and only ever seeded once, by the demo's procedural
+// set-up. The 3D engine draws from the same sequence.
 // Main thread only.
 #pragma once
 
