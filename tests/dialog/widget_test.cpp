@@ -306,6 +306,29 @@ TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
   EXPECT_EQ(nullptr, wmWindowList());
 }
 
+TEST_F(WidgetSet, EveryWidgetOfTheSetSeesTheSameEvent) {
+  SYS_List_p set = Load("<WINDOW ID=\"1\"/><STYLE ID=\"2\"/><WINDOW ID=\"3\"/>");
+  ASSERT_NE(nullptr, set);
+  widget_set_callback_all(set, Remember);
+  widget_show_set(set);
+  seen.clear();
+  pl_event_t key{};
+  key.cls = PL_CLASS_KEYBOARD;
+  key.kind = PL_KEY_DOWN;
+  key.key_code = 53;  // Escape
+  key.window = widget_find_id(set, 1)->window->window;
+  plFakePushEvent(key);
+  wmPumpEvents();
+  ASSERT_EQ(2u, seen.size());  // both windows; the style takes no callback
+  EXPECT_EQ(1, seen[0].widget->id);
+  EXPECT_EQ(3, seen[1].widget->id);
+  for (const Seen &s : seen) {
+    EXPECT_EQ(WIDGET_MSG_KEY, s.event.type);
+    EXPECT_EQ(1, s.event.key.code);
+  }
+  widget_unload(set);
+}
+
 TEST_F(WidgetSet, WindowsThatCannotBeMadeAreDropped) {
   SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><STYLE/>");
   ASSERT_NE(nullptr, set);
