@@ -27,7 +27,12 @@ endfunction()
 # or GL context: they go into a second program labelled "gl" that CTest runs
 # under xvfb-run.
 function(ember_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  # A folder whose tests could wait for events gives each test a limit.
+  set(timeout_props)
+  if(ARG_TIMEOUT)
+    set(timeout_props TIMEOUT ${ARG_TIMEOUT})
+  endif()
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB gl CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_gl_test.cpp)
   set(plain ${all})
@@ -39,7 +44,8 @@ function(ember_tests name)
     target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} test_support GTest::gtest_main GTest::gmock)
     gtest_discover_tests(${name}_tests
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures;EMBER_BIN=${PROJECT_BINARY_DIR}"
+      PROPERTIES ${timeout_props}
+      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures\\;EMBER_BIN=${PROJECT_BINARY_DIR}"
       DISCOVERY_TIMEOUT 60)
   endif()
   if(gl)
@@ -59,6 +65,6 @@ function(ember_tests name)
       list(APPEND gl_env "ASAN_OPTIONS=detect_leaks=0")
     endif()
     set_tests_properties(${name}_gl_tests PROPERTIES LABELS gl
-      ENVIRONMENT "${gl_env}")
+      ENVIRONMENT "${gl_env}" ${timeout_props})
   endif()
 endfunction()

@@ -31,6 +31,12 @@ void plFakeSetRenderer(const pl_renderer_t &info);
 // "WindowCreate", "GlCreateContext", "WindowAcceptDrops", "FadeReserve".
 void plFakeFail(const std::string &operation, bool fail);
 
+// A loop that waits for events nobody will queue fails instead of
+// hanging: after that many empty event waits in a row the fake writes
+// "fake back-end: gave up after N empty event waits" to standard error and
+// aborts. 0 (the default, and after plFakeReset) waits forever.
+void plFakeGiveUpAfter(int32_t empty_waits);
+
 // The mode last stored by plDisplaySwitchMode and not yet restored.
 bool plFakeSwitchedMode(pl_mode_t *mode);
 bool plFakeCursorVisible();

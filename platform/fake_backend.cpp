@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <set>
 
@@ -36,6 +37,8 @@ struct FakeState {
   bool attributes_set = false;
   uint32_t next_id = 1;
   intptr_t next_handle = 1;
+  int32_t give_up_after = 0;
+  int32_t empty_waits = 0;
 
   FakeState() { Defaults(); }
 
@@ -308,7 +311,12 @@ int NextEvent(double, pl_event_t *event) {
     } else {
       event->path = nullptr;
     }
+    state.empty_waits = 0;
     return 1;
+  }
+  if (state.give_up_after > 0 && ++state.empty_waits >= state.give_up_after) {
+    fprintf(stderr, "fake back-end: gave up after %d empty event waits\n", state.empty_waits);
+    abort();
   }
   return 0;
 }
@@ -370,6 +378,13 @@ void plFakeReset() {
   state.attributes_set = false;
   state.next_id = 1;
   state.next_handle = 1;
+  state.give_up_after = 0;
+  state.empty_waits = 0;
+}
+
+void plFakeGiveUpAfter(int32_t empty_waits) {
+  State().give_up_after = empty_waits;
+  State().empty_waits = 0;
 }
 
 const std::vector<std::string> &plFakeCalls() { return State().calls; }

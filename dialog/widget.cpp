@@ -1,0 +1,347 @@
+// Widget sets: the class table, loading a widget file into a set and
+// unloading it, the window-event dispatcher, the set operations of the
+// dialog loop and the operations on one widget.
+//
+// Loading walks the file's tags through the framework's XML reader; each
+// tag that names a class gets a zeroed record, a serial and its class's
+// create; a failed create is logged and the record freed. Serials never
+// repeat in a process: a load starts one above the previous load's base,
+// or after the last serial used, whichever is higher.
+#include <strings.h>
+
+#include <algorithm>
+
+#include "dialog/widget.h"
+#include "framework/log.h"
+#include "framework/memory.h"
+#include "framework/xml.h"
+
+// Rows in the order tags are matched; the text and picture classes come
+// with their drawing helpers.
+const widget_class_t *const widget_classes[] = {
+    &widget_class_window,
+    &widget_class_font,
+    &widget_class_group,
+    &widget_class_style,
+    nullptr,
+};
+
+namespace {
+
+int32_t serial_base = WIDGET_SERIAL_BASE;
+int32_t serial_counter = 0;
+int32_t next_free_serial = WIDGET_SERIAL_BASE + 1;
+// Set when an element could not be kept for want of memory; the reader
+// goes on regardless, so the load looks at this afterwards.
+bool load_failed = false;
+
+widget_item_t *Item(SYS_List_p node) { return static_cast<widget_item_t *>(node->data); }
+
+bool Bad(const void *p) {
+  SYS_ErrorClear();
+  if (p) return false;
+  SYS_ErrorSet(10);
+  return true;
+}
+
+int32_t Send(widget_item_t *w, widget_msg_t message) {
+  if (!w || !w->cls || !w->cls->handler) return -1;
+  wm_event_t event{};
+  event.type = message;
+  return w->cls->handler(w, &event);
+}
+
+int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, char **values) {
+  auto set = reinterpret_cast<SYS_List_p>(xml->user);
+  for (const widget_class_t *const *row = widget_classes; *row; ++row) {
+    const widget_class_t *cls = *row;
+    if (strcasecmp(cls->tag, name) != 0) continue;
+    widget_item_t *first_window = widget_first_of_type(set, WIDGET_WINDOW);
+    auto *w = SYS_MEMGET(widget_item_t, 1, "new widget");
+    if (!w) {
+      load_failed = true;
+      SYS_ErrorSet(5);
+      return -1;
+    }
+    *w = widget_item_t{};
+    if (first_window) w->set_window = first_window->window;
+    w->cls = cls;
+    w->set = set;
+    w->serial = serial_base + serial_counter++;
+    next_free_serial = std::max(next_free_serial, w->serial + 1);
+    const int32_t result = cls->create(w, count, names, values);
+    if (result != 0) {
+      SYS_Log(1, "[widget]  ! error in initialization: %s\n", cls->tag);
+      const int32_t code = SYS_ErrorGet();
+      widget_free_texts(w);
+      if (w->style.own_font && w->style.font) frFreeFont(w->style.font);
+      SYS_MEMFREE(w);
+      SYS_ErrorSet(code);
+      continue;
+    }
+    SYS_List_p grown = SYS_ListAddLast(set, w);
+    if (!grown) {
+      Send(w, WIDGET_MSG_DESTROY);
+      widget_free_texts(w);
+      SYS_MEMFREE(w);
+      load_failed = true;
+      SYS_ErrorSet(5);
+      return -1;
+    }
+    set = grown;
+    xml->user = reinterpret_cast<uintptr_t>(set);
+  }
+  return 0;
+}
+
+int ElementData(SYS_XML_p, const char *, int32_t, char **, char **, const char *) { return 0; }
+int ElementEnd(SYS_XML_p, const char *) { return 0; }
+
+// One message to every widget, WINDOWs included or only them.
+void SendAll(SYS_List_p set, widget_msg_t message, bool windows) {
+  for (SYS_List_p node = set; node; node = node->next) {
+    widget_item_t *w = Item(node);
+    if (w && (w->type == WIDGET_WINDOW) == windows) Send(w, message);
+  }
+}
+
+}  // namespace
+
+int32_t widget_send(widget_item_t *widget, widget_msg_t message) { return Send(widget, message); }
+
+widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type) {
+  for (SYS_List_p node = set; node; node = node->next)
+    if (Item(node) && Item(node)->type == type) return Item(node);
+  return nullptr;
+}
+
+int32_t widget_next_serial() { return std::max(serial_base + 1, next_free_serial); }
+
+int32_t widget_init() {
+  SYS_ErrorClear();
+  return 0;
+}
+
+SYS_List_p widget_load(int32_t mode, const char *source) {
+  SYS_ErrorClear();
+  if (!source) {
+    SYS_ErrorSet(10);
+    return nullptr;
+  }
+  serial_base = widget_next_serial();
+  serial_counter = 0;
+  load_failed = false;
+  SYS_XML_p xml = SYS_XmlOpen(mode == 1 ? SYS_XML_SOURCE_FILE : SYS_XML_SOURCE_TEXT, source);
+  if (!xml) {
+    const int32_t code = SYS_ErrorGet();
+    SYS_ErrorSet(code);
+    return nullptr;
+  }
+  SYS_XmlSetCallbacks(xml, ElementStart, ElementData, ElementEnd, 0);
+  const int parsed = SYS_XmlParse(xml);
+  auto set = reinterpret_cast<SYS_List_p>(xml->user);
+  SYS_XmlClose(xml);
+  if (parsed != 0 || load_failed) {
+    // Half a dialog is no dialog: hand nothing back rather than a set that
+    // misses widgets its code will look for.
+    if (set) widget_unload(set);
+    SYS_ErrorSet(5);
+    return nullptr;
+  }
+  if (widget_item_t *window = widget_first_of_type(set, WIDGET_WINDOW); window && window->window)
+    wmParam(window->window, WM_USER_SET, reinterpret_cast<intptr_t>(set));
+  return set;
+}
+
+int32_t widget_unload(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  SYS_Log(1, "[widget]  - unload widget set.\n");
+  SendAll(set, WIDGET_MSG_DESTROY, false);
+  SendAll(set, WIDGET_MSG_DESTROY, true);
+  for (SYS_List_p node = set; node; node = node->next) {
+    widget_item_t *w = Item(node);
+    if (!w) continue;
+    widget_free_texts(w);
+    SYS_MEMFREE(w);
+    node->data = nullptr;
+  }
+  SYS_ListFree(set);
+  return 0;
+}
+
+int32_t widget_show_set(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  for (SYS_List_p node = set; node; node = node->next)
+    if (widget_item_t *w = Item(node)) {
+      w->visible = 1;
+      Send(w, WIDGET_MSG_SHOW);
+    }
+  return widget_draw_set(set);
+}
+
+int32_t widget_hide_set(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  for (SYS_List_p node = set; node; node = node->next)
+    if (widget_item_t *w = Item(node)) {
+      w->visible = 0;
+      Send(w, WIDGET_MSG_HIDE);
+    }
+  return 0;
+}
+
+int32_t widget_draw_set(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  widget_item_t *first = widget_first_of_type(set, WIDGET_WINDOW);
+  if (first && first->window && first->window->context) wmMakeCurrent(first->window);
+  wm_window_t *drawn = nullptr;
+  for (SYS_List_p node = set; node; node = node->next) {
+    widget_item_t *w = Item(node);
+    if (!w) continue;
+    Send(w, WIDGET_MSG_DRAW);
+    if (w->type == WIDGET_WINDOW && w->window && w->window->context) drawn = w->window;
+  }
+  if (drawn) wmSwapBuffers(drawn);
+  SYS_ErrorClear();
+  return 0;
+}
+
+int32_t widget_process(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  wmPumpEvents();
+  return widget_draw_set(set);
+}
+
+int32_t widget_window_event(wm_event_t *event) {
+  if (!event || !event->window) return 0;
+  auto set = reinterpret_cast<SYS_List_p>(wmParam(event->window, WM_USER_GET, 0));
+  int32_t result = 0;
+  for (SYS_List_p node = set; node; node = node->next) {
+    widget_item_t *w = Item(node);
+    if (w && w->cls && w->cls->handler) result = w->cls->handler(w, event);
+  }
+  return result;
+}
+
+int32_t widget_set_callback_all(SYS_List_p set, widget_callback_t callback) {
+  if (Bad(set) || Bad(reinterpret_cast<void *>(callback))) return -1;
+  for (SYS_List_p node = set; node; node = node->next)
+    if (Item(node)) Item(node)->callback = callback;
+  return 0;
+}
+
+widget_item_t *widget_find_type(SYS_List_p set, int32_t type) {
+  SYS_ErrorClear();
+  if (widget_item_t *w = widget_first_of_type(set, type)) return w;
+  SYS_ErrorSet(14);
+  return nullptr;
+}
+
+widget_item_t *widget_find_id(SYS_List_p set, int32_t id) {
+  SYS_ErrorClear();
+  for (SYS_List_p node = set; node; node = node->next)
+    if (Item(node) && Item(node)->id == id) return Item(node);
+  SYS_ErrorSet(14);
+  return nullptr;
+}
+
+int32_t widget_update(widget_item_t *widget) {
+  if (Bad(widget) || Bad(widget->cls)) return -1;
+  Send(widget, WIDGET_MSG_UPDATE);
+  return 0;
+}
+
+int32_t widget_set_title(widget_item_t *widget, const char *text) {
+  if (Bad(widget) || Bad(text)) return -1;
+  if (widget_set_text(&widget->title, text) != 0) return -1;
+  return widget_update(widget);
+}
+
+int32_t widget_set_src(widget_item_t *widget, const char *text) {
+  if (Bad(widget) || Bad(text)) return -1;
+  if (widget_set_text(&widget->src, text) != 0) return -1;
+  return widget_update(widget);
+}
+
+int32_t widget_get_pos(widget_item_t *widget, int32_t *x, int32_t *y) {
+  if (Bad(widget)) return -1;
+  if (x) *x = widget->x;
+  if (y) *y = widget->y;
+  return 0;
+}
+
+int32_t widget_get_size(widget_item_t *widget, int32_t *width, int32_t *height) {
+  if (Bad(widget)) return -1;
+  if (width) *width = widget->width;
+  if (height) *height = widget->height;
+  return 0;
+}
+
+int32_t widget_set_pos(widget_item_t *widget, int32_t x, int32_t y) {
+  if (Bad(widget)) return -1;
+  widget->x = x;
+  widget->y = y;
+  return widget_update(widget);
+}
+
+int32_t widget_set_size(widget_item_t *widget, int32_t width, int32_t height) {
+  if (Bad(widget)) return -1;
+  widget->width = width;
+  widget->height = height;
+  return widget_update(widget);
+}
+
+int32_t widget_set_callback(widget_item_t *widget, widget_callback_t callback) {
+  if (Bad(widget) || Bad(reinterpret_cast<void *>(callback))) return -1;
+  widget->callback = callback;
+  return 0;
+}
+
+int32_t widget_hide(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  widget->visible = 0;
+  Send(widget, WIDGET_MSG_HIDE);
+  return 0;
+}
+
+int32_t widget_show(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  widget->visible = 1;
+  Send(widget, WIDGET_MSG_SHOW);
+  return 0;
+}
+
+int32_t widget_disable(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  widget->disabled = 1;
+  Send(widget, WIDGET_MSG_DISABLE);
+  return 0;
+}
+
+int32_t widget_enable(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  widget->disabled = 0;
+  Send(widget, WIDGET_MSG_ENABLE);
+  return 0;
+}
+
+int32_t widget_clear_disabled(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  widget->disabled = 0;
+  Send(widget, WIDGET_MSG_DRAW);
+  return 0;
+}
+
+int32_t widget_get_value(widget_item_t *widget) {
+  if (Bad(widget)) return -1;
+  return widget->value;
+}
+
+float widget_get_value_f(widget_item_t *widget) {
+  if (Bad(widget)) return -1.0f;
+  return widget->value_f;
+}
+
+const char *widget_get_value_s(widget_item_t *widget) {
+  if (Bad(widget)) return nullptr;
+  return widget->value_s;
+}

@@ -1,0 +1,244 @@
+// The widget system: dialogs built from XML widget files.
+//
+// A widget file is a flat list of elements; each element whose tag names a
+// widget class becomes one widget_item_t, created by its class row from
+// the element's attributes, and appended to the set, a SYS_List_t in file
+// order whose first node is the set's identity. The set's first WINDOW
+// widget owns a window of the window manager; its callback is the event
+// dispatcher, which hands every window event to every widget of the set.
+// Widgets talk to their class only through the class's handler and the
+// message codes below.
+//
+// Ownership: every record owns its texts (name, title, source, background
+// image, text value, the style block's font path), each a tracked copy
+// freed at unload. A style block copied from a STYLE is a deep copy whose
+// font is shared: the font belongs to the FONT or STYLE that created it
+// (style.own_font) and only that one frees it. Serial numbers, which name
+// the text textures of text widgets, never repeat within a process.
+//
+// Unload sends destroy to every widget but the WINDOWs first, then to the
+// WINDOWs, so textures go while their GL context still exists.
+//
+// Every operation clears the last-error code on entry and on failure sets
+// it (5 no memory, 10 bad argument, 14 nothing found) and returns -1 or
+// NULL. Main thread only; nothing is locked.
+#pragma once
+
+#include <cstdint>
+
+#include "dialog/font_renderer.h"
+#include "framework/list.h"
+#include "texture/loader.h"
+#include "window/wm.h"
+
+struct widget_item_t;
+
+// Class type ids.
+enum : int32_t {
+  WIDGET_WINDOW = 0,
+  WIDGET_BUTTON = 1,
+  WIDGET_IMG = 2,
+  WIDGET_FRAME = 3,
+  WIDGET_LINE = 4,
+  WIDGET_LABEL = 5,
+  WIDGET_FONT = 6,
+  WIDGET_GROUP = 7,
+  WIDGET_CHECKBOX = 8,
+  WIDGET_RADIOBUTTON = 9,
+  WIDGET_STYLE = 10,
+  WIDGET_PROGRESS = 11,
+};
+
+// Message codes, the first word of the record a handler receives. 0 to 4
+// are window events as the window manager delivered them.
+typedef int32_t widget_msg_t;
+enum : int32_t {
+  WIDGET_MSG_KEY = 0,
+  WIDGET_MSG_MOUSE = 1,
+  WIDGET_MSG_WINDOW = 2,
+  WIDGET_MSG_DRAW = 3,
+  WIDGET_MSG_DROP = 4,
+  WIDGET_MSG_DESTROY = 5,
+  WIDGET_MSG_SHOW = 6,
+  WIDGET_MSG_HIDE = 7,
+  WIDGET_MSG_ENABLE = 8,
+  WIDGET_MSG_DISABLE = 9,
+  WIDGET_MSG_UPDATE = 10,
+};
+
+// The first serial base; each load starts above it.
+constexpr int32_t WIDGET_SERIAL_BASE = 100000000;
+
+typedef int32_t (*widget_callback_t)(widget_item_t *widget, wm_event_t *event);
+
+struct widget_color_t {
+  float r, g, b, a;
+};
+
+struct widget_style_t {
+  widget_color_t border_top;
+  widget_color_t border_bottom;
+  widget_color_t border_left;
+  widget_color_t border_right;
+  widget_color_t fgcolor;
+  widget_color_t bgcolor;
+  widget_color_t ocolor;
+  widget_color_t color;
+  int32_t font_size;
+  int32_t bold;
+  int32_t italic;
+  int32_t encoding;
+  char *font_path;  // own copy
+  frFont *font;     // shared; freed only by its creator
+  int32_t background;
+  int32_t border;
+  int32_t onmouse;
+  int32_t own_font;  // 1 in the FONT or STYLE that created font
+};
+
+struct widget_class_t {
+  const char *tag;
+  int32_t type;
+  int32_t (*create)(widget_item_t *widget, int32_t count, char **names, char **values);
+  int32_t (*handler)(widget_item_t *widget, wm_event_t *event);
+};
+
+struct widget_item_t {
+  SYS_List_p set;           // the set as it stood when the element was read
+  const widget_class_t *cls;
+  wm_window_t *set_window;  // the set's first WINDOW's window; NULL before it
+  wm_window_t *window;      // the window a WINDOW created
+  int32_t resizable;
+  int32_t drop;
+  int32_t group_id;
+  int32_t id;
+  char *name;
+  char *title;
+  int32_t type;
+  char *src;
+  char *bg;
+  int32_t filter;
+  int32_t x, y;
+  int32_t x2, y2;
+  int32_t serial;
+  int32_t width, height;
+  int32_t text_width, text_height;
+  float aspect;
+  float depth;
+  int32_t member_count;
+  int32_t *members;
+  int32_t visible;
+  int32_t mouse_over;
+  int32_t fullscreen;
+  int32_t disabled;
+  int32_t pressed;
+  int32_t value;
+  float value_f;
+  char *value_s;
+  widget_style_t style;
+  int32_t font_id;
+  txBitmap *bitmap;
+  widget_callback_t callback;
+};
+
+// The class table, NULL-terminated, in the order tags are matched.
+extern const widget_class_t *const widget_classes[];
+
+extern const widget_class_t widget_class_window;
+extern const widget_class_t widget_class_font;
+extern const widget_class_t widget_class_group;
+extern const widget_class_t widget_class_style;
+
+// Set operations.
+int32_t widget_init();
+SYS_List_p widget_load(int32_t mode, const char *source);  // mode 1 file name, 0 text
+int32_t widget_unload(SYS_List_p set);
+int32_t widget_show_set(SYS_List_p set);
+int32_t widget_hide_set(SYS_List_p set);
+int32_t widget_draw_set(SYS_List_p set);
+int32_t widget_process(SYS_List_p set);
+int32_t widget_set_callback_all(SYS_List_p set, widget_callback_t callback);
+widget_item_t *widget_find_type(SYS_List_p set, int32_t type);
+widget_item_t *widget_find_id(SYS_List_p set, int32_t id);
+
+// Single widgets.
+int32_t widget_update(widget_item_t *widget);
+int32_t widget_set_title(widget_item_t *widget, const char *text);
+int32_t widget_set_src(widget_item_t *widget, const char *text);
+int32_t widget_get_pos(widget_item_t *widget, int32_t *x, int32_t *y);
+int32_t widget_get_size(widget_item_t *widget, int32_t *width, int32_t *height);
+int32_t widget_set_pos(widget_item_t *widget, int32_t x, int32_t y);
+int32_t widget_set_size(widget_item_t *widget, int32_t width, int32_t height);
+int32_t widget_set_callback(widget_item_t *widget, widget_callback_t callback);
+int32_t widget_hide(widget_item_t *widget);
+int32_t widget_show(widget_item_t *widget);
+int32_t widget_disable(widget_item_t *widget);
+int32_t widget_enable(widget_item_t *widget);
+int32_t widget_clear_disabled(widget_item_t *widget);
+int32_t widget_get_value(widget_item_t *widget);
+float widget_get_value_f(widget_item_t *widget);
+const char *widget_get_value_s(widget_item_t *widget);
+
+// Sends a message code (5 to 10, or draw) to one widget's handler in a
+// record whose other words are zero; the handler's result, or -1.
+int32_t widget_send(widget_item_t *widget, widget_msg_t message);
+// The set's first widget of a type as the set stands; NULL when none.
+widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type);
+// The dispatcher installed as every WINDOW's window callback.
+int32_t widget_window_event(wm_event_t *event);
+// The serial the next load's first element would take, for tests.
+int32_t widget_next_serial();
+
+// ---- widget_utils: attribute parsing, colours, packing ----
+
+// Value parsers of the widget file.
+int32_t widget_parse_int(const char *text);     // saturates to 32 bits
+float widget_parse_real(const char *text);      // locale-free; non-finite gives 0
+widget_color_t widget_parse_colour(const char *text);
+int32_t widget_parse_bool(const char *text);
+int32_t widget_parse_filter(const char *text);
+int32_t widget_parse_encoding(const char *text);
+int32_t widget_parse_align(const char *text);
+// VALUE: fills the integer, real or text field by the text's characters.
+void widget_parse_value(widget_item_t *widget, const char *text);
+// Replaces *slot with a copy of text (copy first, then free): 0 or -1.
+int32_t widget_set_text(char **slot, const char *text);
+// Copies a style block over the widget's own: a deep copy of the font
+// path, a shared font that the widget does not own.
+void widget_copy_style(widget_item_t *widget, const widget_style_t &style);
+
+// The attribute pass: strict (an unknown name drops the widget) or
+// lenient (unknown names skipped). 0, or -1 with error 10.
+int32_t widget_parse_attributes(widget_item_t *widget, int32_t count, char **names, char **values,
+                                int strict);
+// The STYLE element's keys, applied in file order.
+int32_t widget_parse_style_keys(widget_item_t *widget, int32_t count, char **names, char **values,
+                                int32_t *halign, int32_t *valign);
+// The class's default style block (all zero for classes without one).
+widget_style_t widget_default_style(int32_t type);
+// Frees every text and list a record owns (not the font).
+void widget_free_texts(widget_item_t *widget);
+
+// Colour parsers and setters, one per style slot: 0, or -1 with error 10.
+int32_t widget_parse_fgcolor(widget_item_t *widget, const char *text);
+int32_t widget_parse_bgcolor(widget_item_t *widget, const char *text);
+int32_t widget_parse_ocolor(widget_item_t *widget, const char *text);
+int32_t widget_parse_color(widget_item_t *widget, const char *text);
+int32_t widget_parse_btc(widget_item_t *widget, const char *text);
+int32_t widget_parse_bbc(widget_item_t *widget, const char *text);
+int32_t widget_parse_blc(widget_item_t *widget, const char *text);
+int32_t widget_parse_brc(widget_item_t *widget, const char *text);
+int32_t widget_set_fgcolor(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_bgcolor(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_ocolor(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_color(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_btc(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_bbc(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_blc(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+int32_t widget_set_brc(widget_item_t *widget, int32_t r, int32_t g, int32_t b, int32_t a);
+
+// Packing for the font renderer (text colour) and for pixel fills, in the
+// texture loader's channel order.
+uint32_t widget_pack_color(float r, float g, float b, float a);
+uint32_t widget_pack_fill(float r, float g, float b, float a);
+void widget_fill(void *pixels, int32_t bytes, float r, float g, float b, float a);

@@ -1,0 +1,128 @@
+// Fuzzes widget files: a set loaded from the text in memory, shown, drawn,
+// fed mouse, key and window events through the window manager on the
+// recording back-end, hidden and unloaded. OpenGL is a table of entry
+// points that do nothing, so no context is needed. The tracked heap must
+// be as full afterwards as before: every text, font and list a set makes
+// goes with it, whatever references its elements make to each other.
+//
+// The working folder is the system's DejaVu folder, so the fonts the
+// dialogs name are found and rendered.
+//
+// Input: the whole input, up to the first zero byte, is the widget file.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "dialog/font_renderer.h"
+#include "dialog/widget.h"
+#include "framework/memory.h"
+#include "framework/sys.h"
+#include "platform/fake.h"
+#include "texture/texture_manager.h"
+#include "window/gl_stub.h"
+#include "window/wm.h"
+
+namespace {
+
+// One entry point that does nothing and answers zero, per type.
+template <typename F>
+struct Quiet;
+template <typename R, typename... A>
+struct Quiet<R (*)(A...)> {
+  static R Call(A...) {
+    if constexpr (!std::is_void_v<R>) return R{};
+  }
+};
+
+GLuint next_texture = 1;
+void GenTextures(GLsizei n, GLuint *names) {
+  for (GLsizei i = 0; i < n; ++i) names[i] = next_texture++;
+}
+void GetIntegerv(GLenum, GLint *out) { *out = 4; }
+
+void QuietGl() {
+#define GL_ENTRY(name, type) gl_stub_table.name = &Quiet<type>::Call;
+#include "window/gl_stub_names.inc"
+#undef GL_ENTRY
+#define GL_ENTRY(name, type) glu_stub_table.name = &Quiet<type>::Call;
+#include "window/glu_stub_names.inc"
+#undef GL_ENTRY
+  gl_stub_table.glGenTextures = GenTextures;
+  gl_stub_table.glGetIntegerv = GetIntegerv;
+}
+
+bool Start() {
+  if (chdir("/usr/share/fonts/truetype/dejavu") != 0) return false;
+  if (plSetBackend(PL_BACKEND_FAKE) != 0) return false;
+  if (wmInit() != 0) return false;
+  QuietGl();
+  txInit(nullptr);
+  tmInit();
+  frInit();
+  widget_init();
+  return true;
+}
+
+void Push(plWindow *window, int32_t cls, int32_t kind, int32_t x, int32_t y, int32_t button) {
+  pl_event_t e{};
+  e.cls = cls;
+  e.kind = kind;
+  e.window = window;
+  e.x = x;
+  e.y = y;
+  e.button = button;
+  e.key_code = 53;  // Escape
+  plFakePushEvent(e);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static const bool started = Start();
+  if (!started) abort();
+  if (size > (1u << 16)) return 0;
+  const std::string text(reinterpret_cast<const char *>(data), size);
+  const size_t live = SYS_MemLiveCount();
+
+  SYS_List_p set = widget_load(0, text.c_str());
+  if (set) {
+    widget_set_callback_all(set, [](widget_item_t *, wm_event_t *) { return int32_t{0}; });
+    widget_show_set(set);
+    widget_item_t *window = widget_first_of_type(set, WIDGET_WINDOW);
+    if (window && window->window && window->window->window) {
+      plWindow *native = window->window->window;
+      const int32_t points[][2] = {{-1, -1}, {0, 0}, {30, 140}, {200, 170}, {479, 399}, {5000, 5000}};
+      for (const auto &p : points) {
+        Push(native, PL_CLASS_MOUSE, PL_MOUSE_MOVED, p[0], p[1], 0);
+        Push(native, PL_CLASS_MOUSE, PL_MOUSE_DOWN, p[0], p[1], 1);
+        Push(native, PL_CLASS_MOUSE, PL_MOUSE_UP, p[0], p[1], 1);
+      }
+      Push(native, PL_CLASS_KEYBOARD, PL_KEY_DOWN, 0, 0, 0);
+      Push(native, PL_CLASS_WINDOW, PL_WINDOW_ACTIVATED, 0, 0, 0);
+      Push(native, PL_CLASS_WINDOW, PL_WINDOW_BOUNDS_CHANGED, 0, 0, 0);
+      for (int i = 0; i < 24; ++i) widget_process(set);
+    }
+    for (SYS_List_p node = set; node; node = node->next) {
+      auto *w = static_cast<widget_item_t *>(node->data);
+      widget_set_title(w, w->title ? w->title : "x");
+      widget_disable(w);
+      widget_enable(w);
+    }
+    widget_hide_set(set);
+    widget_unload(set);
+  }
+  plFakeReset();
+  // Faces stay registered until the renderer closes; start it afresh so
+  // the count below sees only what the set itself made.
+  frClose();
+  frInit();
+  if (SYS_MemLiveCount() != live) {
+    fprintf(stderr, "widget set left %zu tracked blocks behind\n", SYS_MemLiveCount() - live);
+    abort();
+  }
+  return 0;
+}

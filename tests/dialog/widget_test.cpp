@@ -1,0 +1,366 @@
+// Widget files and widget sets on the recording back-end and the recording
+// OpenGL: no display needed. Every test must give back every tracked
+// block it made.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog/font_test_util.h"
+#include "dialog/widget.h"
+#include "framework/core_test_util.h"
+#include "framework/memory.h"
+#include "gl_recorder.h"
+#include "platform/fake.h"
+#include "window/wm.h"
+
+namespace {
+
+using ember_test::FontPath;
+
+struct Seen {
+  widget_item_t *widget;
+  wm_event_t event;
+};
+std::vector<Seen> seen;
+int32_t Remember(widget_item_t *w, wm_event_t *e) {
+  seen.push_back({w, *e});
+  return 0;
+}
+
+class WidgetSet : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ember_test::SetArgs({});
+    ASSERT_EQ(0, plSetBackend(PL_BACKEND_FAKE));
+    plFakeReset();
+    plFakeGiveUpAfter(50);
+    ASSERT_EQ(0, wmInit());
+    gl_.emplace();  // after the window manager filled the real tables
+    live_ = SYS_MemLiveCount();
+    ASSERT_EQ(0, frInit());
+    seen.clear();
+  }
+  void TearDown() override {
+    frClose();
+    EXPECT_EQ(SYS_MemLiveCount(), live_) << "tracked blocks left behind";
+    gl_.reset();
+    while (SYS_List_p list = wmWindowList()) wmDestroyWindow(static_cast<wm_window_t *>(list->data));
+    wmAglShutdown();
+    plFakeReset();
+  }
+  SYS_List_p Load(const std::string &text) { return widget_load(0, text.c_str()); }
+  static std::vector<widget_item_t *> Items(SYS_List_p set) {
+    std::vector<widget_item_t *> out;
+    for (; set; set = set->next) out.push_back(static_cast<widget_item_t *>(set->data));
+    return out;
+  }
+
+  std::optional<ember_test::GlRecorder> gl_;
+  ember_test::LogCapture log_;
+  size_t live_ = 0;
+};
+
+TEST(WidgetValues, ColoursReadAsHexadecimalBytes) {
+  struct Case {
+    const char *text;
+    widget_color_t want;
+  } cases[] = {
+      {"FF000080", {1, 0, 0, 128 / 255.f}},
+      {"0xFF000080", {1, 0, 0, 128 / 255.f}},
+      {"FFFFFF", {0, 1, 1, 1}},  // right-aligned: red is the missing byte
+      {"#FF0000FF", {0, 0, 0, 0}},
+      {"0x", {0, 0, 0, 0}},
+      {"", {0, 0, 0, 0}},
+      {"zz", {0, 0, 0, 0}},
+      {"123456789", {1, 1, 1, 1}},  // above eight digits
+      {"000000001", {0, 0, 0, 1 / 255.f}},
+  };
+  for (const Case &c : cases) {
+    const widget_color_t got = widget_parse_colour(c.text);
+    EXPECT_FLOAT_EQ(got.r, c.want.r) << c.text;
+    EXPECT_FLOAT_EQ(got.g, c.want.g) << c.text;
+    EXPECT_FLOAT_EQ(got.b, c.want.b) << c.text;
+    EXPECT_FLOAT_EQ(got.a, c.want.a) << c.text;
+  }
+}
+
+TEST(WidgetValues, WordsAndNumbers) {
+  for (const char *yes : {"true", "YES", "On", "enable", "1"}) EXPECT_EQ(1, widget_parse_bool(yes)) << yes;
+  for (const char *no : {"01", "y", "", "2", "truee"}) EXPECT_EQ(0, widget_parse_bool(no)) << no;
+  EXPECT_EQ(0, widget_parse_filter("NEAREST"));
+  EXPECT_EQ(3, widget_parse_filter("mipmap_linear"));
+  EXPECT_EQ(1, widget_parse_filter("bilinear"));
+  EXPECT_EQ(30, widget_parse_encoding("unicode"));
+  EXPECT_EQ(20, widget_parse_encoding("Utf8"));
+  EXPECT_EQ(1, widget_parse_encoding("iso88591"));
+  EXPECT_EQ(2, widget_parse_encoding("ISO-8859-2"));
+  EXPECT_EQ(-1, widget_parse_encoding("latin1"));
+  EXPECT_EQ(2, widget_parse_align("Middle"));
+  EXPECT_EQ(-1, widget_parse_align("justify"));
+  EXPECT_EQ(INT32_MAX, widget_parse_int("99999999999999999999"));
+  EXPECT_EQ(INT32_MIN, widget_parse_int("-99999999999999999999"));
+  EXPECT_EQ(12, widget_parse_int("12px"));
+  EXPECT_EQ(0, widget_parse_int("px"));
+  EXPECT_EQ(0.0f, widget_parse_real("1e999"));
+  EXPECT_EQ(0.0f, widget_parse_real("nan"));
+  // A locale with a decimal comma does not change how files read.
+  const char *had = setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  EXPECT_FLOAT_EQ(0.5f, widget_parse_real("0.5"));
+  if (had) setlocale(LC_NUMERIC, "C");
+}
+
+TEST(WidgetValues, ValueKinds) {
+  struct Case {
+    const char *text;
+    int32_t value;
+    float real;
+    const char *str;
+  } cases[] = {{"0.75", 0, 0.75f, nullptr}, {"1", 1, 0, nullptr}, {"", 0, 0, nullptr}, {"-1", 0, 0, "-1"},
+               {"1.2.3", 0, 1.2f, nullptr}, {"abc", 0, 0, "abc"}};
+  for (const Case &c : cases) {
+    widget_item_t w{};
+    widget_parse_value(&w, c.text);
+    EXPECT_EQ(c.value, w.value) << c.text;
+    EXPECT_FLOAT_EQ(c.real, w.value_f) << c.text;
+    EXPECT_STREQ(c.str, w.value_s) << c.text;
+    widget_free_texts(&w);
+  }
+}
+
+TEST(WidgetValues, SettersUseTheLowByteAndPackingFollowsChannelOrder) {
+  widget_item_t w{};
+  EXPECT_EQ(-1, widget_set_color(nullptr, 1, 2, 3, 4));
+  EXPECT_EQ(0, widget_set_color(&w, 356, 0, 0, 255));
+  EXPECT_FLOAT_EQ(100 / 255.f, w.style.color.r);
+  const int32_t order = txState.order;
+  txState.order = TX_RED_FIRST;
+  EXPECT_EQ(0xFF7F00FFu, widget_pack_color(1.0f, 0.5f, 0.0f, 1.0f));
+  uint8_t pixels[12] = {};
+  widget_fill(pixels, sizeof pixels, 1.0f, 0.5f, 0.0f, 1.0f);
+  for (int i = 0; i < 12; i += 4) {
+    EXPECT_EQ(0xFF, pixels[i]);
+    EXPECT_EQ(0x7F, pixels[i + 1]);
+    EXPECT_EQ(0x00, pixels[i + 2]);
+    EXPECT_EQ(0xFF, pixels[i + 3]);
+  }
+  txState.order = TX_BLUE_FIRST;
+  EXPECT_EQ(0xFF007FFFu, widget_pack_color(1.0f, 0.5f, 0.0f, 1.0f));
+  txState.order = order;
+}
+
+TEST_F(WidgetSet, StrictPassDropsAndLenientPassSkips) {
+  SYS_List_p set = Load(
+      "<dialog><group id=\"3\" wid=\"1\" bogus=\"7\"/>"
+      "<STYLE ID=\"4\" bogus=\"7\" BC=\"00FF00FF\" bgcolor=\"FF0000FF\"/>"
+      "<GROUP ID=\"5\" WID=\"4\"/></dialog>");
+  ASSERT_NE(nullptr, set);
+  const auto items = Items(set);
+  ASSERT_EQ(2u, items.size());
+  EXPECT_EQ(WIDGET_STYLE, items[0]->type);
+  EXPECT_FLOAT_EQ(1.0f, items[0]->style.bgcolor.g);  // the key after the attribute wins
+  EXPECT_EQ(1, items[0]->style.border);
+  EXPECT_EQ(5, items[1]->id);
+  const std::string log = log_.text();
+  EXPECT_NE(std::string::npos, log.find("[widget][utils]  ! unknown parameter: bogus(7)\n"));
+  EXPECT_NE(std::string::npos, log.find("[widget]  ! error in initialization: GROUP\n"));
+  EXPECT_EQ(std::string::npos, log.find("error in initialization: STYLE"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(WidgetSet, StyleReferencesLookOnlyBackwardAtStyles) {
+  SYS_List_p set = Load(
+      "<STYLE ID=\"1\" STYLE=\"2\"/>"  // first element: nothing before it
+      "<STYLE ID=\"2\" FC=\"FF0000FF\"/>"
+      "<FONT ID=\"3\" ENCODING=\"UTF8\"/>"
+      "<GROUP ID=\"4\" STYLE=\"3\" WID=\"2\"/>"   // a font is not a style
+      "<GROUP ID=\"5\" STYLE=\"9\" WID=\"2\"/>"   // later element
+      "<STYLE ID=\"9\"/>"
+      "<GROUP ID=\"6\" FGCOLOR=\"0000FFFF\" STYLE=\"2\" WID=\"2\"/>");
+  ASSERT_NE(nullptr, set);
+  std::vector<int32_t> ids;
+  for (auto *w : Items(set)) ids.push_back(w->id);
+  EXPECT_EQ((std::vector<int32_t>{2, 3, 9, 6}), ids);
+  widget_item_t *g = widget_find_id(set, 6);
+  EXPECT_FLOAT_EQ(1.0f, g->style.fgcolor.r);  // the copy overwrote the earlier colour
+  EXPECT_FLOAT_EQ(0.0f, g->style.fgcolor.b);
+  const std::string log = log_.text();
+  size_t n = 0;
+  for (size_t at = 0; (at = log.find("requested item isn't style.", at)) != std::string::npos; ++at) ++n;
+  EXPECT_EQ(3u, n);
+  widget_unload(set);
+}
+
+TEST_F(WidgetSet, StyleCopyChainsOwnTheirTextsAndShareOneFont) {
+  const std::string font = FontPath("sans_bold.ttf");
+  const std::string text = "<STYLE ID=\"1\" FONT-PATH=\"" + font +
+                           "\" FONT-SIZE=\"12\" FONT-ENCODING=\"UTF8\" FONT-BOLD=\"yes\"/>"
+                           "<STYLE ID=\"2\" STYLE=\"1\" NAME=\"a\" NAME=\"b\"/>"
+                           "<STYLE ID=\"3\" STYLE=\"2\" STYLE=\"1\"/>"
+                           "<FONT ID=\"4\" STYLE=\"3\" NAME=\"" + font + "\" ENCODING=\"UTF8\" BOLD=\"yes\"/>"
+                           "<GROUP ID=\"5\" STYLE=\"3\" WID=\"5\" WID=\"6\"/>"
+                           "<GROUP ID=\"6\" WID=\"5\" WID=\"6\"/>";
+  SYS_List_p set = Load(text);
+  ASSERT_NE(nullptr, set);
+  const auto items = Items(set);
+  ASSERT_EQ(6u, items.size());
+  frFont *shared = items[0]->style.font;
+  ASSERT_NE(nullptr, shared);
+  EXPECT_NE(nullptr, shared->face);
+  EXPECT_EQ(0, items[0]->style.bold);  // FONT-BOLD takes integers
+  EXPECT_EQ(1, items[0]->style.own_font);
+  for (int i : {1, 2, 4}) {
+    EXPECT_EQ(shared, items[i]->style.font) << i;
+    EXPECT_EQ(0, items[i]->style.own_font) << i;
+    EXPECT_NE(items[0]->style.font_path, items[i]->style.font_path) << i;
+    EXPECT_EQ(font, items[i]->style.font_path) << i;
+  }
+  EXPECT_STREQ("b", items[1]->name);
+  EXPECT_NE(shared, items[3]->style.font);  // a FONT makes its own
+  EXPECT_EQ(1, items[3]->style.bold);
+  // Groups that list themselves and each other end their walks.
+  EXPECT_EQ(0, widget_show_set(set));
+  EXPECT_EQ(0, widget_hide_set(set));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget][group]  ! group 5 is already on this walk, skipped.\n"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(WidgetSet, GroupPassesMessagesUntilANestedGroup) {
+  SYS_List_p set = Load(
+      "<STYLE ID=\"1\"/><GROUP ID=\"2\" WID=\"5\" WID=\"7\" WID=\"9\"/>"
+      "<STYLE ID=\"5\"/><GROUP ID=\"7\" WID=\"8\"/><STYLE ID=\"8\"/><STYLE ID=\"9\"/>");
+  ASSERT_NE(nullptr, set);
+  for (auto *w : Items(set)) w->visible = 1;
+  widget_hide(widget_find_id(set, 2));
+  EXPECT_EQ(0, widget_find_id(set, 5)->visible);
+  EXPECT_EQ(0, widget_find_id(set, 8)->visible);
+  EXPECT_EQ(1, widget_find_id(set, 9)->visible);
+  widget_disable(widget_find_id(set, 2));
+  EXPECT_EQ(1, widget_find_id(set, 5)->disabled);
+  EXPECT_EQ(0, widget_find_id(set, 9)->disabled);
+  widget_unload(set);
+}
+
+TEST_F(WidgetSet, SerialsNeverRepeatAcrossSets) {
+  const int32_t first = widget_next_serial();
+  SYS_List_p a = Load("<STYLE/><FONT/><STYLE/>");  // the FONT fails but uses a number
+  SYS_List_p b = Load("<STYLE/><STYLE/>");
+  ASSERT_NE(nullptr, a);
+  ASSERT_NE(nullptr, b);
+  EXPECT_EQ(first, Items(a)[0]->serial);
+  EXPECT_EQ(first + 2, Items(a)[1]->serial);
+  EXPECT_EQ(first + 3, Items(b)[0]->serial);
+  EXPECT_EQ(first + 4, Items(b)[1]->serial);
+  EXPECT_EQ(nullptr, Load("<dialog><x/></dialog>"));
+  EXPECT_EQ(0, SYS_ErrorGet());
+  widget_unload(a);
+  widget_unload(b);
+}
+
+TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
+  SYS_List_p set = Load(
+      "<STYLE ID=\"1\"/>"
+      "<WINDOW ID=\"2\" TITLE=\"t\" WIDTH=\"400\" HEIGHT=\"300\" X=\"-1\" BGCOLOR=\"FF0000FF\"/>"
+      "<STYLE ID=\"3\"/>");
+  ASSERT_NE(nullptr, set);
+  const auto items = Items(set);
+  widget_item_t *window = items[1];
+  EXPECT_EQ(312, window->x);
+  EXPECT_EQ(234, window->y);
+  EXPECT_EQ(nullptr, items[0]->set_window);  // before the window: none
+  EXPECT_EQ(window->window, items[2]->set_window);
+  EXPECT_EQ(0, widget_set_callback_all(set, Remember));
+  EXPECT_EQ(0, widget_show_set(set));
+  EXPECT_EQ(1u, plFakeCallsStartingWith("GlSwapBuffers").size());
+  ASSERT_EQ(2u, seen.size());  // drawn as it is shown, then with the set
+  EXPECT_EQ(WIDGET_MSG_SHOW, seen[0].event.type);
+  EXPECT_EQ(WIDGET_MSG_DRAW, seen[1].event.type);
+  EXPECT_NE(nullptr, gl_->Find("glClearColor"));
+  EXPECT_EQ(1.0, gl_->Find("glClearColor")->args[0]);
+  seen.clear();
+
+  pl_event_t click{};
+  click.cls = PL_CLASS_MOUSE;
+  click.kind = PL_MOUSE_DOWN;
+  click.window = window->window->window;
+  click.x = 17;
+  click.y = 23;
+  click.button = 1;
+  plFakePushEvent(click);
+  EXPECT_EQ(0, widget_process(set));
+  ASSERT_EQ(2u, seen.size());  // the click, then the draw
+  EXPECT_EQ(window, seen[0].widget);
+  EXPECT_EQ(WIDGET_MSG_MOUSE, seen[0].event.type);
+  EXPECT_EQ(17, seen[0].event.mouse.x);
+  EXPECT_EQ(23, seen[0].event.mouse.y);
+  EXPECT_EQ(1, seen[0].event.mouse.left);
+  EXPECT_EQ(WIDGET_MSG_DRAW, seen[1].event.type);
+
+  // Its own title handed back is copied before the old one goes.
+  EXPECT_EQ(0, widget_set_title(window, window->title));
+  EXPECT_STREQ("t", window->title);
+  EXPECT_EQ(0, widget_hide_set(set));
+  EXPECT_EQ(0, widget_unload(set));
+  EXPECT_EQ(nullptr, wmWindowList());
+}
+
+TEST_F(WidgetSet, EveryWidgetOfTheSetSeesTheSameEvent) {
+  SYS_List_p set = Load("<WINDOW ID=\"1\"/><STYLE ID=\"2\"/><WINDOW ID=\"3\"/>");
+  ASSERT_NE(nullptr, set);
+  widget_set_callback_all(set, Remember);
+  widget_show_set(set);
+  seen.clear();
+  pl_event_t key{};
+  key.cls = PL_CLASS_KEYBOARD;
+  key.kind = PL_KEY_DOWN;
+  key.key_code = 53;  // Escape
+  key.window = widget_find_id(set, 1)->window->window;
+  plFakePushEvent(key);
+  wmPumpEvents();
+  ASSERT_EQ(2u, seen.size());  // both windows; the style takes no callback
+  EXPECT_EQ(1, seen[0].widget->id);
+  EXPECT_EQ(3, seen[1].widget->id);
+  for (const Seen &s : seen) {
+    EXPECT_EQ(WIDGET_MSG_KEY, s.event.type);
+    EXPECT_EQ(1, s.event.key.code);
+  }
+  widget_unload(set);
+}
+
+TEST_F(WidgetSet, WindowsThatCannotBeMadeAreDropped) {
+  SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><STYLE/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_EQ(1u, Items(set).size());
+  EXPECT_EQ(nullptr, wmWindowList());
+  widget_unload(set);
+
+  plFakeFail("GlCreateContext", true);
+  set = Load("<WINDOW/><STYLE/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_EQ(0, widget_show_set(set));
+  EXPECT_EQ(0, Items(set)[0]->visible);
+  EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
+  EXPECT_EQ(0, gl_->Count("glClear"));
+  EXPECT_EQ(0, widget_process(set));  // the rest of the set still runs
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(WidgetSet, BadArgumentsAndLookups) {
+  EXPECT_EQ(nullptr, widget_load(1, "no-such-dialog.xml"));
+  EXPECT_NE(0, SYS_ErrorGet());
+  EXPECT_EQ(-1, widget_unload(nullptr));
+  EXPECT_EQ(-1, widget_process(nullptr));
+  EXPECT_EQ(10, SYS_ErrorGet());
+  SYS_List_p set = Load("<STYLE ID=\"1\"/>");
+  EXPECT_EQ(nullptr, widget_find_id(set, 2));
+  EXPECT_EQ(14, SYS_ErrorGet());
+  EXPECT_EQ(nullptr, widget_find_type(set, WIDGET_WINDOW));
+  EXPECT_EQ(14, SYS_ErrorGet());
+  EXPECT_EQ(0, widget_get_pos(widget_find_id(set, 1), nullptr, nullptr));
+  EXPECT_EQ(-1, widget_set_callback_all(set, nullptr));
+  widget_unload(set);
+}
+
+}  // namespace
