@@ -44,8 +44,10 @@ function(ember_tests name)
     target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} test_support GTest::gtest_main GTest::gmock)
     gtest_discover_tests(${name}_tests
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      # Discovered tests take one value per property, so the environment
+      # holds a single variable; the binary folder comes from the build.
       PROPERTIES ${timeout_props}
-      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures\\;EMBER_BIN=${PROJECT_BINARY_DIR}"
+      ENVIRONMENT "EMBER_FIXTURES=${PROJECT_SOURCE_DIR}/tests/fixtures"
       DISCOVERY_TIMEOUT 60)
   endif()
   if(gl)
