@@ -76,5 +76,19 @@ struct pl_backend_t {
   int32_t (*window_count)();
 };
 
+// Both back-ends define their operations under the same names, so each
+// table is this one list, in the record's order.
+#define PL_BACKEND_OPERATIONS \
+  ProcessToFront, GroupCreate, GroupSetLevel, MenuCreateWindowMenu, \
+  MenuBarShow, CursorShow, KeepAwake, FadeReserve, Fade, FadeRelease, \
+  DisplayInit, DisplayCurrentMode, DisplayModeCount, DisplayMode, \
+  DisplaySwitchMode, DisplayRestore, RendererInfo, WindowCreate, \
+  WindowDestroy, WindowShow, WindowHide, WindowSetGroup, WindowSetBounds, \
+  WindowGetBounds, WindowMoveStructure, WindowSetTitle, WindowGetTitle, \
+  WindowSetAlpha, WindowChangeAttributes, WindowAcceptsDrops, \
+  GlChoosePixelFormat, GlDestroyPixelFormat, GlCreateContext, \
+  GlDestroyContext, GlMakeCurrent, GlSwapBuffers, GlSetFullScreen, NextEvent, \
+  WindowCount
+
 extern const pl_backend_t pl_sdl_backend;
 extern const pl_backend_t pl_fake_backend;

@@ -325,48 +325,7 @@ int32_t WindowCount() { return static_cast<int32_t>(State().windows.size()); }
 
 }  // namespace
 
-const pl_backend_t pl_fake_backend = {
-    "fake",
-    ProcessToFront,
-    GroupCreate,
-    GroupSetLevel,
-    MenuCreateWindowMenu,
-    MenuBarShow,
-    CursorShow,
-    KeepAwake,
-    FadeReserve,
-    Fade,
-    FadeRelease,
-    DisplayInit,
-    DisplayCurrentMode,
-    DisplayModeCount,
-    DisplayMode,
-    DisplaySwitchMode,
-    DisplayRestore,
-    RendererInfo,
-    WindowCreate,
-    WindowDestroy,
-    WindowShow,
-    WindowHide,
-    WindowSetGroup,
-    WindowSetBounds,
-    WindowGetBounds,
-    WindowMoveStructure,
-    WindowSetTitle,
-    WindowGetTitle,
-    WindowSetAlpha,
-    WindowChangeAttributes,
-    WindowAcceptsDrops,
-    GlChoosePixelFormat,
-    GlDestroyPixelFormat,
-    GlCreateContext,
-    GlDestroyContext,
-    GlMakeCurrent,
-    GlSwapBuffers,
-    GlSetFullScreen,
-    NextEvent,
-    WindowCount,
-};
+const pl_backend_t pl_fake_backend = {"fake", PL_BACKEND_OPERATIONS};
 
 void plFakeReset() {
   auto &state = State();

@@ -535,48 +535,7 @@ int Push(SDL_Event &e) { return SDL_PushEvent(&e) == 1 ? 0 : -1; }
 
 }  // namespace
 
-const pl_backend_t pl_sdl_backend = {
-    "sdl",
-    ProcessToFront,
-    GroupCreate,
-    GroupSetLevel,
-    MenuCreateWindowMenu,
-    MenuBarShow,
-    CursorShow,
-    KeepAwake,
-    FadeReserve,
-    Fade,
-    FadeRelease,
-    DisplayInit,
-    DisplayCurrentMode,
-    DisplayModeCount,
-    DisplayMode,
-    DisplaySwitchMode,
-    DisplayRestore,
-    RendererInfo,
-    WindowCreate,
-    WindowDestroy,
-    WindowShow,
-    WindowHide,
-    WindowSetGroup,
-    WindowSetBounds,
-    WindowGetBounds,
-    WindowMoveStructure,
-    WindowSetTitle,
-    WindowGetTitle,
-    WindowSetAlpha,
-    WindowChangeAttributes,
-    WindowAcceptsDrops,
-    GlChoosePixelFormat,
-    GlDestroyPixelFormat,
-    GlCreateContext,
-    GlDestroyContext,
-    GlMakeCurrent,
-    GlSwapBuffers,
-    GlSetFullScreen,
-    NextEvent,
-    WindowCount,
-};
+const pl_backend_t pl_sdl_backend = {"sdl", PL_BACKEND_OPERATIONS};
 
 int plTestPushKey(plWindow *window, int32_t scancode, int down, int repeat) {
   if (!window || scancode < 0 || scancode >= SDL_NUM_SCANCODES) return -1;
