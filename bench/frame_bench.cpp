@@ -18,6 +18,7 @@
 #include <string>
 
 #include "demo/frame_loop.h"
+#include "demo/modules.h"
 #include "demo/resources.h"
 #include "demo/shell.h"
 #include "framework/base.h"
@@ -45,13 +46,7 @@ bool StartDemo() {
   static char program[] = "frame_bench";
   static char skipDialog[] = "-default";
   static char *argv[] = {program, skipDialog, nullptr};
-  pasBaseInit(2, argv);
-  pasWmRegister();
-  glRegister();
-  gluRegister();
-  txLoaderRegister();
-  InstallFatalErrorHandler();
-  txTexUnitInit();
+  InitialiseModules(2, argv);
   SYS_CallInitProcs();
   const std::string pack = PackPath();
   if (SYS_FilePackOpen(pack.c_str()) != 0) {

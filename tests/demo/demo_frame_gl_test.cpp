@@ -12,6 +12,7 @@
 
 #include "demo/debug_font.h"
 #include "demo/frame_loop.h"
+#include "demo/modules.h"
 #include "demo/procedural.h"
 #include "demo/resources.h"
 #include "demo/shell.h"
@@ -41,13 +42,7 @@ protected:
   static void SetUpTestSuite() {
     static char program[] = "demo_gl_tests";
     static char *argv[] = {program, nullptr};
-    pasBaseInit(1, argv);
-    pasWmRegister();
-    glRegister();
-    gluRegister();
-    txLoaderRegister();
-    InstallFatalErrorHandler();
-    txTexUnitInit();
+    InitialiseModules(1, argv);
     SYS_CallInitProcs();
     const std::string pack = (ember_test::BinaryDir() / "stage" / "emberfield.dat").string();
     ASSERT_EQ(SYS_FilePackOpen(pack.c_str()), 0) << pack;

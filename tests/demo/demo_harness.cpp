@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "demo/frame_loop.h"
+#include "demo/modules.h"
 #include "demo/resources.h"
 #include "demo/shell.h"
 #include "framework/sys.h"
@@ -40,13 +41,7 @@ void StartDemo() {
   static char program[] = "demo_gl_tests";
   static char skipDialog[] = "-default";
   static char *argv[] = {program, skipDialog, nullptr};
-  pasBaseInit(2, argv);
-  pasWmRegister();
-  glRegister();
-  gluRegister();
-  txLoaderRegister();
-  InstallFatalErrorHandler();
-  txTexUnitInit();
+  InitialiseModules(2, argv);
   SYS_CallInitProcs();
   const std::string pack = (BinaryDir() / "stage" / "emberfield.dat").string();
   ASSERT_EQ(SYS_FilePackOpen(pack.c_str()), 0) << "no sample pack at " << pack;
