@@ -132,8 +132,10 @@ void CollectFieldPoints(const uint8_t *raw) {
 
 // Each path grows one point per round: the leftmost of 20 random pool
 // samples, which then leaves the pool, so the paths run roughly left to
-// right and share no pixel.
+// right and share no pixel. The field-point count then follows the pool:
+// the lit pixels no path has taken, none once every path is built.
 void PickFieldPaths() {
+  const int32_t lit = FieldPointCount;
   for (int32_t i = 0; i < FIELD_PATH_POINTS; ++i)
     for (int32_t j = 0; j < FIELD_PATHS; ++j) {
       TBitmapPoint best{};
@@ -144,7 +146,7 @@ void PickFieldPaths() {
       }
       FieldPaths[j].points[i] = {static_cast<float>(best.x), static_cast<float>(best.y), 0.0f};
       pool_size = 0;
-      for (int32_t k = 0; k < FieldPointCount; ++k) {
+      for (int32_t k = 0; k < lit; ++k) {
         TBitmapPoint &point = FieldPoints[k];
         if (point.x == best.x && point.y == best.y)
           point.used = 1;
@@ -152,6 +154,7 @@ void PickFieldPaths() {
           pool[pool_size++] = point;
       }
     }
+  FieldPointCount = pool_size;
 }
 
 void JitterFieldPaths() {

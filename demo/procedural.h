@@ -53,6 +53,8 @@ struct TSpriteField {
 extern float R1[RANDOM_TABLE_SIZE], R2[RANDOM_TABLE_SIZE], R3[RANDOM_TABLE_SIZE],
     R4[RANDOM_TABLE_SIZE], R5[RANDOM_TABLE_SIZE], R6[RANDOM_TABLE_SIZE];
 extern TCell CellGrid[CELL_COLUMNS][CELL_ROWS];
+// Lit pixels of "emberfld.raw", each marked used once a path takes it; the
+// count is of those no path has taken, so 0 after the set-up.
 extern TBitmapPoint FieldPoints[FIELD_POINTS_MAX];
 extern int32_t FieldPointCount;
 extern TSplinePath FieldPaths[FIELD_PATHS];

@@ -105,7 +105,10 @@ int32_t WindowCallback(wm_event_t *event) {
   if (!event) return 0;
   switch (event->type) {
     case WM_EVENT_KEY:
-      cfg_settings.last_key = event->key.code;
+      // The frame loop acts on the key of each frame and clears it after,
+      // so a release landing in the next frame would act a second time:
+      // only presses and repeats count, and a held key repeats its step.
+      if (event->key.action == WM_KEY_PRESSED) cfg_settings.last_key = event->key.code;
       if (event->key.code == static_cast<int32_t>(WM_KEY_ESCAPE)) cfg_settings.quit = 1;
       break;
     case WM_EVENT_WINDOW:

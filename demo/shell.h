@@ -27,7 +27,7 @@ struct QSS_Music_t;
 // The start-up settings; every field a signed 32-bit integer.
 struct cfg_settings_t {
   int32_t quit;             // 1 ends the demo's frame loop
-  int32_t last_key;         // framework key code of the latest key event
+  int32_t last_key;         // framework key code of the latest key press or repeat
   int32_t dialog_state;     // 0 running, 1 start/dismissed, 2 quit
   int32_t width;            // pixels
   int32_t height;
@@ -64,9 +64,10 @@ void CloseVideo();
 void StartMusic(const char *name);
 // Stops and frees the music, then closes the sound system.
 void StopMusic();
-// The demo window's event callback: key events store their code in
-// last_key and Escape sets quit; closing the window sets quit; a resize
-// sets the viewport to the new size. Always 0.
+// The demo window's event callback: key presses and repeats store their
+// code in last_key (releases do not), Escape sets quit on press and on
+// release; closing the window sets quit; a resize sets the viewport to the
+// new size. Always 0.
 int32_t WindowCallback(wm_event_t *event);
 
 // The module's initialisation: installs FatalErrorHandler as the

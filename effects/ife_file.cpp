@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "framework/base.h"
+#include "framework/log.h"
 
 namespace {
 
@@ -70,7 +71,9 @@ void ife_ReadLine(std::string &line, SYS_File_p file, int32_t *lineNumber) {
     buffer[IFE_LINE_BUFFER - 1] = '\0';
     if (buffer[0] != '#') break;
   }
-  pasLog(buffer);
+  // Logged as read: a pack's lines still end in their line feed, a regular
+  // file's have lost it.
+  SYS_LogStr(buffer);
   std::string_view text = Trim(buffer);
   line.assign(text.substr(0, std::min<size_t>(text.size(), IFE_TEXT_MAX)));
 }

@@ -3,10 +3,10 @@
 // A file is read line by line through the virtual file system. A line is
 // the next physical line (at most 511 bytes; a longer one is split) whose
 // first byte is not "#"; comment lines are skipped wherever they stand, but
-// a "#" after blanks is text. Each line used is logged, then trimmed of
-// blanks and control characters at both ends and cut to 255 characters.
-// Empty lines are values, and past the end of the file every line is
-// empty. Layout:
+// a "#" after blanks is text. Each line used is logged as read (with its
+// line feed only when the file source keeps it), then trimmed of blanks and
+// control characters at both ends and cut to 255 characters. Empty lines
+// are values, and past the end of the file every line is empty. Layout:
 //
 //   layer count                      decimal integer, 0 to 1001
 //   second header value              decimal integer

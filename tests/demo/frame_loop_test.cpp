@@ -2,6 +2,8 @@
 // replaced by markers, and the music-sync file is made here.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +14,8 @@
 #include "framework/clock.h"
 #include "gl_recorder.h"
 #include "platform/fake.h"
+#include "sound/music.h"
+#include "window/wm.h"
 
 namespace {
 
@@ -230,9 +234,15 @@ TEST_F(FrameLoop, WithoutTheDebugFlagKeysDoNothingAndNoOverlayIsDrawn) {
   EXPECT_EQ(gl.Count("glBindTexture"), 0u);
 }
 
-TEST_F(FrameLoop, DebugKeysMoveTheStartTime) {
+// The music position of a time: 44100 frames of 4 bytes per second.
+int32_t BytesAt(int32_t ms) { return static_cast<int32_t>(std::llround(ms * 176.4)); }
+
+TEST_F(FrameLoop, DebugKeysMoveTheStartTimeAndTheMusic) {
   DemoDebug = 1;
   DebugFontTexture = 42;
+  cfg_settings.nosound = 0;
+  QSS_Music_t music{};  // never played: a seek is only posted to it
+  DemoMusic = &music;
   const int32_t now = SYS_TimerGet();
 
   StartTime = now - 230000;
@@ -240,35 +250,146 @@ TEST_F(FrameLoop, DebugKeysMoveTheStartTime) {
   DemoDrawFrame(230000);
   EXPECT_EQ(StartTime, now - 235000);
   EXPECT_EQ(DemoTime, 230000);  // the pass itself keeps its time
+  EXPECT_EQ(music.pending_byte_seek, BytesAt(235000));
 
   cfg_settings.last_key = 100;  // Right: 1 s on
   DemoDrawFrame(230000);
   EXPECT_EQ(StartTime, now - 236000);
+  EXPECT_EQ(music.pending_byte_seek, BytesAt(231000));
 
   StartTime = now - 50000;
   cfg_settings.last_key = 33;  // Page Up: 5 s back
-  DemoDrawFrame(50000);
+  DemoDrawFrame(50001);
   EXPECT_EQ(StartTime, now - 45000);
+  EXPECT_EQ(music.pending_byte_seek, BytesAt(45001));
   cfg_settings.last_key = 98;  // Left: 1 s back
-  DemoDrawFrame(45000);
+  DemoDrawFrame(45003);
   EXPECT_EQ(StartTime, now - 44000);
+  EXPECT_EQ(music.pending_byte_seek, BytesAt(44003));
 
   StartTime = SYS_TimerGet() - 500;
   cfg_settings.last_key = 98;  // back past the beginning: restart
   DemoDrawFrame(500);
   EXPECT_LE(SYS_TimerGet() - StartTime, 5);
   EXPECT_GE(SYS_TimerGet() - StartTime, 0);
+  EXPECT_EQ(music.pending_byte_seek, 10);
 
+  music.pending_byte_seek = 0;
   StartTime = now - 100000;
   cfg_settings.last_key = 32;  // Home
   DemoDrawFrame(100000);
   EXPECT_LE(SYS_TimerGet() - StartTime, 5);
+  EXPECT_EQ(music.pending_byte_seek, 10);
+
+  // With sound off only the picture's time moves.
+  music.pending_byte_seek = 0;
+  cfg_settings.nosound = 1;
+  cfg_settings.last_key = 100;
+  DemoDrawFrame(1000);
+  EXPECT_EQ(music.pending_byte_seek, 0);
+  DemoMusic = nullptr;
 
   // The overlay binds the font and adds its bars.
   const auto *bind = gl.Find("glBindTexture");
   ASSERT_NE(bind, nullptr);
   EXPECT_EQ(bind->args[1], 42.0);
   EXPECT_EQ(gl.Find("glBlendFunc")->args, (std::vector<double>{GL_ONE, GL_ONE}));
+}
+
+// What each pass of the real loop saw when its scene was drawn.
+struct PassSeen {
+  int32_t time, start, seek;
+};
+std::vector<PassSeen> passes;
+QSS_Music_t *seen_music = nullptr;
+
+void RecordPass() {
+  passes.push_back({DemoTime, StartTime, seen_music->pending_byte_seek.exchange(0)});
+}
+
+// Keys come from the recording desktop one event per pump, so a tap's
+// press and release land in different frames, as they do on a real one.
+TEST_F(FrameLoop, OneTapStepsOnceAndAHeldKeyStepsOncePerRepeat) {
+  ASSERT_EQ(wmInit(), 0);
+  DemoWindow = wmNewWindow(0, 0, 800, 600);
+  wmParam(DemoWindow, WM_CALLBACK, reinterpret_cast<intptr_t>(&WindowCallback));
+  ASSERT_EQ(wmShowWindow(DemoWindow), 0);
+  QSS_Music_t music{};
+  DemoMusic = seen_music = &music;
+  cfg_settings.nosound = 0;
+  DemoDebug = 1;
+  for (TTimelineScene &scene : DemoTimeline) scene.draw = RecordPass;
+  passes.clear();
+
+  // Virtual key codes: 121 Page Down, 124 Right, 115 Home, 53 Escape.
+  const std::pair<uint32_t, int32_t> keys[] = {
+      {121, PL_KEY_DOWN},   {121, PL_KEY_UP},  {124, PL_KEY_DOWN}, {124, PL_KEY_REPEAT},
+      {124, PL_KEY_REPEAT}, {124, PL_KEY_UP},  {115, PL_KEY_DOWN}, {115, PL_KEY_UP},
+      {53, PL_KEY_DOWN}};
+  for (auto [code, kind] : keys) {
+    pl_event_t e{};
+    e.window = DemoWindow->window;
+    e.cls = PL_CLASS_KEYBOARD;
+    e.kind = kind;
+    e.key_code = code;
+    plFakePushEvent(e);
+  }
+  StartTime = SYS_TimerGet() - 50000;
+  RunFrameLoop();
+
+  // Each pass acts on the event pumped after the pass before it; the next
+  // pass's scene sees its seek.
+  ASSERT_EQ(passes.size(), 9u);
+  const int32_t steps[] = {0, 5000, 0, 1000, 1000, 1000, 0};  // per pass
+  for (int n = 1; n <= 7; ++n) {
+    const int32_t step = steps[n - 1];
+    EXPECT_EQ(passes[n].start, passes[n - 1].start - step) << n;
+    EXPECT_EQ(passes[n].seek, step ? BytesAt(passes[n - 1].time + step) : 0) << n;
+  }
+  EXPECT_EQ(passes[8].seek, 10);  // Home
+  EXPECT_LE(SYS_TimerGet() - passes[8].start, 5);
+  EXPECT_EQ(cfg_settings.quit, 1);
+
+  wmDestroyWindow(DemoWindow);
+  DemoWindow = nullptr;
+  DemoMusic = nullptr;
+  wmAglShutdown();
+}
+
+// A loading step draws "loadbar.ife" over the picture at 9 effect frames
+// per step, in the aspect's viewport, and shows it.
+TEST_F(FrameLoop, ALoadingStepDrawsTheBarAtNineFramesPerStepInTheAspectViewport) {
+  ife_keys keys[2] = {};
+  keys[1].time = 1000;
+  keys[1].x = 1000;
+  ife_layer layer{};
+  std::snprintf(layer.name, sizeof layer.name, "white.tga");
+  layer.keycount = 2;
+  layer.keys = keys;
+  const ife_interface saved = IfeLoadBar;
+  IfeLoadBar = {1, 0, &layer};
+  const int32_t savedSteps = LoadingSteps;
+  LoadingSteps = 4;
+  cfg_settings.aspect = ASPECT_16_10;
+  cfg_settings.last_key = 54;
+
+  LoadingStep();
+  EXPECT_EQ(LoadingSteps, 5);
+  ASSERT_NE(gl.Find("glTranslatef"), nullptr);
+  EXPECT_FLOAT_EQ(static_cast<float>(gl.Find("glTranslatef")->args[0]), 45.0f);
+  EXPECT_EQ(gl.Names().front(), "glViewport");
+  EXPECT_EQ(gl.Find("glViewport")->args, (std::vector<double>{85, 0, 854, 768}));
+  EXPECT_EQ(gl.Count("glClear"), 0u);
+  EXPECT_EQ(cfg_settings.last_key, 0);
+
+  gl.Clear();
+  cfg_settings.aspect = 99;  // no viewport of its own
+  LoadingStep();
+  EXPECT_EQ(gl.Count("glViewport"), 0u);
+  EXPECT_FLOAT_EQ(static_cast<float>(gl.Find("glTranslatef")->args[0]), 54.0f);
+
+  IfeLoadBar = saved;
+  LoadingSteps = savedSteps;
 }
 
 }  // namespace

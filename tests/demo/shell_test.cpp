@@ -84,7 +84,7 @@ wm_event_t Key(int32_t code, int32_t action) {
   return e;
 }
 
-TEST_F(Shell, EscapeQuitsOnPressAndReleaseOtherKeysOnlyRecordTheirCode) {
+TEST_F(Shell, EscapeQuitsOnPressAndReleaseOtherKeysOnlyRecordTheirPress) {
   cfg_settings.quit = 0;
   wm_event_t e = Key(100, WM_KEY_PRESSED);
   EXPECT_EQ(WindowCallback(&e), 0);
@@ -102,6 +102,10 @@ TEST_F(Shell, EscapeQuitsOnPressAndReleaseOtherKeysOnlyRecordTheirCode) {
   e = Key(54, WM_KEY_PRESSED);
   WindowCallback(&e);
   EXPECT_EQ(cfg_settings.quit, 1);
+  // A release is no key of its own: a tap would otherwise act twice.
+  e = Key(100, WM_KEY_RELEASED);
+  WindowCallback(&e);
+  EXPECT_EQ(cfg_settings.last_key, 54);
 }
 
 TEST_F(Shell, ClosingTheWindowQuitsAndAResizeSetsTheViewportAtOnce) {
