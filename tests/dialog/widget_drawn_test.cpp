@@ -187,6 +187,26 @@ TEST_F(Drawn, PressesHoversAndEdges) {
   EXPECT_EQ(0, widget_unload(set));
 }
 
+TEST_F(Drawn, AFontSharedWithALabelDoesNotTintAButton) {
+  SYS_List_p set = Show(
+      "<LABEL FONTID=\"1\" TITLE=\"red\" COLOR=\"FF0000FF\"/>"
+      "<BUTTON ID=\"2\" FONTID=\"1\" TITLE=\"green\" COLOR=\"00FF00FF\" WIDTH=\"100\" HEIGHT=\"30\"/>"
+      "<CHECKBOX ID=\"3\" FONTID=\"1\" TITLE=\"green\" COLOR=\"00FF00FF\" WIDTH=\"100\" HEIGHT=\"30\"/>");
+  ASSERT_NE(nullptr, set);
+  for (int id : {2, 3}) {
+    widget_item_t *w = widget_find_id(set, id);
+    widget_set_title(w, "green again");  // rendered after the label's red
+    int red = 0, green = 0;
+    for (uint32_t i = 0; i < w->bitmap->imagesize[0]; i += 4) {
+      red += w->bitmap->image[0][i] != 0;
+      green += w->bitmap->image[0][i + 1] != 0;
+    }
+    EXPECT_EQ(0, red) << id;
+    EXPECT_GT(green, 20) << id;
+  }
+  EXPECT_EQ(0, widget_unload(set));
+}
+
 TEST_F(Drawn, ProgressBarAndText) {
   SYS_List_p set = Show(
       "<STYLE ID=\"2\" FONT-PATH=\"" + FontPath("sans_bold.ttf") + "\" FONT-SIZE=\"20\" FONT-ENCODING=\"UTF8\"/>"
