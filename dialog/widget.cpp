@@ -16,13 +16,11 @@
 #include "framework/memory.h"
 #include "framework/xml.h"
 
-// Rows in the order tags are matched; the text and picture classes come
-// with their drawing helpers.
+// Rows in the order tags are matched.
 const widget_class_t *const widget_classes[] = {
-    &widget_class_window,
-    &widget_class_font,
-    &widget_class_group,
-    &widget_class_style,
+    &widget_class_window,   &widget_class_button,   &widget_class_img,         &widget_class_frame,
+    &widget_class_line,     &widget_class_label,    &widget_class_font,        &widget_class_group,
+    &widget_class_checkbox, &widget_class_radiobutton, &widget_class_style,   &widget_class_progress,
     nullptr,
 };
 

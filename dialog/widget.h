@@ -145,9 +145,27 @@ struct widget_item_t {
 extern const widget_class_t *const widget_classes[];
 
 extern const widget_class_t widget_class_window;
+extern const widget_class_t widget_class_button;
+extern const widget_class_t widget_class_img;
+extern const widget_class_t widget_class_frame;
+extern const widget_class_t widget_class_line;
+extern const widget_class_t widget_class_label;
 extern const widget_class_t widget_class_font;
 extern const widget_class_t widget_class_group;
+extern const widget_class_t widget_class_checkbox;
+extern const widget_class_t widget_class_radiobutton;
 extern const widget_class_t widget_class_style;
+extern const widget_class_t widget_class_progress;
+
+// What CHECKBOX and RADIOBUTTON share: the create up to its log line, and
+// the handler, with what a press does to the value.
+int32_t widget_check_create(widget_item_t *widget, int32_t type, int32_t count, char **names, char **values);
+int32_t widget_check_proc(widget_item_t *widget, wm_event_t *event,
+                          void (*press)(widget_item_t *widget, wm_event_t *event));
+
+// LABEL's render: its bitmap filled with the background colour, the title
+// drawn over it in the text colour; the font renderer's result.
+int32_t widget_label_render(widget_item_t *widget);
 
 // Set operations.
 int32_t widget_init();
@@ -242,3 +260,52 @@ int32_t widget_set_brc(widget_item_t *widget, int32_t r, int32_t g, int32_t b, i
 uint32_t widget_pack_color(float r, float g, float b, float a);
 uint32_t widget_pack_fill(float r, float g, float b, float a);
 void widget_fill(void *pixels, int32_t bytes, float r, float g, float b, float a);
+
+// ---- widget_utils: drawing ----
+//
+// Widgets draw in the WINDOW's projection: GL y = window height - y. A
+// widget draws only while visible and while its set's window has a
+// context; otherwise nothing reaches OpenGL.
+
+// The set window's height (0 without a window).
+int32_t widget_window_height(const widget_item_t *widget);
+// Visible, with a set window that has a context.
+bool widget_drawable(const widget_item_t *widget);
+void widget_draw_background(widget_item_t *widget);
+void widget_draw_border(widget_item_t *widget);
+// Registers the widget's text bitmap under its name and draws it with its
+// top-left corner at GL x, y. Nothing without a bitmap.
+void widget_draw_text(int32_t x, int32_t y, widget_item_t *widget);
+// The textured quad of the text extent, texture coordinates kept inside
+// the bitmap; the texture must be bound.
+void widget_text_quad(int32_t x, int32_t y, const widget_item_t *widget);
+// Strictly inside the widget's rectangle (window-local, y downward).
+bool widget_hit(const widget_item_t *widget, const wm_event_t *event);
+// The user callback, if any; 1.
+int32_t widget_callback(widget_item_t *widget, wm_event_t *event);
+// Float to pixel count: truncated, kept in 0..65535 (NaN gives 0).
+int32_t widget_clamp_size(float value);
+
+// ---- widget_utils: text widgets ----
+
+// FONTID: takes the font of the widget with that id, looked up from the
+// widget's set. 0, or -1 with error 10 when no such widget. No font id:
+// the style's font stands.
+int32_t widget_resolve_font(widget_item_t *widget);
+// A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
+// -1 with error 5.
+int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
+// Renders text into the bitmap (nothing without a font, bitmap or text).
+int32_t widget_render_text(widget_item_t *widget, const char *text);
+// Clears the bitmap's pixels to 0.
+void widget_clear_bitmap(widget_item_t *widget);
+// Sets the font's colour to the widget's text colour.
+void widget_tint_font(widget_item_t *widget);
+// Frees the text bitmap exactly once: takes its texture out of the
+// manager first when the manager holds this very bitmap under the name.
+// A set is unloaded before the manager's tmDeleteAll.
+void widget_free_bitmap(widget_item_t *widget);
+// "label-%d" (or another format) of the serial into the name.
+int32_t widget_serial_name(widget_item_t *widget, const char *format);
+// Text for a log line: "(null)" for none.
+const char *widget_log_text(const char *text);

@@ -1,7 +1,8 @@
 // The widget file's attribute language (value parsers, the attribute
 // table, the STYLE element's keys, the class default style blocks), the
 // colour parsers and setters of a widget's style, and the packing of
-// colours for the font renderer and for pixel fills.
+// colours for the font renderer and for pixel fills, and the drawing and
+// text-bitmap helpers the drawn widgets share.
 //
 // Numbers are read without the C locale's help, so a decimal point is a
 // point whatever the process's locale; integers saturate to 32 bits and
@@ -10,13 +11,17 @@
 // widget's own text can be handed back to it.
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "dialog/widget.h"
 #include "framework/log.h"
 #include "framework/memory.h"
 #include "framework/strings.h"
+#include "texture/texture_manager.h"
+#include "window/gl_stub.h"
 
 namespace {
 
@@ -395,3 +400,159 @@ void widget_fill(void *pixels, int32_t bytes, float r, float g, float b, float a
   auto *out = static_cast<uint8_t *>(pixels);
   for (int32_t i = bytes / 4 - 1; i >= 0; --i) memcpy(out + size_t(i) * 4, &pixel, 4);
 }
+
+// ---- drawing ----
+
+int32_t widget_window_height(const widget_item_t *w) {
+  if (!w || !w->set_window) return 0;
+  return static_cast<int32_t>(wmParam(w->set_window, WM_HEIGHT, 0));
+}
+
+bool widget_drawable(const widget_item_t *w) {
+  return w && w->visible && w->set_window && w->set_window->context;
+}
+
+void widget_draw_background(widget_item_t *w) {
+  const bool over = w->style.onmouse && w->mouse_over;
+  if (!w->style.background && !over) return;
+  const auto &gl = gl_stub_table;
+  const int32_t Y = widget_window_height(w) - w->y;
+  gl.glColor4fv(w->mouse_over ? &w->style.ocolor.r : &w->style.bgcolor.r);
+  gl.glBegin(GL_QUADS);
+  gl.glVertex2i(w->x, Y);
+  gl.glVertex2i(w->x, Y - w->height);
+  gl.glVertex2i(w->x + w->width, Y - w->height);
+  gl.glVertex2i(w->x + w->width, Y);
+  gl.glEnd();
+}
+
+void widget_draw_border(widget_item_t *w) {
+  if (!w->style.border) return;
+  const auto &gl = gl_stub_table;
+  const int32_t x = w->x, Y = widget_window_height(w) - w->y, W = w->width, H = w->height;
+  gl.glBegin(GL_QUADS);
+  gl.glColor4fv(&w->style.border_left.r);
+  gl.glVertex2i(x, Y);
+  gl.glVertex2i(x + 1, Y);
+  gl.glVertex2i(x + 1, Y - H + 1);
+  gl.glVertex2i(x, Y - H + 1);
+  gl.glColor4fv(&w->style.border_top.r);
+  gl.glVertex2i(x, Y);
+  gl.glVertex2i(x + W, Y);
+  gl.glVertex2i(x + W, Y - 1);
+  gl.glVertex2i(x, Y - 1);
+  gl.glColor4fv(&w->style.border_right.r);
+  gl.glVertex2i(x + W, Y);
+  gl.glVertex2i(x + W, Y - H + 1);
+  gl.glVertex2i(x + W - 1, Y - H + 1);
+  gl.glVertex2i(x + W - 1, Y);
+  gl.glColor4fv(&w->style.border_bottom.r);
+  gl.glVertex2i(x + W, Y - H);
+  gl.glVertex2i(x, Y - H);
+  gl.glVertex2i(x, Y - H + 1);
+  gl.glVertex2i(x + W, Y - H + 1);
+  gl.glEnd();
+}
+
+void widget_text_quad(int32_t x, int32_t y, const widget_item_t *w) {
+  const txBitmap *b = w->bitmap;
+  if (!b || b->width <= 0 || b->height <= 0) return;
+  // A text wider or taller than its bitmap shows what the bitmap holds.
+  const int32_t tw = std::clamp(w->text_width, 0, b->width), th = std::clamp(w->text_height, 0, b->height);
+  const float s = float(tw) / float(b->width), t = float(th) / float(b->height);
+  const auto &gl = gl_stub_table;
+  gl.glBegin(GL_QUADS);
+  gl.glTexCoord2f(0, t);
+  gl.glVertex2i(x, y - th);
+  gl.glTexCoord2f(0, 0);
+  gl.glVertex2i(x, y);
+  gl.glTexCoord2f(s, 0);
+  gl.glVertex2i(x + tw, y);
+  gl.glTexCoord2f(s, t);
+  gl.glVertex2i(x + tw, y - th);
+  gl.glEnd();
+}
+
+void widget_draw_text(int32_t x, int32_t y, widget_item_t *w) {
+  if (!w->bitmap || !w->name) return;
+  const auto &gl = gl_stub_table;
+  gl.glEnable(GL_TEXTURE_2D);
+  gl.glEnable(GL_BLEND);
+  gl.glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
+  if (tmLoadBitmap(w->name, w->bitmap, TM_FILTER_LINEAR) < 0) return;
+  gl.glColor4fv(&w->style.color.r);
+  widget_text_quad(x, y, w);
+}
+
+bool widget_hit(const widget_item_t *w, const wm_event_t *e) {
+  const int64_t ex = e->mouse.x, ey = e->mouse.y;
+  return w->x < ex && ex < int64_t(w->x) + w->width && w->y < ey && ey < int64_t(w->y) + w->height;
+}
+
+int32_t widget_callback(widget_item_t *w, wm_event_t *e) {
+  if (w->callback) w->callback(w, e);
+  return 1;
+}
+
+int32_t widget_clamp_size(float value) {
+  if (!(value > 0.0f)) return 0;
+  if (value >= 65535.0f) return 65535;
+  return static_cast<int32_t>(value);
+}
+
+// ---- text widgets ----
+
+int32_t widget_resolve_font(widget_item_t *w) {
+  if (!w->font_id) return 0;
+  widget_item_t *font = Earlier(w, w->font_id);
+  if (!font) {
+    SYS_ErrorSet(10);
+    return -1;
+  }
+  w->style.font = font->style.font;
+  w->style.own_font = 0;
+  return 0;
+}
+
+int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
+  w->bitmap = txCreateDummy(TX_LAYOUT_RGBA, width, height);
+  if (!w->bitmap) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  SYS_ErrorClear();
+  return 0;
+}
+
+int32_t widget_render_text(widget_item_t *w, const char *text) {
+  if (!w->style.font || !w->bitmap || !text || !*text) return 0;
+  return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);
+}
+
+void widget_clear_bitmap(widget_item_t *w) {
+  if (w->bitmap && w->bitmap->image[0]) memset(w->bitmap->image[0], 0, w->bitmap->imagesize[0]);
+}
+
+void widget_tint_font(widget_item_t *w) {
+  if (!w->style.font) return;
+  const widget_color_t &c = w->style.color;
+  frSetColor(w->style.font, widget_pack_color(c.r, c.g, c.b, c.a));
+}
+
+void widget_free_bitmap(widget_item_t *w) {
+  if (!w->bitmap) return;
+  const int32_t code = SYS_ErrorGet();
+  if (w->name && tmFind(w->name) && tmGetBitmap(w->name) == w->bitmap) tmRemove(w->name);
+  txFree(&w->bitmap);
+  w->bitmap = nullptr;
+  SYS_ErrorClear();
+  if (code) SYS_ErrorSet(code);
+}
+
+int32_t widget_serial_name(widget_item_t *w, const char *format) {
+  char name[32];
+  snprintf(name, sizeof name, format, w->serial);
+  return widget_set_text(&w->name, name);
+}
+
+const char *widget_log_text(const char *text) { return text ? text : "(null)"; }

@@ -1,0 +1,306 @@
+// The drawn widgets on the recording back-end and the recording OpenGL:
+// their call sequences, their state under mouse events, and that every
+// text bitmap goes back exactly once.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog/font_test_util.h"
+#include "dialog/widget.h"
+#include "framework/core_test_util.h"
+#include "framework/memory.h"
+#include "gl_recorder.h"
+#include "platform/fake.h"
+#include "support/test_support.h"
+#include "texture/texture_manager.h"
+#include "window/wm.h"
+
+namespace {
+
+using ember_test::FontPath;
+
+int32_t calls = 0;
+int32_t Count(widget_item_t *, wm_event_t *) { return ++calls; }
+
+// Quads and lines as drawn: one vertex list per glBegin/glEnd.
+struct Shape {
+  std::vector<std::pair<int, int>> vertices;
+  std::vector<std::pair<float, float>> texture;
+};
+
+class Drawn : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ember_test::SetArgs({});
+    ASSERT_EQ(0, plSetBackend(PL_BACKEND_FAKE));
+    plFakeReset();
+    plFakeGiveUpAfter(50);
+    ASSERT_EQ(0, wmInit());
+    gl_.emplace();
+    txInit(nullptr);
+    txSetParam(3, TX_RED_FIRST);
+    live_ = SYS_MemLiveCount();
+    ASSERT_EQ(0, frInit());
+    calls = 0;
+  }
+  void TearDown() override {
+    tmDeleteAll();
+    frClose();
+    EXPECT_EQ(SYS_MemLiveCount(), live_) << "tracked blocks left behind";
+    gl_.reset();
+    while (SYS_List_p list = wmWindowList()) wmDestroyWindow(static_cast<wm_window_t *>(list->data));
+    wmAglShutdown();
+    plFakeReset();
+  }
+  // A shown set in a 640 x 480 window, with the test font as id 1.
+  SYS_List_p Show(const std::string &body) {
+    const std::string text = "<WINDOW/><FONT ID=\"1\" NAME=\"" + FontPath("sans_bold.ttf") + "\" FONTNAME=\"" +
+                             FontPath("sans_bold.ttf") + "\" SIZE=\"20\" ENCODING=\"UTF8\"/>" + body;
+    SYS_List_p set = widget_load(0, text.c_str());
+    if (set) widget_show_set(set);
+    return set;
+  }
+  std::vector<Shape> Shapes() const {
+    std::vector<Shape> out;
+    for (const auto &c : gl_->calls()) {
+      if (c.name == "glBegin") out.emplace_back();
+      if (out.empty()) continue;
+      if (c.name == "glVertex2i") out.back().vertices.emplace_back(int(c.args[0]), int(c.args[1]));
+      if (c.name == "glTexCoord2f") out.back().texture.emplace_back(float(c.args[0]), float(c.args[1]));
+    }
+    return out;
+  }
+  void Mouse(SYS_List_p set, int kind, int x, int y, int button) {
+    pl_event_t e{};
+    e.cls = PL_CLASS_MOUSE;
+    e.kind = kind;
+    e.window = widget_first_of_type(set, WIDGET_WINDOW)->window->window;
+    e.x = x;
+    e.y = y;
+    e.button = button;
+    plFakePushEvent(e);
+    wmPumpEvents();
+  }
+
+  std::optional<ember_test::GlRecorder> gl_;
+  ember_test::LogCapture log_;
+  size_t live_ = 0;
+};
+
+TEST_F(Drawn, FrameBackgroundBorderAndHeightFromAspect) {
+  SYS_List_p set = Show("<FRAME X=\"30\" Y=\"20\" WIDTH=\"100\" ASPECT=\"0.5\"/>");
+  ASSERT_NE(nullptr, set);
+  widget_item_t *frame = widget_first_of_type(set, WIDGET_FRAME);
+  EXPECT_EQ(50, frame->height);
+  gl_->Clear();
+  widget_send(frame, WIDGET_MSG_DRAW);
+  const auto shapes = Shapes();
+  ASSERT_EQ(2u, shapes.size());
+  using V = std::vector<std::pair<int, int>>;
+  EXPECT_EQ((V{{30, 460}, {30, 410}, {130, 410}, {130, 460}}), shapes[0].vertices);
+  EXPECT_EQ((V{{30, 460}, {31, 460}, {31, 411}, {30, 411},      // left
+               {30, 460}, {130, 460}, {130, 459}, {30, 459},    // top
+               {130, 460}, {130, 411}, {129, 411}, {129, 460},  // right
+               {130, 410}, {30, 410}, {30, 411}, {130, 411}}),  // bottom
+            shapes[1].vertices);
+  EXPECT_EQ(5u, gl_->Count("glColor4fv"));
+  EXPECT_EQ(GL_SRC_COLOR, gl_->Find("glBlendFunc")->args[0]);
+  EXPECT_EQ(GL_DST_COLOR, gl_->Find("glBlendFunc")->args[1]);
+  // An absurd aspect stays a size.
+  frame->height = 0;
+  frame->aspect = 1e30f;
+  widget_send(frame, WIDGET_MSG_SHOW);
+  EXPECT_EQ(65535, frame->height);
+  widget_unload(set);
+}
+
+TEST_F(Drawn, TextQuadStaysInsideItsBitmapAndBlendsByColour) {
+  SYS_List_p set = Show(
+      "<BUTTON X=\"10\" Y=\"10\" WIDTH=\"100\" HEIGHT=\"30\" FONTID=\"1\" "
+      "TITLE=\"a title far too long for the five hundred and twelve pixels of a button\"/>"
+      "<LABEL X=\"10\" Y=\"50\" WIDTH=\"64\" HEIGHT=\"16\" FONTID=\"1\" TITLE=\"longer than 64 pixels\"/>");
+  ASSERT_NE(nullptr, set);
+  widget_item_t *button = widget_first_of_type(set, WIDGET_BUTTON);
+  widget_item_t *label = widget_first_of_type(set, WIDGET_LABEL);
+  EXPECT_GT(button->text_width, 512);
+  EXPECT_GT(label->text_width, 64);
+  gl_->Clear();
+  widget_send(button, WIDGET_MSG_DRAW);
+  widget_send(label, WIDGET_MSG_DRAW);
+  for (const Shape &s : Shapes())
+    for (auto [u, v] : s.texture) {
+      EXPECT_LE(u, 1.0f);
+      EXPECT_LE(v, 1.0f);
+    }
+  size_t quads = 0;
+  for (const Shape &s : Shapes())
+    if (!s.texture.empty()) {
+      ++quads;
+      EXPECT_FLOAT_EQ(1.0f, s.texture[2].first);  // the right edge of the bitmap, no further
+    }
+  EXPECT_EQ(2u, quads);
+  for (size_t i = 0; const ember_test::GlCall *c = gl_->Find("glBlendFunc", i); ++i) {
+    EXPECT_EQ(GL_SRC_COLOR, c->args[0]);
+    EXPECT_EQ(GL_ONE_MINUS_SRC_COLOR, c->args[1]);
+  }
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(Drawn, PressesHoversAndEdges) {
+  SYS_List_p set = Show(
+      "<CHECKBOX ID=\"5\" X=\"10\" Y=\"10\" WIDTH=\"100\" HEIGHT=\"20\" FONTID=\"1\" TITLE=\"c\"/>"
+      "<RADIOBUTTON ID=\"6\" GID=\"1\" VALUE=\"1\" X=\"10\" Y=\"40\" WIDTH=\"100\" HEIGHT=\"20\"/>"
+      "<RADIOBUTTON ID=\"7\" GID=\"1\" VALUE=\"1\" X=\"10\" Y=\"70\" WIDTH=\"100\" HEIGHT=\"20\"/>"
+      "<RADIOBUTTON ID=\"8\" GID=\"2\" VALUE=\"1\" X=\"10\" Y=\"100\" WIDTH=\"100\" HEIGHT=\"20\"/>"
+      "<BUTTON ID=\"9\" X=\"200\" Y=\"10\" WIDTH=\"100\" HEIGHT=\"20\" TITLE=\"b\"/>");
+  ASSERT_NE(nullptr, set);
+  auto value = [&](int id) { return widget_find_id(set, id)->value; };
+  EXPECT_EQ(0, value(6));  // the later selected one of a group wins
+  EXPECT_EQ(1, value(7));
+  EXPECT_EQ(1, value(8));
+  widget_set_callback(widget_find_id(set, 5), Count);
+  Mouse(set, PL_MOUSE_DOWN, 20, 15, 1);
+  Mouse(set, PL_MOUSE_MOVED, 21, 15, 0);  // still held
+  Mouse(set, PL_MOUSE_MOVED, 22, 15, 0);
+  EXPECT_EQ(1, value(5));
+  EXPECT_EQ(3, calls);
+  Mouse(set, PL_MOUSE_UP, 22, 15, 1);
+  Mouse(set, PL_MOUSE_DOWN, 10, 15, 1);  // exactly on the left edge
+  EXPECT_EQ(1, value(5));
+  EXPECT_EQ(0, widget_find_id(set, 5)->mouse_over);
+  Mouse(set, PL_MOUSE_UP, 10, 15, 1);
+  Mouse(set, PL_MOUSE_DOWN, 20, 45, 1);
+  EXPECT_EQ(1, value(6));
+  EXPECT_EQ(0, value(7));
+  EXPECT_EQ(1, value(8));
+  Mouse(set, PL_MOUSE_UP, 20, 45, 1);
+  // Hover paints a button's background in its mouse-over colour.
+  widget_item_t *button = widget_find_id(set, 9);
+  Mouse(set, PL_MOUSE_MOVED, 250, 20, 0);
+  EXPECT_EQ(1, button->mouse_over);
+  EXPECT_EQ(0, button->pressed);
+  gl_->Clear();
+  widget_send(button, WIDGET_MSG_DRAW);
+  EXPECT_EQ(&button->style.ocolor.r, gl_->Find("glColor4fv")->pointers[0]);
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(Drawn, AFontSharedWithALabelDoesNotTintAButton) {
+  SYS_List_p set = Show(
+      "<LABEL FONTID=\"1\" TITLE=\"red\" COLOR=\"FF0000FF\"/>"
+      "<BUTTON ID=\"2\" FONTID=\"1\" TITLE=\"green\" COLOR=\"00FF00FF\" WIDTH=\"100\" HEIGHT=\"30\"/>"
+      "<CHECKBOX ID=\"3\" FONTID=\"1\" TITLE=\"green\" COLOR=\"00FF00FF\" WIDTH=\"100\" HEIGHT=\"30\"/>");
+  ASSERT_NE(nullptr, set);
+  for (int id : {2, 3}) {
+    widget_item_t *w = widget_find_id(set, id);
+    widget_set_title(w, "green again");  // rendered after the label's red
+    int red = 0, green = 0;
+    for (uint32_t i = 0; i < w->bitmap->imagesize[0]; i += 4) {
+      red += w->bitmap->image[0][i] != 0;
+      green += w->bitmap->image[0][i + 1] != 0;
+    }
+    EXPECT_EQ(0, red) << id;
+    EXPECT_GT(green, 20) << id;
+  }
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(Drawn, ProgressBarAndText) {
+  SYS_List_p set = Show(
+      "<STYLE ID=\"2\" FONT-PATH=\"" + FontPath("sans_bold.ttf") + "\" FONT-SIZE=\"20\" FONT-ENCODING=\"UTF8\"/>"
+      "<PROGRESS STYLE=\"2\" VALUE=\"0.5\" X=\"10\" Y=\"10\" WIDTH=\"200\" HEIGHT=\"20\"/>"
+      "<PROGRESS STYLE=\"2\" VALUE=\"1\" X=\"10\" Y=\"40\" WIDTH=\"200\" HEIGHT=\"20\"/>"
+      "<PROGRESS STYLE=\"2\" VALUE=\"7.5\" X=\"10\" Y=\"70\" WIDTH=\"200\" HEIGHT=\"20\"/>");
+  ASSERT_NE(nullptr, set);
+  // The oracle: the same font rendering the expected text on its own.
+  frFont *font = widget_find_id(set, 2)->style.font;
+  auto expect_text = [&](widget_item_t *bar, const char *text) {
+    ember_test::Image alone(2, 512, 64);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(0, frRender(font, alone.b, text, &w, &h));
+    EXPECT_EQ(w, bar->text_width) << text;
+    EXPECT_EQ(0, memcmp(alone.b->image[0], bar->bitmap->image[0], bar->bitmap->imagesize[0])) << text;
+  };
+  std::vector<widget_item_t *> bars;
+  for (SYS_List_p n = set; n; n = n->next)
+    if (auto *w = static_cast<widget_item_t *>(n->data); w->type == WIDGET_PROGRESS) bars.push_back(w);
+  ASSERT_EQ(3u, bars.size());
+  gl_->Clear();
+  widget_send(bars[0], WIDGET_MSG_DRAW);
+  // background, border, bar, text
+  using V = std::vector<std::pair<int, int>>;
+  EXPECT_EQ((V{{12, 468}, {12, 452}, {108, 452}, {108, 468}}), Shapes()[2].vertices);
+  expect_text(bars[0], "50.0%");
+  widget_send(bars[1], WIDGET_MSG_DRAW);
+  expect_text(bars[1], "0.0%");
+  gl_->Clear();
+  widget_send(bars[2], WIDGET_MSG_DRAW);  // the bar stops at full, the text does not
+  EXPECT_EQ((V{{12, 408}, {12, 392}, {208, 392}, {208, 408}}), Shapes()[2].vertices);
+  expect_text(bars[2], "750.0%");
+  EXPECT_EQ(0, widget_unload(set));
+  EXPECT_EQ(nullptr, tmNodes);
+}
+
+TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
+  SYS_List_p set = Show(
+      "<LABEL ID=\"3\" WIDTH=\"0\"/><LABEL ID=\"4\" HEIGHT=\"4097\"/><LABEL ID=\"5\" WIDTH=\"-3\"/>"
+      "<LABEL ID=\"6\" FONTID=\"1\" TITLE=\"one\" BGCOLOR=\"FF0000FF\"/>"
+      "<LABEL ID=\"7\" FONTID=\"9\"/><LABEL ID=\"8\" WIDTH=\"4096\" HEIGHT=\"1\"/>");
+  ASSERT_NE(nullptr, set);
+  for (int id : {3, 4, 5, 7}) EXPECT_EQ(nullptr, widget_find_id(set, id)) << id;
+  widget_item_t *label = widget_find_id(set, 6);
+  ASSERT_NE(nullptr, label);
+  ASSERT_NE(nullptr, widget_find_id(set, 8));
+  EXPECT_EQ(label->bitmap, tmGetBitmap(label->name));
+  EXPECT_EQ(255, label->bitmap->image[0][255 * 4]);  // background filled on the first show
+  const int32_t first = label->text_width;
+  EXPECT_EQ(0, widget_set_title(label, "a longer one"));
+  EXPECT_GT(label->text_width, first);
+  EXPECT_EQ(label->bitmap, tmGetBitmap(label->name));
+  const std::string log = log_.text();
+  EXPECT_NE(std::string::npos, log.find("[widget][label]  ! font id not found.\n"));
+  EXPECT_EQ(0, widget_unload(set));
+  EXPECT_EQ(nullptr, tmNodes);
+}
+
+TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
+  ember_test::TempDir dir;
+  // A strip of four 8 x 8 parts.
+  const std::string strip = dir.str("strip.ppm");
+  ember_test::WriteFile(strip, "P6\n8 32\n255\n" + std::string(8 * 32 * 3, '\x40'));
+  const std::string text = "<IMG X=\"5\" Y=\"5\" WIDTH=\"40\" HEIGHT=\"30\" SRC=\"" + dir.str("none.ppm") +
+                           "\"/><BUTTON X=\"60\" Y=\"5\" WIDTH=\"40\" HEIGHT=\"30\" SRC=\"" + dir.str("none.tga") +
+                           "\"/><BUTTON ID=\"4\" X=\"100\" Y=\"100\" WIDTH=\"1\" HEIGHT=\"1\" SRC=\"" + strip +
+                           "\"/><IMG ID=\"5\" WIDTH=\"4\" SRC=\"" + strip + "\"/>";
+  SYS_List_p set = Show(text);
+  ASSERT_NE(nullptr, set);
+  gl_->Clear();
+  widget_send(widget_first_of_type(set, WIDGET_IMG), WIDGET_MSG_DRAW);
+  widget_send(widget_first_of_type(set, WIDGET_BUTTON), WIDGET_MSG_DRAW);
+  EXPECT_TRUE(Shapes().empty());
+  EXPECT_EQ(40, widget_first_of_type(set, WIDGET_IMG)->width);
+  EXPECT_EQ(30, widget_first_of_type(set, WIDGET_BUTTON)->height);
+  EXPECT_NE(std::string::npos, log_.text().find("[widget][img]  ! image not loaded: "));
+  // The strip: a quarter of its height, and the disabled part wins.
+  widget_item_t *button = widget_find_id(set, 4);
+  EXPECT_EQ(8, button->width);
+  EXPECT_EQ(8, button->height);
+  EXPECT_EQ(16, widget_find_id(set, 5)->height);  // 4 / 8 x 32
+  button->mouse_over = button->pressed = 1;
+  for (auto [disabled, top] : {std::pair{0, 0.5f}, {1, 0.75f}}) {
+    button->disabled = disabled;
+    gl_->Clear();
+    widget_send(button, WIDGET_MSG_DRAW);
+    ASSERT_EQ(1u, Shapes().size());
+    EXPECT_FLOAT_EQ(top + 0.25f, Shapes()[0].texture[0].second);
+    EXPECT_FLOAT_EQ(top, Shapes()[0].texture[1].second);
+  }
+  // The manager's picture goes with its node; the widgets never free it.
+  pxBitmap picture = tmGetBitmap(strip.c_str());
+  EXPECT_EQ(0, widget_unload(set));
+  txFree(&picture);
+}
+
+}  // namespace
