@@ -48,14 +48,14 @@ protected:
   std::vector<std::string> Trace(std::initializer_list<std::string_view> names) const {
     std::vector<std::string> out;
     for (const GlCall &c : gl_.calls()) {
-      if (std::find(names.begin(), names.end(), c.name) == names.end()) continue;
-      std::string line = c.name + "(";
-      for (size_t i = 0; i < c.args.size(); ++i) {
-        line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
-      }
-      out.push_back(line + ")");
+      if (std::find(names.begin(), names.end(), c.name) != names.end()) out.push_back(Format(c));
     }
     return out;
+  }
+  static std::string Format(const GlCall &c) {
+    std::string line = c.name + "(";
+    for (size_t i = 0; i < c.args.size(); ++i) line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
+    return line + ")";
   }
   // Index counts of the triangle draws.
   std::vector<int> Draws() const {
@@ -128,11 +128,7 @@ TEST_F(EngineRender, MaterialCodesSetBlendDepthAndDepthFunctionPerObject) {
                                ? (c.args[0] == GL_BLEND || c.args[0] == GL_DEPTH_TEST)
                                : (c.name == "glBlendFunc" || c.name == "glDepthMask" ||
                                   c.name == "glDepthFunc");
-      if (!tracked) continue;
-      std::string line = c.name + "(";
-      for (size_t i = 0; i < c.args.size(); ++i)
-        line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
-      per_object.back().push_back(line + ")");
+      if (tracked) per_object.back().push_back(Format(c));
     }
   }
   ASSERT_EQ(per_object.size(), rows.size() + 1);  // the restore after the last
@@ -237,6 +233,7 @@ TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
   _3DV_RenderObject(scene_, 0, 0);
   ASSERT_EQ(gl_.Count("glTexParameterf"), 1u);
   EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 16);
+  EXPECT_EQ(gl_.Count("glTexCoordPointer"), 1u);
   // A material switched to untextured leaves the texture coordinates off.
   m.textured = 0;
   gl_.Clear();
