@@ -56,9 +56,9 @@ void BuildScene() {
       _3DV_MemFree(o.normals);
       _3DV_MemFree(o.uvs);
       _3DV_MemFree(o.faces);
-      ember_test::MakePanel(o, {float(c) * 1.6f - 16, 0, float(r) * 1.2f - 9, 0.7f, 0.5f,
-                                kFacesPerObject / 2},
-                            "panel");
+      ember_test::MakePanel(
+          o, {float(c) * 1.6f - 16, 0, float(r) * 1.2f - 9, 0.7f, 0.5f, kFacesPerObject / 2},
+          "panel");
       o.passno = (r + c) % 2;
       const size_t n = size_t(o.vertexcount);
       o.vertexbuffer = Buffer(GL_ARRAY_BUFFER_ARB, o.vertices, n * sizeof(_3DV_VECTOR));
@@ -100,7 +100,8 @@ void Frames(benchmark::State &state, void (*Render)(const _3DV_SCENE &, float)) 
     wmPumpEvents();
     t += 1;
   }
-  state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["fps"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["objects"] = scene.objectcount;
 }
 

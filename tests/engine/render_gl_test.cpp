@@ -41,7 +41,8 @@ void Upload(_3DV_SCENE &scene) {
     o.vertexbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.vertices, n * sizeof(_3DV_VECTOR));
     o.normalbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.normals, n * sizeof(_3DV_VECTOR));
     o.uvbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.uvs, n * sizeof(_3DV_TEXTCOORD));
-    o.facebuffer = buffer(GL_ELEMENT_ARRAY_BUFFER_ARB, o.faces, size_t(o.facecount) * sizeof(_3DV_FACE));
+    o.facebuffer =
+        buffer(GL_ELEMENT_ARRAY_BUFFER_ARB, o.faces, size_t(o.facecount) * sizeof(_3DV_FACE));
   }
 }
 
@@ -219,7 +220,8 @@ TEST_F(EngineGl, SceneTexturesShareSlotsAndGiveThemBack) {
   EXPECT_EQ(references, 3);
 
   _3DV_FreeSceneTextures(scene_);
-  EXPECT_TRUE(std::all_of(std::begin(txNodes), std::end(txNodes), [](const txNode &n) { return n.free; }));
+  EXPECT_TRUE(
+      std::all_of(std::begin(txNodes), std::end(txNodes), [](const txNode &n) { return n.free; }));
   EXPECT_EQ(dgl::glIsTexture(GLuint(scene_.materials[0].texid)), GL_FALSE);
   EXPECT_EQ(dgl::glIsTexture(_3DV_RenderTargets[0]), GL_TRUE);
   txTexFreeAll();

@@ -54,7 +54,8 @@ protected:
   }
   static std::string Format(const GlCall &c) {
     std::string line = c.name + "(";
-    for (size_t i = 0; i < c.args.size(); ++i) line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
+    for (size_t i = 0; i < c.args.size(); ++i)
+      line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
     return line + ")";
   }
   // Index counts of the triangle draws.
@@ -84,23 +85,34 @@ TEST_F(EngineRender, MaterialCodesSetBlendDepthAndDepthFunctionPerObject) {
     std::vector<std::string> states;
   };
   const std::vector<Row> rows = {
-      {0, 0, 0, {Call("glDisable", {GL_BLEND}), Call("glDepthMask", {1}),
-                 Call("glEnable", {GL_DEPTH_TEST}), Call("glDepthFunc", {GL_LESS}),
-                 Call("glDepthFunc", {GL_LESS})}},
-      {1, 1, 1, {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_ONE, GL_ONE}),
-                 Call("glDepthMask", {0}), Call("glEnable", {GL_DEPTH_TEST}),
-                 Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_LEQUAL})}},
-      {2, 2, 2, {Call("glEnable", {GL_BLEND}),
-                 Call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
-                 Call("glDepthMask", {1}), Call("glDisable", {GL_DEPTH_TEST}),
-                 Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_EQUAL})}},
-      {3, 3, 3, {Call("glEnable", {GL_BLEND}),
-                 Call("glBlendFunc", {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA}),
-                 Call("glDepthMask", {0}), Call("glDisable", {GL_DEPTH_TEST}),
-                 Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GREATER})}},
-      {4, 4, 4, {Call("glEnable", {GL_BLEND}),
-                 Call("glBlendFunc", {GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR}),
-                 Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GEQUAL})}},
+      {0,
+       0,
+       0,
+       {Call("glDisable", {GL_BLEND}), Call("glDepthMask", {1}), Call("glEnable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_LESS})}},
+      {1,
+       1,
+       1,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_ONE, GL_ONE}),
+        Call("glDepthMask", {0}), Call("glEnable", {GL_DEPTH_TEST}), Call("glDepthFunc", {GL_LESS}),
+        Call("glDepthFunc", {GL_LEQUAL})}},
+      {2,
+       2,
+       2,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
+        Call("glDepthMask", {1}), Call("glDisable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_EQUAL})}},
+      {3,
+       3,
+       3,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA}),
+        Call("glDepthMask", {0}), Call("glDisable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GREATER})}},
+      {4,
+       4,
+       4,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GEQUAL})}},
       // Codes outside the tables leave blend and depth alone; GL_LESS stands.
       {7, 9, 9, {Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_LESS})}},
   };
@@ -124,10 +136,10 @@ TEST_F(EngineRender, MaterialCodesSetBlendDepthAndDepthFunctionPerObject) {
     } else if (c.name == "glPopMatrix") {
       inside = false;
     } else if (!inside) {
-      const bool tracked = (c.name == "glEnable" || c.name == "glDisable")
-                               ? (c.args[0] == GL_BLEND || c.args[0] == GL_DEPTH_TEST)
-                               : (c.name == "glBlendFunc" || c.name == "glDepthMask" ||
-                                  c.name == "glDepthFunc");
+      const bool tracked =
+          (c.name == "glEnable" || c.name == "glDisable")
+              ? (c.args[0] == GL_BLEND || c.args[0] == GL_DEPTH_TEST)
+              : (c.name == "glBlendFunc" || c.name == "glDepthMask" || c.name == "glDepthFunc");
       if (tracked) per_object.back().push_back(Format(c));
     }
   }
@@ -215,8 +227,9 @@ TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
     EXPECT_EQ(gl_.Count("glFogf"), 3u);
     const GLint wrap = mode == 1 ? GL_CLAMP_TO_EDGE : GL_REPEAT;
     EXPECT_EQ(Trace({"glTexParameteri"}),
-              (std::vector<std::string>{Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap}),
-                                        Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap})}));
+              (std::vector<std::string>{
+                  Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap}),
+                  Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap})}));
     EXPECT_EQ(gl_.Find("glMateriali")->args[2], mode == 3 ? 128 : 0);
     EXPECT_EQ(Trace({"glDisable"}).back(), Call("glDisable", {GL_FOG}));
   }
@@ -261,7 +274,8 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   _3DV_RenderObject(scene_, 0, 0);
   EXPECT_EQ(Draws(), (std::vector<int>{9, 21}));
   EXPECT_EQ(Trace({"glDepthFunc", "glBlendFunc"}),
-            (std::vector<std::string>{Call("glDepthFunc", {GL_EQUAL}), Call("glBlendFunc", {GL_ONE, GL_ONE}),
+            (std::vector<std::string>{Call("glDepthFunc", {GL_EQUAL}),
+                                      Call("glBlendFunc", {GL_ONE, GL_ONE}),
                                       Call("glDepthFunc", {GL_LEQUAL})}));
   scene_.materials[0].envmap = 0;
   _3DV_FaceFraction = -1;
@@ -304,7 +318,8 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   auto check = [&](const char *pointer) {
     GLint bound[2] = {-1, -1};
     for (const GlCall &c : gl_.calls()) {
-      if (c.name == "glBindBufferARB") bound[c.args[0] == GL_ELEMENT_ARRAY_BUFFER_ARB] = GLint(c.args[1]);
+      if (c.name == "glBindBufferARB")
+        bound[c.args[0] == GL_ELEMENT_ARRAY_BUFFER_ARB] = GLint(c.args[1]);
       if (c.name == pointer) {
         EXPECT_EQ(bound[0], 0) << pointer;
       }
@@ -365,7 +380,8 @@ TEST_F(EngineRender, CameraSetupAndLookupsByName) {
   _3DV_RenderSceneScaled(scene_, 0, 1, 1, 1, 2, 2);
   const auto scales = Trace({"glScalef"});
   EXPECT_EQ(std::count(scales.begin(), scales.end(), Call("glScalef", {1, 1, -1})), 1);
-  EXPECT_EQ(Trace({"glBlendFunc"}), (std::vector<std::string>{Call("glBlendFunc", {GL_ONE, GL_ONE})}));
+  EXPECT_EQ(Trace({"glBlendFunc"}),
+            (std::vector<std::string>{Call("glBlendFunc", {GL_ONE, GL_ONE})}));
 }
 
 TEST_F(EngineRender, RenderTargetsAndPickRow) {
@@ -382,7 +398,8 @@ TEST_F(EngineRender, RenderTargetsAndPickRow) {
   EXPECT_TRUE(gl_.calls().empty());
   _3DV_CopyDepthbuffer(7);
   EXPECT_EQ(Trace({"glCopyTexImage2D"}),
-            (std::vector<std::string>{Call("glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
+            (std::vector<std::string>{Call(
+                "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
 
   scene_ = MakeScene(1);
   _3DV_PickX = 10;
