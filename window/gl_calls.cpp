@@ -41,12 +41,18 @@ const glCall_t kGluStubCalls[] = {
 #include "window/gl_calls.inc"
     {nullptr, nullptr}};
 
-const glCall_t *const kTables[] = {kCoreCalls, kExtCalls, kGluCalls, kStubCalls, kGluStubCalls};
+const glCall_t kEngineCalls[] = {
+#define GL_CALL_ENGINE(n) {#n, [] { return dgl::n != nullptr; }},
+#include "window/gl_calls.inc"
+    {nullptr, nullptr}};
+
+const glCall_t *const kTables[] = {kCoreCalls,  kExtCalls,     kGluCalls,
+                                   kStubCalls,  kGluStubCalls, kEngineCalls};
 
 }  // namespace
 
 const char *glFirstMissingCall(glCallTable_t table) {
-  if (table < GL_CALLS_CORE || table > GLU_STUB_CALLS) return nullptr;
+  if (table < GL_CALLS_CORE || table > GL_CALLS_ENGINE) return nullptr;
   for (const glCall_t *c = kTables[table]; c->name; ++c) {
     if (!c->present()) return c->name;
   }

@@ -12,6 +12,7 @@ enum glCallTable_t {
   GLU_CALLS,       // dgl GLU entry points (InitGLU)
   GL_STUB_CALLS,   // gl_stub_table (gl_stub_load)
   GLU_STUB_CALLS,  // glu_stub_table (glu_stub_load)
+  GL_CALLS_ENGINE, // dgl extension entry points of the 3D engine (its first use)
 };
 
 // The first entry point of the table that is still NULL, or NULL when all

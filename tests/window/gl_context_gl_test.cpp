@@ -84,6 +84,7 @@ TEST_F(GlContextTest, InitExtFillsFlagsAndEntryPoints) {
   EXPECT_NE(dgl::glCreateShaderObjectARB, nullptr);
   EXPECT_NE(dgl::glGetQueryObjectuivARB, nullptr);  // the last extension entry point
   EXPECT_EQ(glFirstMissingCall(GL_CALLS_EXT), nullptr);
+  EXPECT_EQ(glFirstMissingCall(GL_CALLS_ENGINE), nullptr);  // Mesa has the engine's buffers
 }
 
 TEST_F(GlContextTest, DemoEntryPointsDrawIntoTheContext) {

@@ -156,6 +156,11 @@ TEST(GlCalls, FirstMissingFollowsTheTableOrder) {
   dgl::glViewport = viewport;
   EXPECT_EQ(glFirstMissingCall(GL_CALLS_CORE), nullptr);
   EXPECT_EQ(glFirstMissingCall(GL_CALLS_EXT), nullptr);
+  // The engine's buffer calls have a table of their own.
+  auto bind = dgl::glBindBufferARB;
+  dgl::glBindBufferARB = nullptr;
+  EXPECT_STREQ(glFirstMissingCall(GL_CALLS_ENGINE), "glBindBufferARB");
+  dgl::glBindBufferARB = bind;
   EXPECT_EQ(glFirstMissingCall(static_cast<glCallTable_t>(99)), nullptr);
 
   auto mipmaps = dgl::gluBuild2DMipmaps;

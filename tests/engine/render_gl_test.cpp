@@ -1,0 +1,230 @@
+// The engine's renderers against a real context (Mesa under Xvfb): lit and
+// unlit panels read back, the face fraction, render targets, picking, and
+// scene textures shared through the demo's texture slot table.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "../texture/image_test_util.h"
+#include "engine/effects/picking.h"
+#include "engine/effects/render_targets.h"
+#include "engine/render/engine_state.h"
+#include "engine/render/scene_render.h"
+#include "engine/scene/scene_textures.h"
+#include "platform/platform.h"
+#include "test_scene.h"
+#include "texture/slot_table.h"
+#include "window/gl_demo.h"
+#include "window/wm.h"
+
+using namespace ember_test;
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+// What the scene loader's upload step does for each object.
+void Upload(_3DV_SCENE &scene) {
+  auto buffer = [](GLenum target, const void *data, size_t bytes) {
+    GLuint name = 0;
+    dgl::glGenBuffersARB(1, &name);
+    dgl::glBindBufferARB(target, name);
+    dgl::glBufferDataARB(target, GLsizeiptrARB(bytes), data, GL_STATIC_DRAW_ARB);
+    dgl::glBindBufferARB(target, 0);
+    return int32_t(name);
+  };
+  for (int32_t k = 0; k < scene.objectcount; ++k) {
+    _3DV_OBJECT &o = scene.objects[k];
+    const size_t n = size_t(o.vertexcount);
+    o.vertexbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.vertices, n * sizeof(_3DV_VECTOR));
+    o.normalbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.normals, n * sizeof(_3DV_VECTOR));
+    o.uvbuffer = buffer(GL_ARRAY_BUFFER_ARB, o.uvs, n * sizeof(_3DV_TEXTCOORD));
+    o.facebuffer =
+        buffer(GL_ELEMENT_ARRAY_BUFFER_ARB, o.faces, size_t(o.facecount) * sizeof(_3DV_FACE));
+  }
+}
+
+class EngineGl : public LoaderTest {
+protected:
+  void SetUp() override {
+    LoaderTest::SetUp();
+    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
+    ASSERT_EQ(wmInit(), 0);
+    InitGL();
+    InitGLU();
+    window_ = wmNewWindow(0, 0, kWidth, kHeight);
+    ASSERT_NE(window_, nullptr);
+    ASSERT_EQ(wmShowWindow(window_), 0);
+    wmMakeCurrent(window_);
+    glInitExt();
+    _3DV_EngineUnitInit();
+    dgl::glViewport(0, 0, kWidth, kHeight);
+    _3DV_ClearScreen();
+  }
+  void TearDown() override {
+    _3DV_FreeScene(scene_);
+    if (window_) wmDestroyWindow(window_);
+    FreeGLU();
+    FreeGL();
+    glExtFlags = {};
+    LoaderTest::TearDown();
+  }
+
+  std::vector<uint8_t> Read() {
+    std::vector<uint8_t> rgba(size_t(kWidth) * kHeight * 4);
+    dgl::glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+  }
+  // Red level at the middle of the frame, and pixels with any red.
+  int Centre() { return Read()[(size_t(kHeight / 2) * kWidth + kWidth / 2) * 4]; }
+  int Covered() {
+    int n = 0;
+    const auto rgba = Read();
+    for (size_t i = 0; i < rgba.size(); i += 4) n += rgba[i] > 0;
+    return n;
+  }
+
+  wm_window_t *window_ = nullptr;
+  _3DV_SCENE scene_{};
+};
+
+TEST_F(EngineGl, AnEnabledLightBrightensWhatADisabledOneLeavesDark) {
+  scene_ = MakeScene(1);
+  Upload(scene_);
+  _3DV_MATERIAL &m = scene_.materials[0];
+  m.receivelight = 1;
+  m.ambient = {0, 0, 0};
+  scene_.lights[0].pos = {0, -8, 0};
+  scene_.lights[0].diffuse = {1, 1, 1};
+  scene_.lights[0].enabled = 1;
+  _3DV_RenderSceneClipped(scene_, 0);
+  const int lit = Centre();
+  EXPECT_GT(lit, 200);
+  EXPECT_EQ(dgl::glGetError(), GLenum(GL_NO_ERROR));
+
+  scene_.lights[0].enabled = 0;
+  _3DV_ClearScreen();
+  _3DV_RenderSceneClipped(scene_, 0);
+  EXPECT_LT(Centre(), 10);
+  EXPECT_EQ(_3DV_ObjectsDrawn, 2);
+  EXPECT_EQ(_3DV_FacesDrawn, 4);
+}
+
+TEST_F(EngineGl, HalfTheFacesCoverHalfThePanel) {
+  scene_ = MakeScene(1);
+  MakePanel(scene_.objects[0], Panel{0, 0, 0, 2, 1, 4}, "wide");  // replaces the default one
+  Upload(scene_);
+  _3DV_RenderSceneSimple(scene_, 0);
+  const int whole = Covered();
+  ASSERT_GT(whole, 1000);
+  _3DV_ClearScreen();
+  _3DV_FaceFraction = 0.5f;
+  _3DV_RenderSceneSimple(scene_, 0);
+  EXPECT_NEAR(Covered(), whole / 2, whole / 50);
+  _3DV_ClearScreen();
+  _3DV_FaceFraction = 3;  // more than all: every face, nothing beyond
+  _3DV_RenderSceneVBO(scene_, 0);
+  EXPECT_EQ(Covered(), whole);
+}
+
+TEST_F(EngineGl, RenderTargetsStartTransparentBlackAndReceiveCopies) {
+  _3DV_InitFramebufferTexture();
+  _3DV_InitGlowTexture();
+  std::vector<uint8_t> texels(size_t(kWidth) * kHeight * 4, 0xAB);
+  dgl::glBindTexture(GL_TEXTURE_2D, _3DV_RenderTargets[5]);
+  dgl::glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  EXPECT_TRUE(std::all_of(texels.begin(), texels.end(), [](uint8_t b) { return b == 0; }));
+
+  dgl::glClearColor(1, 0, 0, 1);
+  dgl::glClear(GL_COLOR_BUFFER_BIT);
+  _3DV_CopyFramebuffer(5);
+  _3DV_CopyGlow();
+  dgl::glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  EXPECT_EQ(texels[0], 255);
+  EXPECT_EQ(texels[1], 0);
+  GLint side = 0;
+  dgl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &side);
+  EXPECT_EQ(side, _3DV_GlowSize);
+  dgl::glBindTexture(GL_TEXTURE_2D, _3DV_RenderTargets[5]);
+  dgl::glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  const size_t last = texels.size() - 4;
+  EXPECT_EQ(texels[last], 255);
+  EXPECT_EQ(texels[last + 3], 255);
+  EXPECT_EQ(dgl::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(EngineGl, PickingFindsTheNearerObjectWhateverItsPass) {
+  scene_ = MakeScene(2);
+  MakePanel(scene_.objects[0], Panel{0, 2, 0, 2, 2, 1}, "far");
+  MakePanel(scene_.objects[1], Panel{0, -2, 0, 1, 1, 1}, "near");
+  scene_.objects[1].passno = 1;  // drawn after the far one
+  scene_.passcount = 1;
+  Upload(scene_);
+  // The window's middle row, counted the way the pick flips it.
+  _3DV_PickX = kWidth / 2;
+  _3DV_PickY = 479 - kHeight / 2;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 2);
+  scene_.objects[1].visible = 0;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 1);
+  _3DV_PickX = 5;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 0);
+  EXPECT_EQ(Covered(), 0);  // nothing reached the colour buffer
+  EXPECT_EQ(dgl::glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(EngineGl, SceneTexturesShareSlotsAndGiveThemBack) {
+  TempDir dir;
+  ScopedCwd cwd(dir.path());
+  std::filesystem::create_directory(dir.path() / "textures");
+  TgaSpec spec;
+  spec.width = spec.height = 4;
+  spec.bits = 32;
+  spec.pixels = Ramp(16, 4);
+  WriteBytes(dir.path() / "textures" / "stone.tga", MakeTga(spec));
+  spec.bits = 24;
+  spec.pixels = Ramp(16, 3);
+  WriteBytes(dir.path() / "textures" / "sky.tga", MakeTga(spec));
+  txSetParam(3, TX_RED_FIRST);
+  txTexReset();
+  _3DV_InitFramebufferTexture();
+
+  scene_ = MakeScene(2, 4);
+  for (int m = 0; m < 2; ++m) {
+    scene_.materials[m].textured = 1;
+    scene_.materials[m].texturename.assign("stone.tga");
+    scene_.materials[m].magtype = 1;
+  }
+  scene_.materials[2].envmap = 1;  // untextured, still gets its map
+  scene_.materials[2].envmaptexture.assign("sky.tga");
+  scene_.materials[3].textured = 1;
+  scene_.materials[3].texturename.assign("$framebuffer$.jpg");
+  scene_.materials[3].bpp = 24;
+  scene_.objects[0].particledata.particleenabled = 1;  // no texture named: none taken
+  for (int i = 0; i < 4; ++i) scene_.materials[i].bpp = 24;
+
+  _3DV_LoadSceneTextures(scene_, "textures");
+  EXPECT_EQ(scene_.materials[0].texid, scene_.materials[1].texid);
+  EXPECT_EQ(scene_.materials[0].bpp, 32);
+  EXPECT_NE(scene_.materials[2].envmaptexid, 0);
+  EXPECT_EQ(scene_.materials[3].texid, int32_t(_3DV_RenderTargets[0]));
+  EXPECT_EQ(scene_.materials[3].bpp, 24);
+  EXPECT_EQ(scene_.objects[0].particledata.particletexid, 0);
+  int live = 0, references = 0;
+  for (const txNode &n : txNodes) {
+    live += !n.free;
+    references += n.free ? 0 : n.references;
+  }
+  EXPECT_EQ(live, 2);
+  EXPECT_EQ(references, 3);
+
+  _3DV_FreeSceneTextures(scene_);
+  EXPECT_TRUE(
+      std::all_of(std::begin(txNodes), std::end(txNodes), [](const txNode &n) { return n.free; }));
+  EXPECT_EQ(dgl::glIsTexture(GLuint(scene_.materials[0].texid)), GL_FALSE);
+  EXPECT_EQ(dgl::glIsTexture(_3DV_RenderTargets[0]), GL_TRUE);
+  txTexFreeAll();
+}
+
+}  // namespace

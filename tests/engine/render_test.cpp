@@ -1,0 +1,441 @@
+// The engine's renderers against the recording OpenGL: the material state
+// tables, the pass order, fog, wrap, the environment layer, the face
+// fraction, client-memory draws, the camera set-up, render targets and the
+// release of a scene. Pixels are checked in render_gl_test.cpp.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/effects/picking.h"
+#include "engine/effects/render_targets.h"
+#include "engine/render/camera.h"
+#include "engine/render/engine_state.h"
+#include "engine/render/object_render.h"
+#include "engine/render/scene_render.h"
+#include "engine/scene/scene_textures.h"
+#include "test_scene.h"
+#include "window/gl_demo.h"
+#include "window/gl_recorder.h"
+
+using namespace ember_test;
+
+namespace {
+
+// The recorder keeps pointers, not what they point at; light colours are
+// caught here while the call happens.
+std::vector<std::vector<float>> light_colours;
+void CatchLight(GLenum, GLenum pname, const GLfloat *v) {
+  if (pname != GL_POSITION) light_colours.push_back({v[0], v[1], v[2], v[3]});
+}
+
+class EngineRender : public ::testing::Test {
+protected:
+  void SetUp() override {
+    _3DV_EngineUnitInit();
+    flags_ = glExtFlags;
+    glExtFlags = {};
+    light_colours.clear();
+  }
+  void TearDown() override {
+    _3DV_FreeScene(scene_);
+    glExtFlags = flags_;
+  }
+
+  // "name(arg, arg)" of every call of the given names, in order.
+  std::vector<std::string> Trace(std::initializer_list<std::string_view> names) const {
+    std::vector<std::string> out;
+    for (const GlCall &c : gl_.calls()) {
+      if (std::find(names.begin(), names.end(), c.name) != names.end()) out.push_back(Format(c));
+    }
+    return out;
+  }
+  static std::string Format(const GlCall &c) {
+    std::string line = c.name + "(";
+    for (size_t i = 0; i < c.args.size(); ++i)
+      line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
+    return line + ")";
+  }
+  // Index counts of the triangle draws.
+  std::vector<int> Draws() const {
+    std::vector<int> counts;
+    for (const GlCall &c : gl_.calls()) {
+      if (c.name == "glDrawElements" && c.args[0] == GL_TRIANGLES) counts.push_back(int(c.args[1]));
+    }
+    return counts;
+  }
+
+  GlRecorder gl_;
+  glExtFlags_t flags_{};
+  _3DV_SCENE scene_{};
+};
+
+std::string Call(const char *name, std::initializer_list<int64_t> args) {
+  std::string line = std::string(name) + "(";
+  size_t i = 0;
+  for (int64_t a : args) line += (i++ ? ", " : "") + std::to_string(a);
+  return line + ")";
+}
+
+TEST_F(EngineRender, MaterialCodesSetBlendDepthAndDepthFunctionPerObject) {
+  struct Row {
+    uint8_t blend, depthtest, depthfunc;
+    std::vector<std::string> states;
+  };
+  const std::vector<Row> rows = {
+      {0,
+       0,
+       0,
+       {Call("glDisable", {GL_BLEND}), Call("glDepthMask", {1}), Call("glEnable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_LESS})}},
+      {1,
+       1,
+       1,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_ONE, GL_ONE}),
+        Call("glDepthMask", {0}), Call("glEnable", {GL_DEPTH_TEST}), Call("glDepthFunc", {GL_LESS}),
+        Call("glDepthFunc", {GL_LEQUAL})}},
+      {2,
+       2,
+       2,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
+        Call("glDepthMask", {1}), Call("glDisable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_EQUAL})}},
+      {3,
+       3,
+       3,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_ONE_MINUS_SRC_ALPHA, GL_SRC_ALPHA}),
+        Call("glDepthMask", {0}), Call("glDisable", {GL_DEPTH_TEST}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GREATER})}},
+      {4,
+       4,
+       4,
+       {Call("glEnable", {GL_BLEND}), Call("glBlendFunc", {GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR}),
+        Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_GEQUAL})}},
+      // Codes outside the tables leave blend and depth alone; GL_LESS stands.
+      {7, 9, 9, {Call("glDepthFunc", {GL_LESS}), Call("glDepthFunc", {GL_LESS})}},
+  };
+  scene_ = MakeScene(int32_t(rows.size()), int32_t(rows.size()));
+  for (size_t k = 0; k < rows.size(); ++k) {
+    _3DV_MATERIAL &m = scene_.materials[k];
+    m.blend = rows[k].blend;
+    m.depthtest = rows[k].depthtest;
+    m.depthfunc = rows[k].depthfunc;
+    scene_.objects[k].vertexbuffer = scene_.objects[k].facebuffer = int32_t(k + 1);
+  }
+  _3DV_RenderSceneClipped(scene_, 0);
+
+  // Split the trace at each object's matrix push.
+  std::vector<std::vector<std::string>> per_object(1);
+  bool inside = false;
+  for (const GlCall &c : gl_.calls()) {
+    if (c.name == "glPushMatrix") {
+      inside = true;
+      per_object.emplace_back();
+    } else if (c.name == "glPopMatrix") {
+      inside = false;
+    } else if (!inside) {
+      const bool tracked =
+          (c.name == "glEnable" || c.name == "glDisable")
+              ? (c.args[0] == GL_BLEND || c.args[0] == GL_DEPTH_TEST)
+              : (c.name == "glBlendFunc" || c.name == "glDepthMask" || c.name == "glDepthFunc");
+      if (tracked) per_object.back().push_back(Format(c));
+    }
+  }
+  ASSERT_EQ(per_object.size(), rows.size() + 1);  // the restore after the last
+  for (size_t k = 0; k < rows.size(); ++k) {
+    std::vector<std::string> got = per_object[k];
+    if (k == 0) got.erase(got.begin(), got.begin() + 3);  // depth test on, blend off, mask on
+    EXPECT_EQ(got, rows[k].states) << "object " << k;
+  }
+  // The clip plane was never enabled and is still switched off at the end.
+  const auto enables = Trace({"glEnable"});
+  EXPECT_EQ(std::count(enables.begin(), enables.end(), Call("glEnable", {GL_CLIP_PLANE0})), 0);
+  EXPECT_EQ(gl_.Count("glClipPlane"), 0u);
+  EXPECT_EQ(Trace({"glDisable"}).back(), Call("glDisable", {GL_CLIP_PLANE0}));
+
+  // The simple member makes no depth-function call of its own.
+  gl_.Clear();
+  _3DV_RenderSceneSimple(scene_, 0);
+  EXPECT_EQ(gl_.Count("glDepthFunc"), 0u);
+}
+
+TEST_F(EngineRender, PassesDrawInPassThenArrayOrderAndHugePassNumbersEndAtOnce) {
+  scene_ = MakeScene(6);
+  const int32_t passes[] = {2, 0, 1, 0, -1, std::numeric_limits<int32_t>::max()};
+  for (int32_t k = 0; k < 6; ++k) {
+    scene_.objects[k].passno = passes[k];
+    scene_.objects[k].vertexbuffer = 100 + k;
+    scene_.objects[k].facebuffer = 1;
+  }
+  scene_.objects[3].visible = 0;
+  scene_.passcount = 2;
+  auto drawn = [&] {
+    std::vector<int> order;
+    for (const GlCall &c : gl_.calls())
+      if (c.name == "glBindBufferARB" && c.args[0] == GL_ARRAY_BUFFER_ARB && c.args[1] >= 100)
+        order.push_back(int(c.args[1]) - 100);
+    return order;
+  };
+  _3DV_RenderSceneClipped(scene_, 0);
+  EXPECT_EQ(drawn(), (std::vector<int>{1, 2, 0}));
+
+  gl_.Clear();
+  scene_.passcount = std::numeric_limits<int32_t>::max();
+  _3DV_RenderSceneVBO(scene_, 0);
+  EXPECT_EQ(drawn(), (std::vector<int>{1, 2, 0, 5}));
+}
+
+TEST_F(EngineRender, LightsTakeFourComponentsAndDisabledLightsSwitchOff) {
+  scene_ = MakeScene(0);
+  scene_.lights[2].enabled = 1;
+  scene_.lights[2].ambient = {0.1f, 0.2f, 0.3f};
+  scene_.lights[2].diffuse = {0.4f, 0.5f, 0.6f};
+  dgl::glLightfv = CatchLight;
+  _3DV_RenderSceneClipped(scene_, 0);
+  ASSERT_EQ(light_colours.size(), 3u);  // ambient, diffuse, specular
+  EXPECT_EQ(light_colours[0], (std::vector<float>{0.1f, 0.2f, 0.3f, 1}));
+  EXPECT_EQ(light_colours[1], (std::vector<float>{0.4f, 0.5f, 0.6f, 1}));
+  EXPECT_EQ(light_colours[2], (std::vector<float>{0, 0, 0, 1}));
+  for (int i = 0; i < 8; ++i) {
+    const auto lights = Trace({i == 2 ? "glEnable" : "glDisable"});
+    EXPECT_NE(std::find(lights.begin(), lights.end(),
+                        Call(i == 2 ? "glEnable" : "glDisable", {GL_LIGHT0 + i})),
+              lights.end())
+        << "light " << i;
+  }
+}
+
+TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
+  scene_ = MakeScene(1);
+  _3DV_OBJECT &o = scene_.objects[0];
+  _3DV_MATERIAL &m = scene_.materials[0];
+  o.vertexbuffer = o.facebuffer = o.normalbuffer = o.uvbuffer = 1;
+  o.fog = 1;
+  m.textured = 1;
+  const GLint modes[] = {GL_LINEAR, GL_EXP, GL_EXP2};
+  for (uint8_t mode = 0; mode < 4; ++mode) {
+    gl_.Clear();
+    o.fogmode = mode;
+    m.texturewrap = mode;  // 1 clamps, everything else repeats
+    m.shine = mode == 3 ? 500 : -3;
+    _3DV_RenderObject(scene_, 0, 0);
+    EXPECT_EQ(Trace({"glFogi"}),
+              mode < 3 ? std::vector<std::string>{Call("glFogi", {GL_FOG_MODE, modes[mode]})}
+                       : std::vector<std::string>{});
+    EXPECT_EQ(gl_.Count("glFogf"), 3u);
+    const GLint wrap = mode == 1 ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    EXPECT_EQ(Trace({"glTexParameteri"}),
+              (std::vector<std::string>{
+                  Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap}),
+                  Call("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap})}));
+    EXPECT_EQ(gl_.Find("glMateriali")->args[2], mode == 3 ? 128 : 0);
+    EXPECT_EQ(Trace({"glDisable"}).back(), Call("glDisable", {GL_FOG}));
+  }
+  // Culling: front faces are the culled ones.
+  o.backfacecull = 1;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(Trace({"glCullFace"}), (std::vector<std::string>{Call("glCullFace", {GL_FRONT})}));
+  // Anisotropy is neither asked for nor set without the extension.
+  EXPECT_EQ(gl_.Count("glGetFloatv") + gl_.Count("glTexParameterf"), 0u);
+  glExtFlags.anisotropicFilter = 1;
+  gl_.floats[GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT] = {16};
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  ASSERT_EQ(gl_.Count("glTexParameterf"), 1u);
+  EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 16);
+  EXPECT_EQ(gl_.Count("glTexCoordPointer"), 1u);
+  // A material switched to untextured leaves the texture coordinates off.
+  m.textured = 0;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glTexCoordPointer"), 0u);
+}
+
+TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
+  scene_ = MakeScene(1);
+  _3DV_OBJECT &o = scene_.objects[0];
+  o.vertexbuffer = o.facebuffer = 1;
+  o.facecount = 7;  // the buffer is what is drawn; the array is not read
+  const float fractions[] = {0.5f, -1, 5, std::nanf("")};
+  const int expected[] = {9, 21, 21, 21};
+  for (int i = 0; i < 4; ++i) {
+    gl_.Clear();
+    _3DV_FaceFraction = fractions[i];
+    _3DV_RenderObject(scene_, 0, 0);
+    EXPECT_EQ(Draws(), std::vector<int>{expected[i]}) << fractions[i];
+  }
+  // The environment layer always covers every face and leaves GL_LEQUAL.
+  _3DV_FaceFraction = 0.5f;
+  scene_.materials[0].envmap = 1;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(Draws(), (std::vector<int>{9, 21}));
+  EXPECT_EQ(Trace({"glDepthFunc", "glBlendFunc"}),
+            (std::vector<std::string>{Call("glDepthFunc", {GL_EQUAL}),
+                                      Call("glBlendFunc", {GL_ONE, GL_ONE}),
+                                      Call("glDepthFunc", {GL_LEQUAL})}));
+  scene_.materials[0].envmap = 0;
+  _3DV_FaceFraction = -1;
+
+  // Exactly at the view distance draws; a little farther does not.
+  o.distancecull = 1;
+  o.pivot = {0, 10, 0};
+  scene_.viewdistance = 10;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(Draws().size(), 1u);
+  scene_.viewdistance = 9.99f;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_TRUE(Draws().empty());
+  o.distancecull = 2;
+  scene_.viewdistance = 1000;
+  gl_.Clear();
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_TRUE(Draws().empty());
+  o.distancecull = 0;
+
+  // A negative index or a material that does not exist draws nothing.
+  gl_.Clear();
+  _3DV_RenderObject(scene_, -1, 0);
+  _3DV_RenderObjectVBO(scene_, 1, 0);
+  o.material = 3;
+  _3DV_RenderObject(scene_, 0, 0);
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_TRUE(gl_.calls().empty());
+}
+
+TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
+  scene_ = MakeScene(1);
+  _3DV_OBJECT &o = scene_.objects[0];
+  o.vertexbuffer = o.facebuffer = 5;
+  o.hascolors = 1;
+  o.colors = EngineArray<_3DV_RGB>(o.vertexcount);
+  // Whenever a pointer is given from memory, both bindings are 0.
+  auto check = [&](const char *pointer) {
+    GLint bound[2] = {-1, -1};
+    for (const GlCall &c : gl_.calls()) {
+      if (c.name == "glBindBufferARB")
+        bound[c.args[0] == GL_ELEMENT_ARRAY_BUFFER_ARB] = GLint(c.args[1]);
+      if (c.name == pointer) {
+        EXPECT_EQ(bound[0], 0) << pointer;
+      }
+      if (c.name == "glDrawElements" && c.pointers[3]) {
+        EXPECT_EQ(bound[1], 0);
+      }
+    }
+  };
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  check("glColorPointer");
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 0, 0);
+  check("glVertexPointer");
+  EXPECT_EQ(gl_.Find("glVertexPointer")->pointers[3], o.vertices);
+  EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], o.faces);
+  // A strip object with no strip draws nothing.
+  o.rendermode = 1;
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+}
+
+TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) {
+  scene_ = MakeScene(1);
+  _3DV_RenderObjectLines(scene_, 4, 0, 0.5f);
+  EXPECT_EQ(Trace({"glLineWidth", "glDepthFunc"}),
+            (std::vector<std::string>{Call("glLineWidth", {2}), Call("glDepthFunc", {GL_LESS})}));
+  EXPECT_EQ(gl_.calls().size(), 2u);
+  gl_.Clear();
+  _3DV_RenderObjectLines(scene_, 0, 0, 0.5f);
+  EXPECT_EQ(gl_.Count("glVertex3f"), size_t(6 * scene_.objects[0].facecount));
+}
+
+TEST_F(EngineRender, CameraSetupAndLookupsByName) {
+  scene_ = MakeScene(8);
+  scene_.objects[3].name.assign("box");
+  scene_.objects[7].name.assign("box");
+  scene_.objects[5].name.assign("Box");
+  EXPECT_EQ(_3DV_FindObjectIndex(scene_, "box"), 7);
+  EXPECT_EQ(_3DV_FindObjectIndex(scene_, "crate"), 65535);
+  _3DV_HideObject(scene_, "box");
+  EXPECT_FALSE(scene_.objects[3].visible || scene_.objects[7].visible);
+  EXPECT_TRUE(scene_.objects[5].visible);
+  _3DV_ShowObject(scene_, "box");
+  EXPECT_TRUE(scene_.objects[3].visible && scene_.objects[7].visible);
+
+  _3DV_SetupCamera(scene_, 0);
+  const GlCall *perspective = gl_.Find("gluPerspective");
+  ASSERT_NE(perspective, nullptr);
+  EXPECT_NEAR(perspective->args[0], 45, 1e-4);
+  EXPECT_DOUBLE_EQ(perspective->args[1], 4.0 / 3.0);
+  EXPECT_EQ(Trace({"glMatrixMode"}).back(), Call("glMatrixMode", {GL_PROJECTION}));
+  EXPECT_FLOAT_EQ(float(gl_.Find("glScalef")->args[0]), 0.00001f);
+
+  // The scaled render ends with the projection mirrored, and draws the
+  // special object additively at frame 0.
+  gl_.Clear();
+  _3DV_RenderSceneScaled(scene_, 0, 1, 1, 1, 2, 2);
+  const auto scales = Trace({"glScalef"});
+  EXPECT_EQ(std::count(scales.begin(), scales.end(), Call("glScalef", {1, 1, -1})), 1);
+  EXPECT_EQ(Trace({"glBlendFunc"}),
+            (std::vector<std::string>{Call("glBlendFunc", {GL_ONE, GL_ONE})}));
+}
+
+TEST_F(EngineRender, RenderTargetsAndPickRow) {
+  _3DV_InitFramebufferTexture();
+  EXPECT_EQ(gl_.Count("glGenTextures"), 8u);
+  const GlCall *image = gl_.Find("glTexImage2D", 7);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->args[3], 800);
+  EXPECT_EQ(image->args[4], 600);
+  EXPECT_NE(image->pointers[8], nullptr);
+  gl_.Clear();
+  _3DV_CopyFramebuffer(8);
+  _3DV_CopyDepthbuffer(-1);
+  EXPECT_TRUE(gl_.calls().empty());
+  _3DV_CopyDepthbuffer(7);
+  EXPECT_EQ(Trace({"glCopyTexImage2D"}),
+            (std::vector<std::string>{Call(
+                "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
+
+  scene_ = MakeScene(1);
+  _3DV_PickX = 10;
+  _3DV_PickY = 0;
+  gl_.Clear();
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 0);  // the recorder reports no hits
+  const GlCall *pick = gl_.Find("gluPickMatrix");
+  ASSERT_NE(pick, nullptr);
+  EXPECT_EQ(pick->args[0], 10);
+  EXPECT_EQ(pick->args[1], 479);
+  EXPECT_EQ(Trace({"glRenderMode"}).back(), Call("glRenderMode", {GL_RENDER}));
+}
+
+TEST_F(EngineRender, FreeSceneDeletesEachBufferOnceAndTwiceIsHarmless) {
+  scene_ = MakeScene(3);
+  for (int k = 0; k < 3; ++k) {
+    _3DV_OBJECT &o = scene_.objects[k];
+    o.vertexbuffer = 10 * k + 1;
+    o.facebuffer = 10 * k + 2;
+    o.normalbuffer = 10 * k + 3;
+    o.origfaces = EngineArray<_3DV_FACE>(o.facecount);
+    o.positionkeycount = 1;
+    o.positionkeys = EngineArray<_3DV_KEYVECTOR>(1);
+  }
+  scene_.lights[4].positionkeycount = 2;
+  scene_.lights[4].positionkeys = EngineArray<_3DV_KEYVECTOR>(2);
+  scene_.volumebuffer = 99;
+  scene_.volumearray = EngineArray<_3DV_VECTOR>(12);
+  _3DV_FreeScene(scene_);
+  ASSERT_EQ(gl_.Count("glDeleteBuffersARB"), 1u);
+  EXPECT_EQ(gl_.Find("glDeleteBuffersARB")->args[0], 10);
+  EXPECT_EQ(scene_.objects, nullptr);
+  EXPECT_EQ(scene_.objectcount, 0);
+  gl_.Clear();
+  _3DV_FreeScene(scene_);  // the sanitizers see any second free
+  EXPECT_TRUE(gl_.calls().empty());
+}
+
+}  // namespace
