@@ -616,7 +616,7 @@ void _3DV_FaceTangent(const _3DV_VECTOR p[3], const _3DV_VECTOR t[3], _3DV_VECTO
   binormal = {bk[0], bk[1], bk[2]};
 }
 
-void _3DV_CalcNeighbours(_3DV_OBJECT &object) {
+void _3DV_CalcNeighboursPairwise(_3DV_OBJECT &object) {
   const int32_t n = object.facecount;
   const _3DV_FACE *faces = object.origfaces;
   _3DV_FACE *nb = object.neighbours;
@@ -636,6 +636,59 @@ void _3DV_CalcNeighbours(_3DV_OBJECT &object) {
         }
       }
     }
+  }
+}
+
+void _3DV_CalcNeighbours(_3DV_OBJECT &object) {
+  // An edge's entry only ever changes through a pair of faces that share
+  // its two vertices, so the pairwise search can run on each group of
+  // edges with the same vertices alone, in the same order of faces and
+  // edges, and gives the same entries, overwrites included.
+  struct Edge {
+    int32_t lo, hi, face, edge;
+  };
+  const int32_t n = object.facecount;
+  const _3DV_FACE *faces = object.origfaces;
+  _3DV_FACE *nb = object.neighbours;
+  std::vector<Edge> edges;
+  edges.reserve(size_t(n) * 3);
+  for (int32_t f = 0; f < n; ++f) {
+    nb[f] = {{-1, -1, -1}};
+    for (int32_t e = 0; e < 3; ++e) {
+      const int32_t a = faces[f].v[e], b = faces[f].v[(e + 1) % 3];
+      edges.push_back({std::min(a, b), std::max(a, b), f, e});
+    }
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge &x, const Edge &y) {
+    if (x.lo != y.lo) return x.lo < y.lo;
+    if (x.hi != y.hi) return x.hi < y.hi;
+    if (x.face != y.face) return x.face < y.face;
+    return x.edge < y.edge;
+  });
+  for (size_t first = 0; first < edges.size();) {
+    size_t last = first + 1;
+    while (last < edges.size() && edges[last].lo == edges[first].lo &&
+           edges[last].hi == edges[first].hi)
+      ++last;
+    // Row by row as the pairwise search: an edge of face i still without
+    // a neighbour takes every matching edge of the next face j after it.
+    for (size_t p = first; p < last; ++p) {
+      const Edge &mine = edges[p];
+      int32_t &entry = nb[mine.face].v[mine.edge];
+      for (size_t q = p + 1; q < last && entry == -1;) {
+        const int32_t j = edges[q].face;
+        size_t end = q;
+        while (end < last && edges[end].face == j) ++end;
+        if (j != mine.face) {
+          for (size_t r = q; r < end; ++r) {
+            entry = j;
+            nb[j].v[edges[r].edge] = mine.face;
+          }
+        }
+        q = end;
+      }
+    }
+    first = last;
   }
 }
 

@@ -49,7 +49,10 @@ void _3DV_LoadLog(std::string_view text);
 // ascending order and an edge that already has a neighbour is not matched
 // again, so of more than two faces on one edge the first two pair up and a
 // later one may overwrite the entry of the second.
+// Runs in O(n log n); _3DV_CalcNeighboursPairwise is the same search over
+// every pair of faces, in O(n^2), which defines the result.
 void _3DV_CalcNeighbours(_3DV_OBJECT &object);
+void _3DV_CalcNeighboursPairwise(_3DV_OBJECT &object);
 
 // Tangent and binormal of one triangle from its corners and texture
 // triples (u, v, 0). Components whose determinant is within 1e-5 of zero

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -172,18 +173,38 @@ TEST_F(SceneFile, NeighboursComeFromTheFileOrAreComputedWhenAbsent) {
   EXPECT_EQ(scene_.objects[0].neighbours[0].v[0], 1);
 }
 
-TEST_F(SceneFile, NeighbourSearchLetsALaterFaceOverwriteOnAnEdgeOfThree) {
-  _3DV_FACE faces[3] = {{{0, 1, 2}}, {{1, 0, 3}}, {{0, 1, 4}}};
+TEST(Neighbours, GroupedSearchMatchesThePairwiseOneOverwritesIncluded) {
+  // An edge of three faces: 0 and 1 pair up, 2 finds both edges taken.
+  _3DV_FACE three[3] = {{{0, 1, 2}}, {{1, 0, 3}}, {{0, 1, 4}}};
   _3DV_FACE nb[3];
   _3DV_OBJECT o{};
   o.facecount = 3;
-  o.origfaces = faces;
+  o.origfaces = three;
   o.neighbours = nb;
   _3DV_CalcNeighbours(o);
-  // 0 and 1 pair up; 2 pairs with nobody: both edges are taken already.
   EXPECT_EQ(nb[0].v[0], 1);
   EXPECT_EQ(nb[1].v[0], 0);
   EXPECT_EQ(nb[2].v[0], -1);
+
+  // Few vertices, so edges are shared by many faces and faces repeat
+  // corners (degenerate edges matching twice within one face pair).
+  std::mt19937 rng(25);
+  for (int round = 0; round < 2000; ++round) {
+    const int32_t n = int32_t(rng() % 12) + 1, vertices = int32_t(rng() % 5) + 1;
+    std::vector<_3DV_FACE> faces(static_cast<size_t>(n)), fast(faces.size()), slow(faces.size());
+    for (_3DV_FACE &f : faces)
+      for (int32_t &c : f.v) c = int32_t(rng() % uint32_t(vertices));
+    _3DV_OBJECT a{}, b{};
+    a.facecount = b.facecount = n;
+    a.origfaces = b.origfaces = faces.data();
+    a.neighbours = fast.data();
+    b.neighbours = slow.data();
+    _3DV_CalcNeighbours(a);
+    _3DV_CalcNeighboursPairwise(b);
+    for (int32_t f = 0; f < n; ++f) {
+      for (int e = 0; e < 3; ++e) ASSERT_EQ(fast[f].v[e], slow[f].v[e]) << round << " " << f << e;
+    }
+  }
 }
 
 TEST_F(SceneFile, BadChunksAreSkippedAndTheRestStillLoads) {
