@@ -223,6 +223,7 @@ TEST_F(SceneFile, BadChunksAreSkippedAndTheRestStillLoads) {
   f.Head(kLong, 4, 1, -8, 0);                        // negative size: header only
   f.Head(kSingle, 84, 1, 4, 0, 4).Raw({9, 9, 9, 9});  // packed
   f.Head(kSingle, 85, 1, 4, 0).Data(&far, 4);        // an id with no field
+  f.Head(kSingle, 8, 2, 4, 0).Data(&far, 4);         // count and size disagree: stored
   f.Raw({0, 0, 0, 0});                               // four stray bytes
   f.Put(kSingle, 9, far);
   ASSERT_TRUE(Parse(f)) << error_;
@@ -233,11 +234,13 @@ TEST_F(SceneFile, BadChunksAreSkippedAndTheRestStillLoads) {
   EXPECT_EQ(scene_.viewdistance, 0);
   EXPECT_EQ(scene_.reserved, 0);
   EXPECT_EQ(scene_.camerafar, far);
+  EXPECT_EQ(scene_.cameranear, far);
   const std::string text = ember_test::ReadFile(log);
   size_t lines = 0;
   for (size_t at = 0; (at = text.find("Chunk size corruption !", at)) != std::string::npos; ++at)
     ++lines;
-  EXPECT_EQ(lines, 6u) << text;
+  EXPECT_EQ(lines, 7u) << text;
+  EXPECT_NE(text.find("Packed chunk skipped"), std::string::npos);
   std::filesystem::remove(log);
 }
 
