@@ -1,0 +1,780 @@
+// The scene-file reader: chunk loop, checks, derived data, buffer upload.
+#include "engine/scene/scene_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "engine/anim/anim.h"
+#include "engine/render/engine_state.h"
+#include "engine/render/vectors.h"
+#include "framework/base.h"
+#include "framework/memory.h"
+#include "window/gl_demo.h"
+#include "window/wm.h"
+
+namespace {
+
+constexpr char kCorruption[] = "Chunk size corruption !";
+
+enum class Owner : uint8_t { kNone, kScene, kMaterial, kObject, kLight };
+
+// Where a plain chunk lands: which record, and the field's place and width.
+struct Field {
+  Owner owner = Owner::kNone;
+  uint16_t offset = 0;
+  uint16_t width = 0;
+};
+
+// Where an array chunk lands: the pointer member, its element size and the
+// description its allocation carries.
+struct Array {
+  Owner owner = Owner::kNone;
+  uint16_t offset = 0;
+  uint16_t element = 0;
+  const char *what = nullptr;
+};
+
+#define SCENE_FIELD(id, member) \
+  t[id] = {Owner::kScene, offsetof(_3DV_SCENE, member), sizeof(_3DV_SCENE::member)}
+#define MATERIAL_FIELD(id, member) \
+  t[id] = {Owner::kMaterial, offsetof(_3DV_MATERIAL, member), sizeof(_3DV_MATERIAL::member)}
+#define OBJECT_FIELD(id, member) \
+  t[id] = {Owner::kObject, offsetof(_3DV_OBJECT, member), sizeof(_3DV_OBJECT::member)}
+#define PARTICLE_FIELD(id, member)                                                      \
+  t[id] = {Owner::kObject,                                                              \
+           offsetof(_3DV_OBJECT, particledata) + offsetof(_3DV_PARTICLEDATA, member), \
+           sizeof(_3DV_PARTICLEDATA::member)}
+#define LIGHT_FIELD(id, member) \
+  t[id] = {Owner::kLight, offsetof(_3DV_LIGHT, member), sizeof(_3DV_LIGHT::member)}
+
+struct Tables {
+  Field fields[256];
+  Array arrays[256];
+};
+
+Tables MakeTables() {
+  Tables tables{};
+  Field *t = tables.fields;
+  SCENE_FIELD(1, versionmajor);
+  SCENE_FIELD(2, versionminor);
+  SCENE_FIELD(3, name);
+  SCENE_FIELD(4, reserved);
+  SCENE_FIELD(5, materialcount);
+  SCENE_FIELD(6, objectcount);
+  SCENE_FIELD(7, camerafov);
+  SCENE_FIELD(8, cameranear);
+  SCENE_FIELD(9, camerafar);
+  SCENE_FIELD(10, camerapositioncount);
+  SCENE_FIELD(11, cameratargetcount);
+  MATERIAL_FIELD(12, name);
+  MATERIAL_FIELD(13, texturename);
+  MATERIAL_FIELD(14, envmaptexture);
+  MATERIAL_FIELD(15, transparency);
+  MATERIAL_FIELD(16, utile);
+  MATERIAL_FIELD(17, vtile);
+  MATERIAL_FIELD(18, alphatest);
+  MATERIAL_FIELD(19, constantalpha);
+  MATERIAL_FIELD(20, flaresize);
+  MATERIAL_FIELD(21, magtype);
+  MATERIAL_FIELD(22, shine);
+  MATERIAL_FIELD(23, envmap);
+  MATERIAL_FIELD(24, receivelight);
+  MATERIAL_FIELD(25, textured);
+  MATERIAL_FIELD(26, depthtest);
+  MATERIAL_FIELD(27, blend);
+  MATERIAL_FIELD(28, texturewrap);
+  MATERIAL_FIELD(29, bpp);
+  MATERIAL_FIELD(30, ambient);
+  MATERIAL_FIELD(31, diffuse);
+  MATERIAL_FIELD(32, specular);
+  OBJECT_FIELD(33, name);
+  OBJECT_FIELD(34, vertexcount);
+  OBJECT_FIELD(35, facecount);
+  OBJECT_FIELD(36, material);
+  OBJECT_FIELD(37, positionkeycount);
+  OBJECT_FIELD(38, rotationkeycount);
+  OBJECT_FIELD(39, scalekeycount);
+  OBJECT_FIELD(40, stripcount);
+  OBJECT_FIELD(41, passno);
+  OBJECT_FIELD(42, hasuv);
+  OBJECT_FIELD(43, hascolors);
+  OBJECT_FIELD(44, hasnormals);
+  OBJECT_FIELD(45, visible);
+  OBJECT_FIELD(46, backfacecull);
+  OBJECT_FIELD(47, rendermode);
+  OBJECT_FIELD(48, matrix);
+  OBJECT_FIELD(49, pivot);
+  PARTICLE_FIELD(59, particletexture);
+  PARTICLE_FIELD(60, newparticle);
+  PARTICLE_FIELD(61, power);
+  PARTICLE_FIELD(62, deltapower);
+  PARTICLE_FIELD(63, size);
+  PARTICLE_FIELD(64, particleenabled);
+  PARTICLE_FIELD(65, colorattrib);
+  PARTICLE_FIELD(66, deltavector);
+  PARTICLE_FIELD(67, deltavectorspread);
+  PARTICLE_FIELD(68, color);
+  PARTICLE_FIELD(69, colorspread);
+  LIGHT_FIELD(72, name);
+  LIGHT_FIELD(73, positionkeycount);
+  LIGHT_FIELD(74, enabled);
+  LIGHT_FIELD(75, pos);
+  LIGHT_FIELD(76, ambient);
+  LIGHT_FIELD(77, diffuse);
+  LIGHT_FIELD(78, specular);
+  OBJECT_FIELD(80, reservedflag1);
+  OBJECT_FIELD(81, reservedflag2);
+  MATERIAL_FIELD(82, depthfunc);
+  OBJECT_FIELD(83, distancecull);
+  SCENE_FIELD(84, viewdistance);
+  SCENE_FIELD(87, chunkcount);
+  OBJECT_FIELD(88, castshadow);
+  OBJECT_FIELD(89, uselightfactor);
+  SCENE_FIELD(90, lightfactor);
+  OBJECT_FIELD(91, texturescroll);
+  MATERIAL_FIELD(92, envalpha);
+  MATERIAL_FIELD(93, envcolor);
+  MATERIAL_FIELD(94, envblend);
+  OBJECT_FIELD(95, fog);
+  OBJECT_FIELD(96, fogmode);
+  OBJECT_FIELD(97, fogparam);
+  OBJECT_FIELD(98, fogcolor);
+
+  Array *a = tables.arrays;
+  a[50] = {Owner::kObject, offsetof(_3DV_OBJECT, strip), 2, " triangle strip"};
+  a[51] = {Owner::kObject, offsetof(_3DV_OBJECT, vertices), 12, " vertex vectors"};
+  a[52] = {Owner::kObject, offsetof(_3DV_OBJECT, faces), 12, " face list"};
+  a[53] = {Owner::kObject, offsetof(_3DV_OBJECT, colors), 12, " vertex color list"};
+  a[54] = {Owner::kObject, offsetof(_3DV_OBJECT, uvs), 8, " UV coordinates"};
+  a[55] = {Owner::kObject, offsetof(_3DV_OBJECT, normals), 12, " vertex normals"};
+  a[56] = {Owner::kObject, offsetof(_3DV_OBJECT, positionkeys), 16, " position vectors"};
+  a[57] = {Owner::kObject, offsetof(_3DV_OBJECT, rotationkeys), 20, " rotation quats"};
+  a[58] = {Owner::kObject, offsetof(_3DV_OBJECT, scalekeys), 16, " scale vectors"};
+  a[70] = {Owner::kScene, offsetof(_3DV_SCENE, camerapositions), 16, " camera positions"};
+  a[71] = {Owner::kScene, offsetof(_3DV_SCENE, cameratargets), 16, " camera target positions"};
+  a[79] = {Owner::kLight, offsetof(_3DV_LIGHT, positionkeys), 16, " light positions"};
+  a[86] = {Owner::kObject, offsetof(_3DV_OBJECT, neighbours), 12, " connectivity list"};
+  a[99] = {Owner::kObject, offsetof(_3DV_OBJECT, origfaces), 12, " orignal face list"};
+  return tables;
+}
+
+#undef SCENE_FIELD
+#undef MATERIAL_FIELD
+#undef OBJECT_FIELD
+#undef PARTICLE_FIELD
+#undef LIGHT_FIELD
+
+const Tables &ChunkTables() {
+  static const Tables tables = MakeTables();
+  return tables;
+}
+
+int32_t ReadLongInt(const uint8_t *p) {
+  return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                              uint32_t{p[3]} << 24);
+}
+
+// Entries of a framework block of element-sized entries; 0 for none.
+int64_t Entries(const void *block, int64_t element) {
+  if (!block) return 0;
+  const int64_t bytes = SYS_MemSize(block);
+  return bytes < 0 ? 0 : bytes / element;
+}
+
+template <typename T>
+void FreeTracked(T *&pointer) {
+  void *p = pointer;
+  pasMemFree(&p);
+  pointer = nullptr;
+}
+
+template <typename T>
+void FreeHeap(T *&pointer) {
+  _3DV_MemFree(pointer);
+  pointer = nullptr;
+}
+
+void FreeObjectArrays(_3DV_OBJECT &o) {
+  FreeTracked(o.strip);
+  FreeTracked(o.faces);
+  FreeTracked(o.origfaces);
+  FreeTracked(o.vertices);
+  FreeTracked(o.colors);
+  FreeTracked(o.uvs);
+  FreeTracked(o.normals);
+  FreeTracked(o.positionkeys);
+  FreeTracked(o.rotationkeys);
+  FreeTracked(o.scalekeys);
+  FreeTracked(o.neighbours);
+  FreeHeap(o.tangents);
+  FreeHeap(o.binormals);
+  FreeHeap(o.facenormals);
+  FreeHeap(o.planes);
+  FreeHeap(o.lightvisible);
+  FreeHeap(o.contour);
+  FreeHeap(o.facecenters);
+}
+
+void FreeObjects(_3DV_SCENE &scene) {
+  if (scene.objects) {
+    for (int32_t i = 0; i < scene.objectcount; ++i) FreeObjectArrays(scene.objects[i]);
+  }
+  FreeTracked(scene.objects);
+  scene.objectcount = 0;
+}
+
+std::string SceneName(const _3DV_SCENE &scene) { return std::string(scene.name.view()); }
+
+// The chunk loop over one buffer.
+class Reader {
+public:
+  Reader(_3DV_SCENE &scene, const uint8_t *bytes, size_t size)
+      : scene_(scene), bytes_(bytes), size_(size) {}
+
+  bool Run(std::string &error);
+
+private:
+  size_t Left() const { return size_ - pos_; }
+  bool Chunk(uint8_t type, uint8_t id, std::string &error);
+  // The record a chunk addresses, or null when it has none yet.
+  uint8_t *Target(Owner owner, int32_t index) const;
+  bool Counts(uint8_t id, const uint8_t *data, int32_t size);
+  bool Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size);
+
+  _3DV_SCENE &scene_;
+  const uint8_t *bytes_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+bool Reader::Run(std::string &error) {
+  // Four bytes are read before the end is tested: an empty file, or one
+  // with 1 to 3 bytes after its last chunk, is cut short.
+  for (;;) {
+    if (Left() < 4) {
+      error = size_ == 0 ? "the file is empty" : "the file ends inside a chunk";
+      return false;
+    }
+    const uint8_t *head = bytes_ + pos_;
+    pos_ += 4;
+    if (head[0] == 'Z' && head[1] == '!') {
+      if (!Chunk(head[2], head[3], error)) return false;
+    }
+    if (Left() == 0) return true;
+  }
+}
+
+bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
+  if (Left() < 16) {
+    error = "file ends inside a chunk";
+    return false;
+  }
+  const uint8_t *head = bytes_ + pos_;
+  const int32_t count = ReadLongInt(head);
+  const int32_t size = ReadLongInt(head + 4);
+  const int32_t packed = ReadLongInt(head + 8);
+  const int32_t index = ReadLongInt(head + 12);
+  pos_ += 16;
+
+  if (packed != 0) {
+    // No packing method exists; step over the packed data.
+    if (packed < 0 || static_cast<uint64_t>(packed) > Left()) {
+      error = "packed chunk " + std::to_string(id) + " runs past the end of the file";
+      return false;
+    }
+    _3DV_LoadLog("Packed chunk skipped (id " + std::to_string(id) + ")");
+    pos_ += static_cast<size_t>(packed);
+    return true;
+  }
+  if (size < 0) {
+    // No data to step over: the search for the next magic goes on after
+    // the header.
+    _3DV_LoadLog(kCorruption);
+    return true;
+  }
+  if (static_cast<uint64_t>(size) > Left()) {
+    error = "chunk " + std::to_string(id) + " runs past the end of the file";
+    return false;
+  }
+  const uint8_t *data = bytes_ + pos_;
+  pos_ += static_cast<size_t>(size);
+  if (type >= _3DV_TYPE_COUNT) {
+    _3DV_LoadLog(kCorruption);
+    return true;
+  }
+  // A count that disagrees with the size is reported, and the size rules;
+  // a chunk that cannot be stored is reported the same way, once.
+  const bool agrees = int64_t{count} * _3DV_TypeSize[type] == size;
+  if (!Store(id, index, data, size) || !agrees) _3DV_LoadLog(kCorruption);
+  return true;
+}
+
+uint8_t *Reader::Target(Owner owner, int32_t index) const {
+  switch (owner) {
+    case Owner::kScene:
+      return reinterpret_cast<uint8_t *>(&scene_);
+    case Owner::kMaterial:
+      if (!scene_.materials || index < 0 || index >= scene_.materialcount) return nullptr;
+      return reinterpret_cast<uint8_t *>(&scene_.materials[index]);
+    case Owner::kObject:
+      if (!scene_.objects || index < 0 || index >= scene_.objectcount) return nullptr;
+      return reinterpret_cast<uint8_t *>(&scene_.objects[index]);
+    case Owner::kLight:
+      if (index < 0 || index >= _3DV_LIGHT_COUNT) return nullptr;
+      return reinterpret_cast<uint8_t *>(&scene_.lights[index]);
+    case Owner::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+// Chunks 5 and 6: the count, then a new zeroed array of that many records.
+bool Reader::Counts(uint8_t id, const uint8_t *data, int32_t size) {
+  int32_t count = id == 5 ? scene_.materialcount : scene_.objectcount;
+  std::memcpy(&count, data, static_cast<size_t>(size));
+  const int32_t most = id == 5 ? _3DV_MATERIAL_ARRAY_MAX_INDEX + 1 : _3DV_OBJECT_ARRAY_MAX_INDEX + 1;
+  if (count < 0 || count > most) return false;
+  const std::string name = SceneName(scene_);
+  if (id == 5) {
+    FreeTracked(scene_.materials);
+    scene_.materialcount = 0;
+    scene_.materials = static_cast<_3DV_MATERIAL *>(
+        pasMemGet(size_t(count) * sizeof(_3DV_MATERIAL), (name + " materials").c_str()));
+    if (count > 0 && !scene_.materials) return false;
+    scene_.materialcount = count;
+  } else {
+    FreeObjects(scene_);
+    scene_.objects = static_cast<_3DV_OBJECT *>(
+        pasMemGet(size_t(count) * sizeof(_3DV_OBJECT), (name + " objects").c_str()));
+    if (count > 0 && !scene_.objects) return false;
+    scene_.objectcount = count;
+  }
+  return true;
+}
+
+bool Reader::Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size) {
+  const Tables &tables = ChunkTables();
+  const Field &field = tables.fields[id];
+  if (field.owner != Owner::kNone) {
+    if (size > field.width) return false;
+    if (id == 5 || id == 6) return Counts(id, data, size);
+    uint8_t *record = Target(field.owner, index);
+    if (!record) return false;
+    std::memcpy(record + field.offset, data, static_cast<size_t>(size));
+    return true;
+  }
+  const Array &array = tables.arrays[id];
+  if (array.owner == Owner::kNone) return true;  // not ours: dropped quietly
+  uint8_t *record = Target(array.owner, index);
+  if (!record) return false;
+
+  std::string what = SceneName(scene_);
+  if (array.owner == Owner::kObject) {
+    what += " " + std::string(scene_.objects[index].name.view());
+  } else if (array.owner == Owner::kLight) {
+    what += " " + std::string(scene_.lights[index].name.view());
+  }
+  what += array.what;
+  void *fresh = pasMemGet(static_cast<size_t>(size), what.c_str());
+  if (size > 0 && !fresh) return false;
+  if (size > 0) std::memcpy(fresh, data, static_cast<size_t>(size));
+  void *&slot = *reinterpret_cast<void **>(record + array.offset);
+  pasMemFree(&slot);
+  slot = fresh;
+  return true;
+}
+
+std::string ObjectField(const _3DV_SCENE &scene, int32_t i, const char *field) {
+  return "object " + std::to_string(i) + " (" + std::string(scene.objects[i].name.view()) +
+         "): " + field;
+}
+
+// A face list whose corners all lie in 0..vertexcount-1.
+bool CornersInRange(const _3DV_FACE *faces, int32_t count, int32_t vertexcount) {
+  for (int32_t f = 0; f < count; ++f) {
+    for (int32_t c : faces[f].v) {
+      if (c < 0 || c >= vertexcount) return false;
+    }
+  }
+  return true;
+}
+
+// The same checks as _3DV_CheckScene, plus, when lengths is set, that
+// every array holds at least as many entries as its count says.
+std::string Check(const _3DV_SCENE &scene, bool lengths) {
+  auto holds = [lengths](const void *array, int64_t element, int64_t count) {
+    if (count <= 0) return true;
+    if (!array) return false;
+    return !lengths || Entries(array, element) >= count;
+  };
+  if (scene.materialcount < 0 || !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
+    return "materialcount";
+  if (scene.objectcount < 0 || !holds(scene.objects, sizeof(_3DV_OBJECT), scene.objectcount))
+    return "objectcount";
+  if (scene.camerapositioncount < 0 ||
+      !holds(scene.camerapositions, sizeof(_3DV_KEYVECTOR), scene.camerapositioncount))
+    return "camerapositioncount";
+  if (scene.cameratargetcount < 0 ||
+      !holds(scene.cameratargets, sizeof(_3DV_KEYVECTOR), scene.cameratargetcount))
+    return "cameratargetcount";
+  for (int32_t l = 0; l < _3DV_LIGHT_COUNT; ++l) {
+    const _3DV_LIGHT &light = scene.lights[l];
+    if (light.positionkeycount < 0 ||
+        !holds(light.positionkeys, sizeof(_3DV_KEYVECTOR), light.positionkeycount))
+      return "light " + std::to_string(l) + ": positionkeycount";
+  }
+  int64_t faces = 0;
+  for (int32_t i = 0; i < scene.objectcount; ++i) {
+    const _3DV_OBJECT &o = scene.objects[i];
+    struct Count {
+      const char *name;
+      int32_t count;
+      const void *array;
+      int64_t element;
+      bool needed;
+    };
+    const Count counts[] = {
+        {"vertexcount", o.vertexcount, o.vertices, 12, true},
+        {"facecount", o.facecount, o.faces, 12, true},
+        {"origfaces", o.facecount, o.origfaces, 12, true},
+        {"neighbours", o.facecount, o.neighbours, 12, o.neighbours != nullptr},
+        {"stripcount", o.stripcount, o.strip, 2, true},
+        {"positionkeycount", o.positionkeycount, o.positionkeys, 16, true},
+        {"rotationkeycount", o.rotationkeycount, o.rotationkeys, 20, true},
+        {"scalekeycount", o.scalekeycount, o.scalekeys, 16, true},
+        {"colors", o.vertexcount, o.colors, 12, o.hascolors != 0},
+        {"uvs", o.vertexcount, o.uvs, 8, o.hasuv != 0},
+        {"normals", o.vertexcount, o.normals, 12, o.hasnormals != 0},
+    };
+    for (const Count &c : counts) {
+      if (c.count < 0 || (c.needed && !holds(c.array, c.element, c.count)))
+        return ObjectField(scene, i, c.name);
+    }
+    if (o.material < 0 || o.material >= scene.materialcount)
+      return ObjectField(scene, i, "material");
+    if (!CornersInRange(o.faces, o.facecount, o.vertexcount)) return ObjectField(scene, i, "faces");
+    if (!CornersInRange(o.origfaces, o.facecount, o.vertexcount))
+      return ObjectField(scene, i, "origfaces");
+    if (o.neighbours) {
+      for (int32_t f = 0; f < o.facecount; ++f) {
+        for (int32_t n : o.neighbours[f].v) {
+          if (n < -1 || n >= o.facecount) return ObjectField(scene, i, "neighbours");
+        }
+      }
+    }
+    for (int32_t s = 0; s < o.stripcount; ++s) {
+      if (o.strip[s] >= o.vertexcount) return ObjectField(scene, i, "strip");
+    }
+    faces += o.facecount;
+    if (faces > _3DV_MAX_SCENE_FACES) return "more faces than a scene can hold";
+  }
+  return {};
+}
+
+float Third(float a, float b, float c) { return (a + b + c) / 3.0f; }
+
+// The derived data of the post-load step that needs no OpenGL. The scene
+// has passed Check.
+void Derive(_3DV_SCENE &scene) {
+  const std::string name = SceneName(scene);
+  if (scene.camerapositioncount > 0 && scene.cameratargetcount > 0) {
+    FreeHeap(scene.camerapositionease);
+    FreeHeap(scene.cameratargetease);
+    scene.camerapositionease = static_cast<_3DV_VECTOR *>(
+        _3DV_MemGet(scene.camerapositioncount * 12, "scene." + name + ".camera position ease"));
+    scene.cameratargetease = static_cast<_3DV_VECTOR *>(
+        _3DV_MemGet(scene.cameratargetcount * 12, "scene." + name + ".camera target ease"));
+    _3DV_CameraTangents(scene);
+  }
+  for (int32_t m = 0; m < scene.materialcount; ++m) scene.materials[m].bpp = 24;
+
+  scene.passcount = 0;
+  scene.maxfacecount = 0;
+  int64_t total = 0;
+  const bool old_file = scene.versionmajor == 1 && scene.versionminor < 2;
+  for (int32_t i = 0; i < scene.objectcount; ++i) {
+    _3DV_OBJECT &o = scene.objects[i];
+    const int32_t fc = o.facecount;
+    total += fc;
+    scene.maxfacecount = std::max(scene.maxfacecount, fc);
+    scene.passcount = std::max(scene.passcount, o.passno);
+    o.rotation = {0, 0, 0};
+
+    FreeHeap(o.planes);
+    FreeHeap(o.lightvisible);
+    FreeHeap(o.contour);
+    FreeHeap(o.facecenters);
+    FreeHeap(o.facenormals);
+    o.planes = static_cast<_3DV_PLANE *>(_3DV_MemGet(fc * 16, " planecalc      "));
+    o.lightvisible = static_cast<_3DV_BOOLEAN *>(_3DV_MemGet(fc + 16, " lightvisible calc "));
+    o.contour = static_cast<uint8_t *>(_3DV_MemGet(fc * 3 + 16, " contour calc "));
+    o.facecenters = static_cast<_3DV_VECTOR *>(_3DV_MemGet(fc * 12, " face center stored "));
+    o.facenormals = static_cast<_3DV_VECTOR *>(_3DV_MemGet(fc * 12, " face normal precalc "));
+    for (int32_t f = 0; f < fc; ++f) {
+      const _3DV_FACE &face = o.faces[f];
+      const _3DV_VECTOR p0 = o.vertices[face.v[0]];
+      const _3DV_VECTOR p1 = o.vertices[face.v[1]];
+      const _3DV_VECTOR p2 = o.vertices[face.v[2]];
+      o.facenormals[f] =
+          _3DV_VecNormalize(_3DV_VecCross(_3DV_VecSub(p0, p1), _3DV_VecSub(p2, p1)));
+      o.facecenters[f] = {Third(p0.x, p1.x, p2.x), Third(p0.y, p1.y, p2.y),
+                          Third(p0.z, p1.z, p2.z)};
+    }
+
+    // Tangents: zero unless a face with texture coordinates sets them.
+    FreeHeap(o.tangents);
+    FreeHeap(o.binormals);
+    o.tangents = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
+    o.binormals = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
+    if (o.hasuv) {
+      for (int32_t f = 0; f < fc; ++f) {
+        const _3DV_FACE &face = o.faces[f];
+        _3DV_VECTOR p[3], t[3];
+        for (int c = 0; c < 3; ++c) {
+          p[c] = o.vertices[face.v[c]];
+          _3DV_Set2(t[c], o.uvs[face.v[c]].u, o.uvs[face.v[c]].v);
+        }
+        _3DV_VECTOR tangent, binormal;
+        _3DV_FaceTangent(p, t, tangent, binormal);
+        o.tangents[face.v[0]] = _3DV_VecNormalize(tangent);
+        o.binormals[face.v[0]] = _3DV_VecNormalize(binormal);
+      }
+    }
+    for (int32_t v = 0; v < o.vertexcount; ++v) {
+      o.tangents[v] = _3DV_VecNormalize(o.tangents[v]);
+      o.binormals[v] = _3DV_VecNormalize(o.binormals[v]);
+    }
+
+    if ((old_file || !o.neighbours) && fc > 0) {
+      FreeTracked(o.neighbours);
+      o.neighbours = static_cast<_3DV_FACE *>(pasMemGet(size_t(fc) * 12, " neighbour calc  "));
+      if (!o.neighbours) wmFatal("3DV: out of memory for neighbours");
+      _3DV_CalcNeighbours(o);
+    }
+  }
+
+  // Two triangles over each of the three side quads of every face.
+  FreeHeap(scene.volumearray);
+  FreeHeap(scene.volumeindex);
+  scene.volumearray =
+      static_cast<_3DV_VECTOR *>(_3DV_MemGet(static_cast<int32_t>(total * 144), " volume array "));
+  scene.volumeindex =
+      static_cast<int32_t *>(_3DV_MemGet(static_cast<int32_t>(total * 72), " volume array index"));
+  for (int64_t q = 0; q < 3 * total; ++q) {
+    const auto base = static_cast<int32_t>(4 * q);
+    int32_t *out = scene.volumeindex + 6 * q;
+    out[0] = base;
+    out[1] = base + 1;
+    out[2] = base + 2;
+    out[3] = base + 2;
+    out[4] = base + 3;
+    out[5] = base;
+  }
+  scene.shadowextrusion = 1000.0f;
+}
+
+int64_t SceneFaces(const _3DV_SCENE &scene) {
+  int64_t total = 0;
+  for (int32_t i = 0; i < scene.objectcount; ++i) total += scene.objects[i].facecount;
+  return total;
+}
+
+GLuint NewBuffer() {
+  GLuint name = 0;
+  dgl::glGenBuffersARB(1, &name);
+  return name;
+}
+
+}  // namespace
+
+void _3DV_LoadLog(std::string_view text) { _3DV_Log(text); }
+
+void _3DV_Set2(_3DV_VECTOR &triple, float a, float b) { triple = {a, b, 0}; }
+
+void _3DV_FaceTangent(const _3DV_VECTOR p[3], const _3DV_VECTOR t[3], _3DV_VECTOR &tangent,
+                      _3DV_VECTOR &binormal) {
+  const float du1 = t[1].x - t[0].x, dv1 = t[1].y - t[0].y;
+  const float du2 = t[2].x - t[0].x, dv2 = t[2].y - t[0].y;
+  const float p0[3] = {p[0].x, p[0].y, p[0].z};
+  const float p1[3] = {p[1].x, p[1].y, p[1].z};
+  const float p2[3] = {p[2].x, p[2].y, p[2].z};
+  float tk[3] = {0, 0, 0}, bk[3] = {0, 0, 0};
+  for (int k = 0; k < 3; ++k) {
+    const _3DV_VECTOR c = _3DV_VecCross({p1[k] - p0[k], du1, dv1}, {p2[k] - p0[k], du2, dv2});
+    if (std::fabs(c.x) > 1e-5f) {
+      tk[k] = -c.y / c.x;
+      bk[k] = -c.z / c.x;
+    }
+  }
+  tangent = {tk[0], tk[1], tk[2]};
+  binormal = {bk[0], bk[1], bk[2]};
+}
+
+void _3DV_CalcNeighboursPairwise(_3DV_OBJECT &object) {
+  const int32_t n = object.facecount;
+  const _3DV_FACE *faces = object.origfaces;
+  _3DV_FACE *nb = object.neighbours;
+  for (int32_t f = 0; f < n; ++f) nb[f] = {{-1, -1, -1}};
+  for (int32_t i = 0; i < n; ++i) {
+    for (int32_t j = i + 1; j < n; ++j) {
+      for (int e = 0; e < 3; ++e) {
+        if (nb[i].v[e] != -1) continue;
+        const int32_t a = faces[i].v[e], b = faces[i].v[(e + 1) % 3];
+        const int32_t lo = std::min(a, b), hi = std::max(a, b);
+        for (int g = 0; g < 3; ++g) {
+          const int32_t c = faces[j].v[g], d = faces[j].v[(g + 1) % 3];
+          if (std::min(c, d) == lo && std::max(c, d) == hi) {
+            nb[i].v[e] = j;
+            nb[j].v[g] = i;
+          }
+        }
+      }
+    }
+  }
+}
+
+void _3DV_CalcNeighbours(_3DV_OBJECT &object) {
+  // An edge's entry only ever changes through a pair of faces that share
+  // its two vertices, so the pairwise search can run on each group of
+  // edges with the same vertices alone, in the same order of faces and
+  // edges, and gives the same entries, overwrites included.
+  struct Edge {
+    int32_t lo, hi, face, edge;
+  };
+  const int32_t n = object.facecount;
+  const _3DV_FACE *faces = object.origfaces;
+  _3DV_FACE *nb = object.neighbours;
+  std::vector<Edge> edges;
+  edges.reserve(size_t(n) * 3);
+  for (int32_t f = 0; f < n; ++f) {
+    nb[f] = {{-1, -1, -1}};
+    for (int32_t e = 0; e < 3; ++e) {
+      const int32_t a = faces[f].v[e], b = faces[f].v[(e + 1) % 3];
+      edges.push_back({std::min(a, b), std::max(a, b), f, e});
+    }
+  }
+  std::sort(edges.begin(), edges.end(), [](const Edge &x, const Edge &y) {
+    if (x.lo != y.lo) return x.lo < y.lo;
+    if (x.hi != y.hi) return x.hi < y.hi;
+    if (x.face != y.face) return x.face < y.face;
+    return x.edge < y.edge;
+  });
+  for (size_t first = 0; first < edges.size();) {
+    size_t last = first + 1;
+    while (last < edges.size() && edges[last].lo == edges[first].lo &&
+           edges[last].hi == edges[first].hi)
+      ++last;
+    // Row by row as the pairwise search: an edge of face i still without
+    // a neighbour takes every matching edge of the next face j after it.
+    for (size_t p = first; p < last; ++p) {
+      const Edge &mine = edges[p];
+      int32_t &entry = nb[mine.face].v[mine.edge];
+      for (size_t q = p + 1; q < last && entry == -1;) {
+        const int32_t j = edges[q].face;
+        size_t end = q;
+        while (end < last && edges[end].face == j) ++end;
+        if (j != mine.face) {
+          for (size_t r = q; r < end; ++r) {
+            entry = j;
+            nb[j].v[edges[r].edge] = mine.face;
+          }
+        }
+        q = end;
+      }
+    }
+    first = last;
+  }
+}
+
+std::string _3DV_CheckScene(const _3DV_SCENE &scene) { return Check(scene, false); }
+
+void _3DV_FreeSceneArrays(_3DV_SCENE &scene) {
+  FreeObjects(scene);
+  FreeTracked(scene.materials);
+  scene.materialcount = 0;
+  FreeTracked(scene.camerapositions);
+  FreeTracked(scene.cameratargets);
+  scene.camerapositioncount = scene.cameratargetcount = 0;
+  FreeHeap(scene.camerapositionease);
+  FreeHeap(scene.cameratargetease);
+  FreeHeap(scene.volumearray);
+  FreeHeap(scene.volumeindex);
+  for (_3DV_LIGHT &light : scene.lights) {
+    FreeTracked(light.positionkeys);
+    light.positionkeycount = 0;
+  }
+}
+
+bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error) {
+  Reader reader(scene, bytes, size);
+  bool ok = reader.Run(error);
+  if (ok) {
+    error = Check(scene, true);
+    ok = error.empty();
+  }
+  if (!ok) {
+    _3DV_FreeSceneArrays(scene);
+    return false;
+  }
+  Derive(scene);
+  return true;
+}
+
+void _3DV_UploadScene(_3DV_SCENE &scene) {
+  const int64_t total = SceneFaces(scene);
+  scene.volumeindexbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+  dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLuint>(scene.volumeindexbuffer));
+  dgl::glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(total * 72),
+                       scene.volumeindex, GL_DYNAMIC_DRAW_ARB);
+  scene.volumebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+
+  for (int32_t i = 0; i < scene.objectcount; ++i) {
+    _3DV_OBJECT &o = scene.objects[i];
+    const auto vc = static_cast<GLsizeiptrARB>(o.vertexcount);
+    o.vertexbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+    dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.vertexbuffer));
+    if (o.vertexcount > 0)
+      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.vertices, GL_STATIC_DRAW_ARB);
+    o.facebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+    dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.facebuffer));
+    if (o.facecount > 0)
+      dgl::glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, GLsizeiptrARB{o.facecount} * 12, o.faces,
+                           GL_STATIC_DRAW_ARB);
+    o.normalbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+    dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.normalbuffer));
+    if (o.hasnormals && o.vertexcount > 0)
+      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.normals, GL_STATIC_DRAW_ARB);
+    o.uvbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
+    dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.uvbuffer));
+    if (o.hasuv && o.vertexcount > 0 && scene.materials[o.material].textured)
+      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 8, o.uvs, GL_STATIC_DRAW_ARB);
+  }
+  // The renderers' client-memory draws would read their pointers as
+  // offsets into a buffer left bound.
+  dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+  dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
+}
+
+void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename) {
+  const std::string name(filename);
+  _3DV_LoadLog("[3dv] load: " + name);
+  std::ifstream file(name, std::ios::binary);
+  if (!file) {
+    _3DV_LoadLog("File (" + name + ") not found.");
+    wmFatal("Scene file " + name + " cannot be opened.");
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+  if (file.bad()) wmFatal("Scene file " + name + " cannot be read.");
+  file.close();
+  std::string error;
+  if (!_3DV_ParseScene(scene, bytes.data(), bytes.size(), error))
+    wmFatal("Scene file " + name + " is damaged: " + error);
+  _3DV_UploadScene(scene);
+}

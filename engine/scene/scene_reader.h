@@ -1,0 +1,75 @@
+// The chunked scene file ("Z!" chunks), read into a caller's scene record.
+//
+// A file is a flat run of chunks with no header. A chunk is the magic "Z!",
+// an element type byte (0..13), a chunk id byte, then four little-endian
+// LongInts (count, byte size, packed size, index) and byte size bytes of
+// data. Each chunk fills one field of the scene, of material, object or
+// light `index`, or one whole array. Bytes that do not start a chunk are
+// stepped over four at a time.
+//
+// Reading is split in three:
+//   - _3DV_ParseScene takes the bytes and does everything that needs no
+//     OpenGL: the chunks, the checks of the finished scene, and the derived
+//     data (pass count, face normals and centres, tangents, neighbours,
+//     shadow-volume arrays). It answers false with a message naming what is
+//     wrong, and then the scene holds nothing it allocated;
+//   - _3DV_UploadScene makes the buffer objects; needs the current context;
+//   - _3DV_LoadScene does both for a file and ends the process, naming the
+//     file, when it cannot be read or is not a sound scene.
+//
+// The record is not cleared first: fields the file does not carry keep what
+// the caller left in them. Its arrays are the reader's: a chunk that brings
+// a new array frees the one it replaces, and _3DV_FreeSceneArrays gives
+// them all back.
+//
+// Main thread only: the upload uses the context.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/scene/records.h"
+
+// The shadow volumes take 144 bytes per face of the whole scene; more faces
+// than this are not a scene the engine can hold.
+constexpr int64_t _3DV_MAX_SCENE_FACES = INT32_MAX / 144;
+
+bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error);
+void _3DV_UploadScene(_3DV_SCENE &scene);
+void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename);
+
+// One line of the log.
+void _3DV_LoadLog(std::string_view text);
+
+// Fills the object's neighbours (facecount entries, present) from the
+// corner indices of origfaces: entry e of face i is the face across the
+// edge from corner e to corner (e + 1) mod 3, or -1. Faces are paired in
+// ascending order and an edge that already has a neighbour is not matched
+// again, so of more than two faces on one edge the first two pair up and a
+// later one may overwrite the entry of the second.
+// Runs in O(n log n); _3DV_CalcNeighboursPairwise is the same search over
+// every pair of faces, in O(n^2), which defines the result.
+void _3DV_CalcNeighbours(_3DV_OBJECT &object);
+void _3DV_CalcNeighboursPairwise(_3DV_OBJECT &object);
+
+// Tangent and binormal of one triangle from its corners and texture
+// triples (u, v, 0). Components whose determinant is within 1e-5 of zero
+// are 0.
+void _3DV_FaceTangent(const _3DV_VECTOR p[3], const _3DV_VECTOR t[3], _3DV_VECTOR &tangent,
+                      _3DV_VECTOR &binormal);
+void _3DV_Set2(_3DV_VECTOR &triple, float a, float b);
+
+// Whether the counts, arrays and indexes of the scene agree: every count
+// non-negative, every array present where its count or flag needs it,
+// corner, strip, neighbour and material indexes in range. An empty string
+// when they do, else what is wrong, naming the object or light and field.
+// Array lengths are not known here, only presence.
+std::string _3DV_CheckScene(const _3DV_SCENE &scene);
+
+// Frees every array the reader made (chunk arrays, materials, objects,
+// derived data), each to the allocator it came from, and sets the
+// pointers to null and the material, object and key counts to 0. The
+// particle pool and GL names are left alone.
+void _3DV_FreeSceneArrays(_3DV_SCENE &scene);

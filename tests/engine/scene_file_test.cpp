@@ -1,0 +1,468 @@
+// Scene files: the reader on files built chunk by chunk, the writer's exact
+// layout, round trips, and the buffer-object upload through the recording
+// GL table.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/scene/records.h"
+#include "engine/scene/scene_file.h"
+#include "engine/scene/scene_reader.h"
+#include "engine/scene/scene_writer.h"
+#include "framework/log.h"
+#include "framework/memory.h"
+#include "gl_recorder.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Builds a file chunk by chunk; sizes and counts are whatever the test says.
+struct ChunkFile {
+  std::vector<uint8_t> bytes;
+
+  ChunkFile &Raw(std::vector<uint8_t> b) {
+    bytes.insert(bytes.end(), b.begin(), b.end());
+    return *this;
+  }
+  ChunkFile &Head(uint8_t type, uint8_t id, int32_t count, int32_t size, int32_t index,
+                  int32_t packed = 0) {
+    Raw({'Z', '!', type, id});
+    for (int32_t v : {count, size, packed, index}) {
+      for (int s = 0; s < 32; s += 8) bytes.push_back(static_cast<uint8_t>(uint32_t(v) >> s));
+    }
+    return *this;
+  }
+  ChunkFile &Data(const void *p, size_t n) {
+    auto *b = static_cast<const uint8_t *>(p);
+    bytes.insert(bytes.end(), b, b + n);
+    return *this;
+  }
+  template <typename T>
+  ChunkFile &Put(uint8_t type, uint8_t id, const T &value, int32_t index = 0) {
+    return Head(type, id, 1, sizeof(T), index).Data(&value, sizeof(T));
+  }
+  template <typename T>
+  ChunkFile &Array(uint8_t type, uint8_t id, const std::vector<T> &v, int32_t index = 0) {
+    return Head(type, id, int32_t(v.size()), int32_t(v.size() * sizeof(T)), index)
+        .Data(v.data(), v.size() * sizeof(T));
+  }
+};
+
+constexpr uint8_t kByte = 1, kLong = 3, kSingle = 4, kVec = 6, kFace = 9, kBool = 13;
+
+// One material, one object of the given vertices and faces.
+ChunkFile Mesh(const std::vector<_3DV_VECTOR> &vertices, const std::vector<_3DV_FACE> &faces,
+               uint8_t minor = 2) {
+  ChunkFile f;
+  f.Put(kByte, 1, uint8_t{1}).Put(kByte, 2, minor);
+  f.Put(kLong, 5, int32_t{1}).Put(kLong, 6, int32_t{1});
+  f.Put(kLong, 34, int32_t(vertices.size())).Put(kLong, 35, int32_t(faces.size()));
+  f.Array(kVec, 51, vertices).Array(kFace, 52, faces).Array(kFace, 99, faces);
+  return f;
+}
+
+const std::vector<_3DV_VECTOR> kQuad = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+// Two triangles on the edge 1-2, wound opposite ways.
+const std::vector<_3DV_FACE> kTwoFaces = {{{0, 1, 2}}, {{2, 1, 3}}};
+
+class SceneFile : public testing::Test {
+protected:
+  void SetUp() override {
+    _3DV_InitTypeSizes();
+    _3DV_LoaderUnitInit();
+    live_ = SYS_MemLiveCount();
+  }
+  void TearDown() override {
+    _3DV_FreeSceneArrays(scene_);
+    for (_3DV_SCENE &s : extra_) _3DV_FreeSceneArrays(s);
+    // Every block the reader took from the framework went back.
+    EXPECT_EQ(SYS_MemLiveCount(), live_);
+  }
+  bool Parse(const std::vector<uint8_t> &bytes, _3DV_SCENE &scene) {
+    error_.clear();
+    return _3DV_ParseScene(scene, bytes.data(), bytes.size(), error_);
+  }
+  bool Parse(const ChunkFile &f) { return Parse(f.bytes, scene_); }
+
+  _3DV_SCENE scene_{};
+  std::vector<_3DV_SCENE> extra_;
+  std::string error_;
+  size_t live_ = 0;
+};
+
+TEST_F(SceneFile, EmptySceneIs70ChunksOf4174BytesAndReadsBack) {
+  std::vector<uint8_t> out;
+  std::string error;
+  ASSERT_TRUE(_3DV_WriteSceneBytes(scene_, out, error)) << error;
+  EXPECT_EQ(out.size(), 4174u);
+  int chunks = 0;
+  for (size_t at = 0; at + 20 <= out.size(); ++chunks) {
+    ASSERT_EQ(out[at], 'Z');
+    int32_t size;
+    std::memcpy(&size, &out[at + 8], 4);
+    at += 20 + size;
+  }
+  EXPECT_EQ(chunks, 70);
+  int32_t chunkcount;
+  std::memcpy(&chunkcount, &out[20], 4);
+  EXPECT_EQ(out[3], 87);
+  EXPECT_EQ(chunkcount, 68);
+
+  ASSERT_TRUE(Parse(out, scene_)) << error_;
+  EXPECT_EQ(scene_.versionmajor, 1);
+  EXPECT_EQ(scene_.versionminor, 2);
+  EXPECT_EQ(scene_.passcount, 0);
+  EXPECT_EQ(scene_.maxfacecount, 0);
+  EXPECT_EQ(scene_.shadowextrusion, 1000.0f);
+  EXPECT_EQ(scene_.camerapositionease, nullptr);
+}
+
+TEST_F(SceneFile, TriangleGetsItsNormalCentreAndZeroTangentsWithoutUv) {
+  ASSERT_TRUE(Parse(Mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}))) << error_;
+  const _3DV_OBJECT &o = scene_.objects[0];
+  // (P0 - P1) x (P2 - P1) = (-1, 0, 0) x (-1, 1, 0) = (0, 0, -1).
+  EXPECT_EQ(o.facenormals[0].x, 0);
+  EXPECT_EQ(o.facenormals[0].y, 0);
+  EXPECT_EQ(o.facenormals[0].z, -1);
+  EXPECT_FLOAT_EQ(o.facecenters[0].x, 1.0f / 3);
+  EXPECT_FLOAT_EQ(o.facecenters[0].y, 1.0f / 3);
+  EXPECT_EQ(o.facecenters[0].z, 0);
+  for (int v = 0; v < 3; ++v) EXPECT_EQ(o.tangents[v].x + o.tangents[v].y + o.tangents[v].z, 0);
+  EXPECT_EQ(scene_.maxfacecount, 1);
+  EXPECT_EQ(scene_.materials[0].bpp, 24);
+  // The shadow indices: two triangles over each of three quads.
+  const int32_t first[] = {0, 1, 2, 2, 3, 0, 4, 5, 6, 6, 7, 4};
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(scene_.volumeindex[k], first[k]);
+  EXPECT_EQ(scene_.volumeindex[17], 8);
+}
+
+TEST_F(SceneFile, TangentsFollowTheTextureAxesAndAreZeroWhenDegenerate) {
+  ChunkFile f = Mesh({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {5, 5, 5}}, {{{0, 1, 2}}, {{3, 3, 3}}});
+  f.Put(kBool, 42, uint8_t{1}).Array(5, 54, std::vector<_3DV_TEXTCOORD>{{0, 0}, {1, 0}, {0, 1}, {0, 0}});
+  ASSERT_TRUE(Parse(f)) << error_;
+  const _3DV_OBJECT &o = scene_.objects[0];
+  EXPECT_FLOAT_EQ(o.tangents[0].x, 1);
+  EXPECT_FLOAT_EQ(o.tangents[0].y, 0);
+  EXPECT_FLOAT_EQ(o.binormals[0].y, 1);
+  EXPECT_EQ(o.tangents[3].x, 0);
+  EXPECT_EQ(o.binormals[3].z, 0);
+}
+
+TEST_F(SceneFile, NeighboursComeFromTheFileOrAreComputedWhenAbsent) {
+  auto expect = [](const _3DV_OBJECT &o) {
+    const int32_t want[2][3] = {{-1, 1, -1}, {0, -1, -1}};
+    for (int f = 0; f < 2; ++f)
+      for (int e = 0; e < 3; ++e) EXPECT_EQ(o.neighbours[f].v[e], want[f][e]) << f << e;
+  };
+  for (uint8_t minor : {0, 2}) {
+    _3DV_SCENE &s = extra_.emplace_back();
+    ASSERT_TRUE(Parse(Mesh(kQuad, kTwoFaces, minor).bytes, s)) << error_;
+    expect(s.objects[0]);
+  }
+  // A file of version 1.2 is taken at its word.
+  ChunkFile f = Mesh(kQuad, kTwoFaces);
+  f.Array(kFace, 86, std::vector<_3DV_FACE>{{{1, 1, 1}}, {{-1, 0, 0}}});
+  ASSERT_TRUE(Parse(f)) << error_;
+  EXPECT_EQ(scene_.objects[0].neighbours[0].v[0], 1);
+}
+
+TEST(Neighbours, GroupedSearchMatchesThePairwiseOneOverwritesIncluded) {
+  // An edge of three faces: 0 and 1 pair up, 2 finds both edges taken.
+  _3DV_FACE three[3] = {{{0, 1, 2}}, {{1, 0, 3}}, {{0, 1, 4}}};
+  _3DV_FACE nb[3];
+  _3DV_OBJECT o{};
+  o.facecount = 3;
+  o.origfaces = three;
+  o.neighbours = nb;
+  _3DV_CalcNeighbours(o);
+  EXPECT_EQ(nb[0].v[0], 1);
+  EXPECT_EQ(nb[1].v[0], 0);
+  EXPECT_EQ(nb[2].v[0], -1);
+
+  // Few vertices, so edges are shared by many faces and faces repeat
+  // corners (degenerate edges matching twice within one face pair).
+  std::mt19937 rng(25);
+  for (int round = 0; round < 2000; ++round) {
+    const int32_t n = int32_t(rng() % 12) + 1, vertices = int32_t(rng() % 5) + 1;
+    std::vector<_3DV_FACE> faces(static_cast<size_t>(n)), fast(faces.size()), slow(faces.size());
+    for (_3DV_FACE &f : faces)
+      for (int32_t &c : f.v) c = int32_t(rng() % uint32_t(vertices));
+    _3DV_OBJECT a{}, b{};
+    a.facecount = b.facecount = n;
+    a.origfaces = b.origfaces = faces.data();
+    a.neighbours = fast.data();
+    b.neighbours = slow.data();
+    _3DV_CalcNeighbours(a);
+    _3DV_CalcNeighboursPairwise(b);
+    for (int32_t f = 0; f < n; ++f) {
+      for (int e = 0; e < 3; ++e) ASSERT_EQ(fast[f].v[e], slow[f].v[e]) << round << " " << f << e;
+    }
+  }
+}
+
+TEST_F(SceneFile, BadChunksAreSkippedAndTheRestStillLoads) {
+  const std::string log = (std::filesystem::temp_directory_path() / "scene_reader_log.txt").string();
+  ASSERT_EQ(SYS_LogSetFile(log.c_str()), 0);
+  const uint32_t flags = SYS_LogGetFlags();
+  SYS_LogSetFlags(SYS_LOG_ON);
+  live_ = SYS_MemLiveCount();  // the log's file name is a block of its own
+  const float far = 7.5f;
+  ChunkFile f = Mesh(kQuad, kTwoFaces);
+  f.Put(kSingle, 15, 1.0f, 1);                       // material 1 of 1
+  f.Put(kLong, 34, int32_t{9}, -1);                  // object -1
+  f.Put(kVec, 75, _3DV_VECTOR{1, 2, 3}, 8);          // light 8
+  f.Head(14, 84, 1, 4, 0).Data(&far, 4);             // element type 14
+  f.Head(kLong, 4, 1, 8, 0).Raw({1, 2, 3, 4, 5, 6, 7, 8});  // wider than the field
+  f.Head(kLong, 4, 1, -8, 0);                        // negative size: header only
+  f.Head(kSingle, 84, 1, 4, 0, 4).Raw({9, 9, 9, 9});  // packed
+  f.Head(kSingle, 85, 1, 4, 0).Data(&far, 4);        // an id with no field
+  f.Head(kSingle, 8, 2, 4, 0).Data(&far, 4);         // count and size disagree: stored
+  f.Raw({0, 0, 0, 0});                               // four stray bytes
+  f.Put(kSingle, 9, far);
+  ASSERT_TRUE(Parse(f)) << error_;
+  SYS_LogSetFlags(flags);
+  EXPECT_EQ(scene_.materials[0].transparency, 0);
+  EXPECT_EQ(scene_.objects[0].vertexcount, 4);
+  EXPECT_EQ(scene_.lights[7].pos.x, 0);
+  EXPECT_EQ(scene_.viewdistance, 0);
+  EXPECT_EQ(scene_.reserved, 0);
+  EXPECT_EQ(scene_.camerafar, far);
+  EXPECT_EQ(scene_.cameranear, far);
+  const std::string text = ember_test::ReadFile(log);
+  size_t lines = 0;
+  for (size_t at = 0; (at = text.find("Chunk size corruption !", at)) != std::string::npos; ++at)
+    ++lines;
+  EXPECT_EQ(lines, 7u) << text;
+  EXPECT_NE(text.find("Packed chunk skipped"), std::string::npos);
+  std::filesystem::remove(log);
+}
+
+TEST_F(SceneFile, ArrayChunksBeforeTheirCountAndRepeatedOnesLeakNothing) {
+  ChunkFile f;
+  f.Array(kVec, 51, kQuad);  // no objects yet
+  f.Put(kLong, 6, int32_t{1}).Put(kLong, 5, int32_t{1});
+  f.Array(kVec, 51, kQuad).Array(kVec, 51, kQuad).Put(kLong, 34, int32_t{4});
+  f.Put(kLong, 6, int32_t{1}).Array(kVec, 51, kQuad).Put(kLong, 34, int32_t{4});
+  ASSERT_TRUE(Parse(f)) << error_;
+  EXPECT_EQ(scene_.objects[0].vertices[3].y, 1);
+}
+
+TEST_F(SceneFile, TruncationTrailingBytesAndMisalignedMagicFail) {
+  const ChunkFile whole = Mesh(kQuad, kTwoFaces);
+  EXPECT_FALSE(Parse(std::vector<uint8_t>{}, scene_));
+  std::vector<bool> boundary(whole.bytes.size() + 1);
+  for (size_t at = 0; at < whole.bytes.size();) {
+    int32_t size;
+    std::memcpy(&size, &whole.bytes[at + 8], 4);
+    at += 20 + size;
+    boundary[at] = true;
+  }
+  for (size_t n = 1; n < whole.bytes.size(); ++n) {
+    std::vector<uint8_t> cut(whole.bytes.begin(), whole.bytes.begin() + n);
+    _3DV_SCENE s{};
+    std::string error;
+    const bool ok = _3DV_ParseScene(s, cut.data(), cut.size(), error);
+    // A cut inside a chunk is never a file.
+    if (!boundary[n]) {
+      EXPECT_FALSE(ok) << n;
+    }
+    _3DV_FreeSceneArrays(s);
+  }
+  for (size_t extra = 1; extra <= 4; ++extra) {
+    ChunkFile f = whole;
+    f.bytes.insert(f.bytes.end(), extra, 0x5a);
+    _3DV_SCENE &s = extra_.emplace_back();
+    EXPECT_EQ(Parse(f.bytes, s), extra == 4) << extra;
+  }
+  // A chunk two bytes off the four-byte grid is never seen.
+  ChunkFile f = whole;
+  f.Raw({0, 0}).Put(kSingle, 84, 3.0f).Raw({0, 0});
+  ASSERT_TRUE(Parse(f)) << error_;
+  EXPECT_EQ(scene_.viewdistance, 0);
+  // Sizes past the end: data and packed data.
+  ChunkFile g = whole;
+  g.Head(kSingle, 84, 1, 8, 0).Raw({1, 2, 3, 4});
+  EXPECT_FALSE(Parse(g));
+  ChunkFile h = whole;
+  h.Head(kSingle, 84, 1, 4, 0, 8).Raw({1, 2, 3, 4});
+  EXPECT_FALSE(Parse(h));
+}
+
+TEST_F(SceneFile, ScenesWhoseCountsAndIndexesDisagreeAreRefusedByName) {
+  struct Case {
+    const char *field;
+    ChunkFile file;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"faces", Mesh(kQuad, {{{0, 1, 4}}})});
+  cases.push_back({"vertexcount", Mesh({{0, 0, 0}}, {})});
+  cases.back().file.Put(kLong, 34, int32_t{2});
+  cases.push_back({"material", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Put(kLong, 36, int32_t{1});
+  cases.push_back({"normals", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Put(kBool, 44, uint8_t{1});
+  cases.push_back({"neighbours", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{-1, 2, -1}}, {{0, -1, -1}}});
+  cases.push_back({"strip", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Put(kLong, 40, int32_t{1}).Array(2, 50, std::vector<uint16_t>{4});
+  cases.push_back({"cameratargetcount", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Put(kLong, 11, int32_t{1});
+  cases.push_back({"light 3: positionkeycount", Mesh(kQuad, kTwoFaces)});
+  cases.back().file.Put(kLong, 73, int32_t{2}, 3);
+  for (const Case &c : cases) {
+    EXPECT_FALSE(Parse(c.file)) << c.field;
+    EXPECT_NE(error_.find(c.field), std::string::npos) << error_;
+    EXPECT_EQ(scene_.objects, nullptr);
+  }
+}
+
+// A scene with something in every field the file carries.
+struct RichScene {
+  std::vector<_3DV_MATERIAL> materials{2};
+  std::vector<_3DV_OBJECT> objects{1};
+  std::vector<_3DV_VECTOR> normals = kQuad;
+  std::vector<_3DV_TEXTCOORD> uvs{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  std::vector<_3DV_FACE> faces = kTwoFaces, neighbours{{{-1, 1, -1}}, {{0, -1, -1}}};
+  std::vector<_3DV_VECTOR> vertices = kQuad;
+  std::vector<uint16_t> strip{0, 1, 2, 3};
+  std::vector<_3DV_KEYVECTOR> keys{{0, 1, 2, 3}, {10, 4, 5, 6}};
+  std::vector<_3DV_KEYQUAT> quats{{0, {1, 0, 0, 0}}};
+  _3DV_SCENE scene{};
+
+  RichScene() {
+    scene.name.assign("rich");
+    scene.viewdistance = 123.456789f;
+    scene.camerafov = 0.7f;
+    scene.materialcount = 2;
+    scene.materials = materials.data();
+    materials[1].name.assign("stone");
+    materials[1].textured = 1;
+    materials[1].bpp = 24;
+    materials[0].bpp = 24;
+    materials[1].envcolor = {0.1f, 0.2f, 0.3f};
+    _3DV_OBJECT &o = objects[0];
+    o.name.assign("box");
+    o.material = 1;
+    o.vertexcount = 4;
+    o.facecount = 2;
+    o.stripcount = 4;
+    o.positionkeycount = 2;
+    o.rotationkeycount = 1;
+    o.hasuv = o.hasnormals = 1;
+    o.passno = 3;
+    o.vertices = vertices.data();
+    o.normals = normals.data();
+    o.uvs = uvs.data();
+    o.faces = o.origfaces = faces.data();
+    o.neighbours = neighbours.data();
+    o.strip = strip.data();
+    o.positionkeys = keys.data();
+    o.rotationkeys = quats.data();
+    o.fogcolor = {1, 0.5f, 0.25f, 0.125f};
+    o.particledata.power = 9;
+    o.particledata.particletexture.assign("spark.png");
+    scene.objectcount = 1;
+    scene.objects = objects.data();
+    scene.camerapositioncount = scene.cameratargetcount = 2;
+    scene.camerapositions = scene.cameratargets = keys.data();
+    scene.lights[5].positionkeycount = 2;
+    scene.lights[5].positionkeys = keys.data();
+    scene.lights[5].enabled = 1;
+  }
+};
+
+TEST_F(SceneFile, WriterOrderedFilesRoundTripByteForByte) {
+  RichScene rich;
+  std::vector<uint8_t> x, y;
+  ASSERT_TRUE(_3DV_WriteSceneBytes(rich.scene, x, error_)) << error_;
+  ASSERT_TRUE(Parse(x, scene_)) << error_;
+  EXPECT_EQ(scene_.viewdistance, 123.456789f);
+  EXPECT_EQ(scene_.passcount, 3);
+  EXPECT_EQ(scene_.objects[0].rotationkeys[0].q[0], 1);
+  EXPECT_EQ(scene_.lights[5].positionkeys[1].z, 6);
+  ASSERT_TRUE(_3DV_WriteSceneBytes(scene_, y, error_)) << error_;
+  EXPECT_EQ(x, y);
+  int32_t chunkcount;
+  std::memcpy(&chunkcount, &x[20], 4);
+  EXPECT_EQ(chunkcount, 12 + 44 + 33 + 1 + 2 + 2 + 2 + 7 * 8 + 1);
+
+  // Through a file as well.
+  ember_test::TempDir dir;
+  ASSERT_TRUE(_3DV_SaveScene(scene_, dir.str("a.3dv")));
+  EXPECT_EQ(ember_test::ReadBytes(dir.path() / "a.3dv"), std::vector<unsigned char>(x.begin(), x.end()));
+}
+
+TEST_F(SceneFile, WriterRefusesInconsistentScenesAndLeavesNoFile) {
+  ember_test::TempDir dir;
+  RichScene rich;
+  rich.objects[0].faces = nullptr;
+  EXPECT_FALSE(_3DV_SaveScene(rich.scene, dir.str("a.3dv")));
+  rich.objects[0].faces = rich.faces.data();
+  rich.objects[0].neighbours = nullptr;
+  EXPECT_FALSE(_3DV_SaveScene(rich.scene, dir.str("a.3dv")));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "a.3dv"));
+}
+
+TEST_F(SceneFile, FailedWritesRemoveThePartialFileAndEndTheProcess) {
+  ember_test::TempDir dir;
+  const std::string name = dir.str("big.3dv");
+  RichScene rich;
+  EXPECT_EXIT(
+      {
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 1000;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _3DV_SaveScene(rich.scene, name);
+      },
+      testing::ExitedWithCode(1), "big.3dv");
+  EXPECT_FALSE(std::filesystem::exists(name));
+  EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_SaveScene(rich.scene, dir.str("no/such/folder.3dv"))),
+              testing::ExitedWithCode(1), "folder.3dv");
+}
+
+TEST_F(SceneFile, MissingEmptyOrShortFilesEndTheProcessNamingTheFile) {
+  ember_test::TempDir dir;
+  ember_test::WriteFile(dir.path() / "empty.3dv", "");
+  ember_test::WriteFile(dir.path() / "short.3dv", "Z!");
+  for (const char *name : {"missing.3dv", "empty.3dv", "short.3dv"}) {
+    EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_LoadScene(scene_, dir.str(name))),
+                testing::ExitedWithCode(1), name);
+  }
+}
+
+TEST_F(SceneFile, UploadMakesTheBuffersAndUnbindsThem) {
+  RichScene rich;
+  std::vector<uint8_t> x;
+  ASSERT_TRUE(_3DV_WriteSceneBytes(rich.scene, x, error_));
+  ASSERT_TRUE(Parse(x, scene_));
+  ember_test::GlRecorder gl;
+  _3DV_UploadScene(scene_);
+  EXPECT_EQ(gl.Count("glGenBuffersARB"), 6u);
+  // Shadow indices (2 faces x 72 bytes), vertices, faces, normals, uvs.
+  const double sizes[] = {144, 48, 24, 48, 32};
+  ASSERT_EQ(gl.Count("glBufferDataARB"), 5u);
+  for (size_t k = 0; k < 5; ++k) EXPECT_EQ(gl.Find("glBufferDataARB", k)->args[1], sizes[k]);
+  EXPECT_EQ(gl.Find("glBufferDataARB", 0)->args[3], GL_DYNAMIC_DRAW_ARB);
+  EXPECT_EQ(gl.Find("glBufferDataARB", 4)->pointers[2], scene_.objects[0].uvs);
+  const size_t binds = gl.Count("glBindBufferARB");
+  EXPECT_EQ(gl.Find("glBindBufferARB", binds - 2)->args[1], 0);
+  EXPECT_EQ(gl.Find("glBindBufferARB", binds - 1)->args[1], 0);
+  EXPECT_EQ(gl.calls().back().name, "glBindBufferARB");
+
+  // No texture on the material: no uv upload.
+  scene_.materials[1].textured = 0;
+  gl.Clear();
+  _3DV_UploadScene(scene_);
+  EXPECT_EQ(gl.Count("glBufferDataARB"), 4u);
+}
+
+}  // namespace
