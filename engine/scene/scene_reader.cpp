@@ -12,6 +12,7 @@
 
 #include "engine/anim/anim.h"
 #include "engine/render/engine_state.h"
+#include "engine/render/object_render.h"
 #include "engine/render/vectors.h"
 #include "framework/base.h"
 #include "framework/memory.h"
@@ -727,6 +728,7 @@ bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::
 }
 
 void _3DV_UploadScene(_3DV_SCENE &scene) {
+  _3DV_RequireBufferObjects();
   const int64_t total = SceneFaces(scene);
   scene.volumeindexbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
   dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLuint>(scene.volumeindexbuffer));
@@ -752,7 +754,9 @@ void _3DV_UploadScene(_3DV_SCENE &scene) {
       dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.normals, GL_STATIC_DRAW_ARB);
     o.uvbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.uvbuffer));
-    if (o.hasuv && o.vertexcount > 0 && scene.materials[o.material].textured)
+    // Uploaded whenever the object has them: a material switched to
+    // textured later still finds its coordinates.
+    if (o.hasuv && o.vertexcount > 0)
       dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 8, o.uvs, GL_STATIC_DRAW_ARB);
   }
   // The renderers' client-memory draws would read their pointers as

@@ -7,6 +7,7 @@
 
 #include "engine/render/engine_state.h"
 #include "engine/render/object_render.h"
+#include "engine/scene/scene_reader.h"
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"
 
@@ -25,12 +26,6 @@ int32_t Load(std::string_view folder, const _3DV_SHORTSTRING &name, int32_t filt
 
 bool HasParticleTexture(const _3DV_OBJECT &o) {
   return o.particledata.particleenabled && o.particledata.particletexture.length > 0;
-}
-
-template <typename T>
-void Release(T *&array) {
-  _3DV_MemFree(array);
-  array = nullptr;
 }
 
 }  // namespace
@@ -71,57 +66,26 @@ void _3DV_FreeSceneTextures(_3DV_SCENE &scene) {
 }
 
 void _3DV_FreeScene(_3DV_SCENE &scene) {
+  // The buffer names go before the objects that hold them are freed.
   std::vector<GLuint> buffers;
   auto buffer = [&](_3DV_GLNAME &name) {
     if (name != 0) buffers.push_back(GLuint(name));
     name = 0;
   };
-
-  for (_3DV_LIGHT &light : scene.lights) {
-    Release(light.positionkeys);
-    light.positionkeycount = 0;
-  }
   for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
     _3DV_OBJECT &o = scene.objects[i];
-    Release(o.strip);
-    Release(o.vertices);
-    Release(o.faces);
-    Release(o.facecenters);
-    Release(o.planes);
-    Release(o.lightvisible);
-    Release(o.contour);
-    Release(o.neighbours);
-    Release(o.facenormals);
-    Release(o.colors);
-    Release(o.uvs);
-    Release(o.normals);
-    Release(o.positionkeys);
-    Release(o.rotationkeys);
-    Release(o.scalekeys);
-    Release(o.origfaces);
-    Release(o.tangents);
-    Release(o.binormals);
-    o.hascolors = o.hasuv = o.hasnormals = 0;
-    o.vertexcount = o.facecount = o.stripcount = 0;
-    o.positionkeycount = o.rotationkeycount = o.scalekeycount = 0;
     buffer(o.facebuffer);
     buffer(o.vertexbuffer);
     buffer(o.normalbuffer);
     buffer(o.uvbuffer);
   }
-  Release(scene.camerapositions);
-  Release(scene.cameratargets);
-  Release(scene.camerapositionease);
-  Release(scene.cameratargetease);
-  scene.camerapositioncount = scene.cameratargetcount = 0;
-  Release(scene.materials);
-  Release(scene.objects);
-  scene.materialcount = scene.objectcount = 0;
-  scene.passcount = scene.maxfacecount = 0;
-  Release(scene.volumearray);
-  Release(scene.volumeindex);
   buffer(scene.volumebuffer);
   buffer(scene.volumeindexbuffer);
+
+  // Chunk arrays and the arrays derived after loading come from two
+  // allocators; the reader's release hands each back to its own.
+  _3DV_FreeSceneArrays(scene);
+  scene.passcount = scene.maxfacecount = 0;
 
   std::sort(buffers.begin(), buffers.end());
   buffers.erase(std::unique(buffers.begin(), buffers.end()), buffers.end());

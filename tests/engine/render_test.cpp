@@ -313,7 +313,7 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   _3DV_OBJECT &o = scene_.objects[0];
   o.vertexbuffer = o.facebuffer = 5;
   o.hascolors = 1;
-  o.colors = EngineArray<_3DV_RGB>(o.vertexcount);
+  o.colors = FileArray<_3DV_RGB>(o.vertexcount);
   // Whenever a pointer is given from memory, both bindings are 0.
   auto check = [&](const char *pointer) {
     GLint bound[2] = {-1, -1};
@@ -420,12 +420,12 @@ TEST_F(EngineRender, FreeSceneDeletesEachBufferOnceAndTwiceIsHarmless) {
     o.vertexbuffer = 10 * k + 1;
     o.facebuffer = 10 * k + 2;
     o.normalbuffer = 10 * k + 3;
-    o.origfaces = EngineArray<_3DV_FACE>(o.facecount);
+    o.origfaces = FileArray<_3DV_FACE>(o.facecount);
     o.positionkeycount = 1;
-    o.positionkeys = EngineArray<_3DV_KEYVECTOR>(1);
+    o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
   }
   scene_.lights[4].positionkeycount = 2;
-  scene_.lights[4].positionkeys = EngineArray<_3DV_KEYVECTOR>(2);
+  scene_.lights[4].positionkeys = FileArray<_3DV_KEYVECTOR>(2);
   scene_.volumebuffer = 99;
   scene_.volumearray = EngineArray<_3DV_VECTOR>(12);
   _3DV_FreeScene(scene_);

@@ -1,5 +1,7 @@
-// Scenes built in memory for the renderer tests: every array comes from
-// _3DV_MemGet, as a loaded scene's do, so _3DV_FreeScene can hand them back.
+// Scenes built in memory for the renderer tests: every array comes from the
+// allocator the scene reader takes for it (the framework's tracked memory
+// for what a file holds, _3DV_MemGet for what is derived after loading), so
+// _3DV_FreeScene can hand them back.
 //
 // The camera looks from (0, -8, 0) at the origin, z up, 45 degrees. Objects
 // are flat panels in an x-z plane facing the camera: `columns` quads side
@@ -13,12 +15,18 @@
 
 #include "engine/render/engine_state.h"
 #include "engine/scene/records.h"
+#include "framework/base.h"
 
 namespace ember_test {
 
 template <typename T>
 T *EngineArray(int32_t count) {
   return static_cast<T *>(_3DV_MemGet(count * int32_t(sizeof(T)), "test scene"));
+}
+
+template <typename T>
+T *FileArray(int32_t count) {
+  return static_cast<T *>(pasMemGet(size_t(count) * sizeof(T), "test scene"));
 }
 
 struct Panel {
@@ -35,10 +43,10 @@ inline void MakePanel(_3DV_OBJECT &o, const Panel &p, std::string_view name) {
   o.hasuv = 1;
   o.vertexcount = 2 * (n + 1);
   o.facecount = 2 * n;
-  o.vertices = EngineArray<_3DV_VECTOR>(o.vertexcount);
-  o.normals = EngineArray<_3DV_VECTOR>(o.vertexcount);
-  o.uvs = EngineArray<_3DV_TEXTCOORD>(o.vertexcount);
-  o.faces = EngineArray<_3DV_FACE>(o.facecount);
+  o.vertices = FileArray<_3DV_VECTOR>(o.vertexcount);
+  o.normals = FileArray<_3DV_VECTOR>(o.vertexcount);
+  o.uvs = FileArray<_3DV_TEXTCOORD>(o.vertexcount);
+  o.faces = FileArray<_3DV_FACE>(o.facecount);
   for (int32_t c = 0; c <= n; ++c) {
     const float u = float(c) / float(n);
     const float x = p.x - p.half_width + 2 * p.half_width * u;
@@ -64,8 +72,8 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   s.cameranear = 0.5f;
   s.camerafar = 100;
   s.camerapositioncount = s.cameratargetcount = 1;
-  s.camerapositions = EngineArray<_3DV_KEYVECTOR>(1);
-  s.cameratargets = EngineArray<_3DV_KEYVECTOR>(1);
+  s.camerapositions = FileArray<_3DV_KEYVECTOR>(1);
+  s.cameratargets = FileArray<_3DV_KEYVECTOR>(1);
   s.camerapositions[0] = {0, 0, -8, 0};
   s.cameratargets[0] = {0, 0, 0, 0};
   s.camerapositionease = EngineArray<_3DV_VECTOR>(1);
@@ -73,7 +81,7 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   s.viewdistance = 1000;
   s.lightfactor = 1;
   s.materialcount = materials;
-  s.materials = EngineArray<_3DV_MATERIAL>(materials);
+  s.materials = FileArray<_3DV_MATERIAL>(materials);
   std::memset(s.materials, 0, sizeof(_3DV_MATERIAL) * size_t(materials));
   for (int32_t m = 0; m < materials; ++m) {
     _3DV_MATERIAL &mat = s.materials[m];
@@ -82,7 +90,7 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
     mat.constantalpha = 1;
   }
   s.objectcount = objects;
-  s.objects = EngineArray<_3DV_OBJECT>(objects);
+  s.objects = FileArray<_3DV_OBJECT>(objects);
   std::memset(s.objects, 0, sizeof(_3DV_OBJECT) * size_t(objects));
   for (int32_t k = 0; k < objects; ++k) {
     MakePanel(s.objects[k], Panel{}, "panel");
