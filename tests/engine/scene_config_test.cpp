@@ -51,40 +51,34 @@ bool Has(const std::string &text, const std::string &line) {
 // Sets every written field from a seed, so two seeds differ everywhere.
 void Fill(Scene &s, int seed) {
   const float f = float(seed);
-  s.scene.camerafov = 0.25f * f;
-  s.scene.cameranear = 0.5f + f;
-  s.scene.camerafar = 800 * f;
+  const auto b = uint8_t(seed & 1), nb = uint8_t(~seed & 1);
+  const std::string tag = std::to_string(seed);
+  s.scene.camerafov = 0.25f * f, s.scene.cameranear = 0.5f + f, s.scene.camerafar = 800 * f;
   for (size_t i = 0; i < s.materials.size(); ++i) {
     _3DV_MATERIAL &m = s.materials[i];
     const float k = f + float(i);
-    m.texturename.assign("tex" + std::to_string(seed) + ".jpg");
-    m.envmaptexture.assign("env" + std::to_string(seed) + ".jpg");
-    m.transparency = 0.5f * float(i);
-    m.utile = k, m.vtile = -k, m.alphatest = 0.125f * k, m.constantalpha = k / 4,
-    m.flaresize = -2.5f * k;
-    m.textured = uint8_t(seed & 1), m.envmap = uint8_t(~seed & 1), m.receivelight = uint8_t(seed & 1);
+    m.texturename.assign("tex" + tag), m.envmaptexture.assign("env" + tag);
+    m.transparency = 0.5f * float(i), m.utile = k, m.vtile = -k, m.alphatest = 0.125f * k;
+    m.constantalpha = k / 4, m.flaresize = -2.5f * k;
+    m.textured = b, m.envmap = nb, m.receivelight = b;
     m.ambient = {k, 0.2f, -k}, m.diffuse = {0.5f, k, 1}, m.specular = {-0.75f, 0, k};
-    m.shine = -7 * seed, m.magtype = seed + 1;
-    m.depthtest = uint8_t(seed + 200), m.texturewrap = uint8_t(seed);
-    m.bpp = i == 0 ? 24 : 32;
+    m.shine = -7 * seed, m.magtype = seed + 1, m.depthtest = uint8_t(seed + 200);
+    m.texturewrap = uint8_t(seed), m.bpp = i == 0 ? 24 : 32;
   }
   for (size_t i = 0; i < s.objects.size(); ++i) {
     _3DV_OBJECT &o = s.objects[i];
     _3DV_PARTICLEDATA &p = o.particledata;
     const float k = f - float(i);
     o.material = int32_t(i + size_t(seed)) % int32_t(s.materials.size());
-    o.rendermode = uint8_t(seed + 250), o.visible = uint8_t(seed & 1);
-    o.backfacecull = uint8_t(~seed & 1);
-    p.particleenabled = uint8_t(seed & 1);
-    p.deltavector = {k, -k, 2}, p.deltavectorspread = {0.5f, k, 3}, p.color = {k, k, k};
-    p.colorspread = {-1, 0, k}, p.colorattrib = uint8_t(seed * 3);
+    o.rendermode = uint8_t(seed + 250), o.visible = b, o.backfacecull = nb;
+    p.particleenabled = b, p.deltavector = {k, -k, 2}, p.deltavectorspread = {0.5f, k, 3};
+    p.color = {k, k, k}, p.colorspread = {-1, 0, k}, p.colorattrib = uint8_t(seed * 3);
     p.power = 100 * k, p.deltapower = -k, p.newparticle = -seed * 1000, p.size = k / 8;
-    p.particletexture.assign("spark" + std::to_string(seed) + ".png");
+    p.particletexture.assign("spark" + tag);
   }
   for (int l = 0; l < _3DV_LIGHT_COUNT; ++l) {
     _3DV_LIGHT &light = s.scene.lights[l];
-    light.name.assign("light" + std::to_string(l));
-    light.enabled = uint8_t((seed + l) & 1);
+    light.name.assign("light" + std::to_string(l)), light.enabled = uint8_t((seed + l) & 1);
     light.pos = {f * float(l), -10, 300}, light.ambient = {0.1f * f, 0, 0};
     light.diffuse = {0, f, 0}, light.specular = {0, 0, -f};
   }
@@ -157,6 +151,7 @@ Scene Base() {
   s.scene.passcount = 99;
   s.scene.camerafov = 0.5f;
   s.scene.lights[2].name.assign("lamp");
+  s.scene.lights[2].diffuse = {5, 5, 5};
   for (int l : {0, 1, 3, 4, 5, 6}) s.scene.lights[l].name.assign("named");
   return s;
 }
@@ -173,6 +168,14 @@ TEST(SceneConfig, ReaderEdgeCases) {
          EXPECT_EQ(s.scene.lights[2].pos.x, -10);
          EXPECT_EQ(s.scene.lights[2].pos.y, 2.5f);
          EXPECT_EQ(s.scene.lights[2].pos.z, 300);
+       }},
+      {"missing vector parts are 0", "light(lamp).diffuse=7\nlight(lamp).specular=1,2",
+       [](const Scene &s) {
+         const _3DV_LIGHT &l = s.scene.lights[2];
+         EXPECT_EQ(l.diffuse.r + l.diffuse.g + l.diffuse.b, 0);
+         EXPECT_EQ(l.specular.r, 1);
+         EXPECT_EQ(l.specular.g, 2);
+         EXPECT_EQ(l.specular.b, 0);
        }},
       {"only 1 is true", "material(stone).envmap=TRUE\nmaterial(wood).envmap= 1",
        [](const Scene &s) { EXPECT_EQ(s.materials[1].envmap + s.materials[0].envmap, 0); }},
