@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <limits>
 #include <optional>
 #include <span>
@@ -444,13 +443,20 @@ bool _3DV_ParseConfig(_3DV_SCENE &scene, std::string_view text, std::string &err
 
 void _3DV_LoadConfig(_3DV_SCENE &scene, std::string_view filename) {
   const std::string name(filename);
-  std::ifstream file(name, std::ios::binary);
+  std::FILE *file = std::fopen(name.c_str(), "rb");
   if (!file) {
     _3DV_LoadLog("Config file (" + name + ") not found.");
     wmFatal("Config file " + name + " cannot be opened.");
   }
-  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) wmFatal("Config file " + name + " cannot be read.");
+  // Read through stdio, whose error flag also catches a folder given as
+  // the file: a stream iterator would see an empty file there.
+  std::string text;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) wmFatal("Config file " + name + " cannot be read.");
   std::string error;
   if (!_3DV_ParseConfig(scene, text, error)) wmFatal("Config file " + name + ", " + error);
 }

@@ -307,7 +307,10 @@ TEST(SceneConfig, AnObjectIntegerThatIsNoNumberIsAnErrorOfTheFile) {
   EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_LoadConfig(s.scene, dir.str("bad.cfg"))),
               testing::ExitedWithCode(1), "bad.cfg, line 1: .*rendermode=abc");
   EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_LoadConfig(s.scene, dir.str("none.cfg"))),
-              testing::ExitedWithCode(1), "none.cfg");
+              testing::ExitedWithCode(1), "none.cfg cannot be opened");
+  std::filesystem::create_directory(dir.path() / "folder.cfg");
+  EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_LoadConfig(s.scene, dir.str("folder.cfg"))),
+              testing::ExitedWithCode(1), "folder.cfg cannot be read");
 }
 
 TEST(SceneConfig, FailedWritesEndTheProcessAndLeaveNoFile) {
