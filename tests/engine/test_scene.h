@@ -24,9 +24,13 @@ T *EngineArray(int32_t count) {
   return static_cast<T *>(_3DV_MemGet(count * int32_t(sizeof(T)), "test scene"));
 }
 
+// Absent when empty, as a loaded scene's arrays are.
 template <typename T>
 T *FileArray(int32_t count) {
-  return static_cast<T *>(pasMemGet(size_t(count) * sizeof(T), "test scene"));
+  if (count <= 0) return nullptr;
+  auto *array = static_cast<T *>(pasMemGet(size_t(count) * sizeof(T), "test scene"));
+  std::memset(static_cast<void *>(array), 0, size_t(count) * sizeof(T));
+  return array;
 }
 
 struct Panel {
@@ -82,7 +86,6 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   s.lightfactor = 1;
   s.materialcount = materials;
   s.materials = FileArray<_3DV_MATERIAL>(materials);
-  std::memset(s.materials, 0, sizeof(_3DV_MATERIAL) * size_t(materials));
   for (int32_t m = 0; m < materials; ++m) {
     _3DV_MATERIAL &mat = s.materials[m];
     mat.utile = mat.vtile = 1;
@@ -91,7 +94,6 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   }
   s.objectcount = objects;
   s.objects = FileArray<_3DV_OBJECT>(objects);
-  std::memset(s.objects, 0, sizeof(_3DV_OBJECT) * size_t(objects));
   for (int32_t k = 0; k < objects; ++k) {
     MakePanel(s.objects[k], Panel{}, "panel");
     s.objects[k].material = k % materials;
