@@ -219,31 +219,10 @@ TEST_F(EngineEffects, FlaresSkipBadMaterialsAndReadBlackWithoutARasterPosition) 
 // which derive normals, centres and the volume arrays.
 class ShadowGeometry : public EngineEffects {
 protected:
-  // Object 0 of a one-object scene gets these corners and triangles.
-  void Load(std::vector<_3DV_VECTOR> vertices, std::vector<_3DV_FACE> faces) {
-    _3DV_SCENE s = MakeScene(1);
-    _3DV_OBJECT &o = s.objects[0];
-    pasMemFree(&o.vertices);
-    pasMemFree(&o.faces);
-    pasMemFree(&o.normals);
-    pasMemFree(&o.uvs);
-    o.hasnormals = o.hasuv = 0;
-    o.castshadow = 1;
-    o.vertexcount = int32_t(vertices.size());
-    o.facecount = int32_t(faces.size());
-    o.vertices = FileArray<_3DV_VECTOR>(o.vertexcount);
-    std::copy(vertices.begin(), vertices.end(), o.vertices);
-    o.faces = FileArray<_3DV_FACE>(o.facecount);
-    o.origfaces = FileArray<_3DV_FACE>(o.facecount);
-    o.neighbours = FileArray<_3DV_FACE>(o.facecount);
-    std::copy(faces.begin(), faces.end(), o.faces);
-    std::copy(faces.begin(), faces.end(), o.origfaces);
-    _3DV_CalcNeighbours(o);
-    std::vector<uint8_t> bytes;
+  void Load(const Mesh &mesh) {
     std::string error;
-    ASSERT_TRUE(_3DV_WriteSceneBytes(s, bytes, error)) << error;
-    _3DV_FreeScene(s);
-    ASSERT_TRUE(_3DV_ParseScene(scene_, bytes.data(), bytes.size(), error)) << error;
+    scene_ = ReadMeshes({mesh}, error);
+    ASSERT_EQ(scene_.objectcount, 1) << error;
     scene_.volumebuffer = 5;
     scene_.volumeindexbuffer = 6;
   }
@@ -263,7 +242,7 @@ std::string Show(_3DV_VECTOR v) {
 
 TEST_F(ShadowGeometry, OpenQuadUnderALightGivesItsFourBorderEdgesExtruded) {
   // A horizontal quad whose normals point down, away from a light above.
-  Load({{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{{0, 1, 2}}, {{0, 2, 3}}});
+  Load(Square(1, 0));
   const _3DV_VECTOR v[4] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
   const _3DV_VECTOR e[4] = {
       {-1001, -1001, -10000}, {1001, -1001, -10000}, {1001, 1001, -10000}, {-1001, 1001, -10000}};
@@ -306,16 +285,7 @@ TEST_F(ShadowGeometry, OpenQuadUnderALightGivesItsFourBorderEdgesExtruded) {
 }
 
 TEST_F(ShadowGeometry, CubeUnderALightCastsItsTopRimAsOneClosedLoop) {
-  // Corner c has x, y, z = -1 or 1 by bits 0, 1, 2; every face is wound
-  // clockwise seen from outside, as the scene files wind them.
-  std::vector<_3DV_VECTOR> v;
-  for (int c = 0; c < 8; ++c) v.push_back({c & 1 ? 1.f : -1.f, c & 2 ? 1.f : -1.f, c & 4 ? 1.f : -1.f});
-  Load(v, {{{4, 6, 7}}, {{4, 7, 5}},    // top
-           {{0, 1, 3}}, {{0, 3, 2}},    // bottom
-           {{0, 4, 5}}, {{0, 5, 1}},    // y = -1
-           {{2, 3, 7}}, {{2, 7, 6}},    // y = 1
-           {{0, 2, 6}}, {{0, 6, 4}},    // x = -1
-           {{1, 5, 7}}, {{1, 7, 3}}});  // x = 1
+  Load(Cube());
   ASSERT_FALSE(HasFatalFailure());
   _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
   const auto q = Quads();
