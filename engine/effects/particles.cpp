@@ -20,10 +20,10 @@ constexpr uint8_t kShrink = 2;
 constexpr uint8_t kFadeIn = 4;
 constexpr uint8_t kGrow = 8;
 
-// Keeps spread x 10000 well inside 32 bits.
-constexpr float kMaxSpread = 100000.0f;
+// Keeps spread x 10000 inside 64 bits (and an infinite spread finite).
+constexpr float kMaxSpread = 1.0e14f;
 
-std::minstd_rand random_source;
+std::minstd_rand random_source(27);
 
 // Nearest integer, halves away from zero.
 int64_t Nearest(float x) { return std::llround(x); }
@@ -91,8 +91,6 @@ void Draw(const _3DV_PARTICLE &p, const _3DV_PARTICLEDATA &e, const _3DV_BILLBOA
 }
 
 }  // namespace
-
-void _3DV_SeedParticles(uint32_t seed) { random_source.seed(seed); }
 
 void _3DV_AllocParticles(_3DV_SCENE &scene, int32_t count) {
   _3DV_FreeParticles(scene);

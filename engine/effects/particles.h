@@ -35,6 +35,3 @@
 void _3DV_AllocParticles(_3DV_SCENE &scene, int32_t count);
 void _3DV_FreeParticles(_3DV_SCENE &scene);
 void _3DV_RenderParticles(_3DV_SCENE &scene, float t);
-
-// Seeds the random source of the velocity spread (for repeatable runs).
-void _3DV_SeedParticles(uint32_t seed);

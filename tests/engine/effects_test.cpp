@@ -31,7 +31,6 @@ protected:
     _3DV_EngineUnitInit();
     _3DV_InitTypeSizes();
     _3DV_ParticlesDrawn = 0;
-    _3DV_SeedParticles(7);
     // A view with a horizontal part: the billboard basis exists.
     _3DV_CameraPos = {0, -8, 2};
     _3DV_CameraTarget = {0, 0, 0};
@@ -107,7 +106,7 @@ TEST_F(EngineEffects, SpreadGivesVelocitiesInItsRangeAndNoneOrNegativeGivesTheBa
   _3DV_PARTICLEDATA &e = Emitter(2000);
   e.newparticle = 1000;
   e.deltavector = {1, 2, 3};
-  e.deltavectorspread = {0.5f, 0, -4};
+  e.deltavectorspread = {0.5f, 0, -4};  // not a number and infinity below
   _3DV_RenderParticles(scene_, 0);
   std::set<float> xs;
   for (int32_t k = 0; k < 1000; ++k) {
@@ -121,6 +120,12 @@ TEST_F(EngineEffects, SpreadGivesVelocitiesInItsRangeAndNoneOrNegativeGivesTheBa
     EXPECT_FLOAT_EQ(p.position.y, 2.0f);
   }
   EXPECT_GT(xs.size(), 500u);
+
+  e.deltavectorspread = {std::nanf(""), INFINITY, 0};
+  _3DV_RenderParticles(scene_, 0);
+  const _3DV_PARTICLE &q = scene_.particles[1000];
+  EXPECT_EQ(q.velocity.x, 1.0f);
+  EXPECT_TRUE(std::isfinite(q.velocity.y));
 }
 
 TEST_F(EngineEffects, LifeFractionFadesAndIsZeroForAnEmitterWithoutPower) {
