@@ -88,7 +88,7 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   s.lightfactor = 1;
   s.materialcount = materials;
   s.materials = FileArray<_3DV_MATERIAL>(materials);
-  std::memset(s.materials, 0, sizeof(_3DV_MATERIAL) * size_t(materials));
+  if (materials > 0) std::memset(s.materials, 0, sizeof(_3DV_MATERIAL) * size_t(materials));
   for (int32_t m = 0; m < materials; ++m) {
     _3DV_MATERIAL &mat = s.materials[m];
     mat.utile = mat.vtile = 1;
@@ -97,7 +97,7 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
   }
   s.objectcount = objects;
   s.objects = FileArray<_3DV_OBJECT>(objects);
-  std::memset(s.objects, 0, sizeof(_3DV_OBJECT) * size_t(objects));
+  if (objects > 0) std::memset(s.objects, 0, sizeof(_3DV_OBJECT) * size_t(objects));
   for (int32_t k = 0; k < objects; ++k) {
     MakePanel(s.objects[k], Panel{}, "panel");
     s.objects[k].material = k % materials;
