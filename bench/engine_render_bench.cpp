@@ -52,10 +52,11 @@ void BuildScene() {
   for (int r = 0; r < kRows; ++r) {
     for (int c = 0; c < kColumns; ++c) {
       _3DV_OBJECT &o = scene.objects[r * kColumns + c];
-      _3DV_MemFree(o.vertices);
-      _3DV_MemFree(o.normals);
-      _3DV_MemFree(o.uvs);
-      _3DV_MemFree(o.faces);
+      // The test scene's geometry is the framework's tracked memory.
+      pasMemFree(&o.vertices);
+      pasMemFree(&o.normals);
+      pasMemFree(&o.uvs);
+      pasMemFree(&o.faces);
       ember_test::MakePanel(
           o, {float(c) * 1.6f - 16, 0, float(r) * 1.2f - 9, 0.7f, 0.5f, kFacesPerObject / 2},
           "panel");

@@ -9,12 +9,18 @@
 // faces covers the left part of the panel.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <numbers>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/render/engine_state.h"
 #include "engine/scene/records.h"
+#include "engine/scene/scene_reader.h"
+#include "engine/scene/scene_textures.h"
+#include "engine/scene/scene_writer.h"
 #include "framework/base.h"
 
 namespace ember_test {
@@ -99,6 +105,68 @@ inline _3DV_SCENE MakeScene(int32_t objects, int32_t materials = 1) {
     s.objects[k].material = k % materials;
   }
   return s;
+}
+
+// A triangle mesh by its corners and faces (corner indices).
+struct Mesh {
+  std::vector<_3DV_VECTOR> vertices;
+  std::vector<_3DV_FACE> faces;
+  bool castshadow = true;
+};
+
+// A scene of MakeScene's camera and material with one object per mesh,
+// written as a scene file and read back, so that it holds what the reader
+// derives (normals, centres, neighbours, shadow-volume arrays). The type
+// sizes must be set up. Empty with the reason in `error` on failure.
+inline _3DV_SCENE ReadMeshes(const std::vector<Mesh> &meshes, std::string &error) {
+  _3DV_SCENE s = MakeScene(int32_t(meshes.size()));
+  for (size_t k = 0; k < meshes.size(); ++k) {
+    _3DV_OBJECT &o = s.objects[k];
+    const Mesh &m = meshes[k];
+    pasMemFree(&o.vertices);
+    pasMemFree(&o.faces);
+    pasMemFree(&o.normals);
+    pasMemFree(&o.uvs);
+    o.hasnormals = o.hasuv = 0;
+    o.castshadow = m.castshadow;
+    o.vertexcount = int32_t(m.vertices.size());
+    o.facecount = int32_t(m.faces.size());
+    o.vertices = FileArray<_3DV_VECTOR>(o.vertexcount);
+    o.faces = FileArray<_3DV_FACE>(o.facecount);
+    o.origfaces = FileArray<_3DV_FACE>(o.facecount);
+    o.neighbours = FileArray<_3DV_FACE>(o.facecount);
+    std::copy(m.vertices.begin(), m.vertices.end(), o.vertices);
+    std::copy(m.faces.begin(), m.faces.end(), o.faces);
+    std::copy(m.faces.begin(), m.faces.end(), o.origfaces);
+    _3DV_CalcNeighbours(o);
+  }
+  std::vector<uint8_t> bytes;
+  const bool written = _3DV_WriteSceneBytes(s, bytes, error);
+  _3DV_FreeScene(s);
+  _3DV_SCENE read{};
+  if (written) _3DV_ParseScene(read, bytes.data(), bytes.size(), error);
+  return read;
+}
+
+// The cube [-1, 1]^3: corner c has x, y, z = -1 or 1 by bits 0, 1, 2, and
+// every face is wound clockwise seen from outside, as scene files wind
+// them.
+inline Mesh Cube() {
+  Mesh m;
+  for (int c = 0; c < 8; ++c)
+    m.vertices.push_back({c & 1 ? 1.f : -1.f, c & 2 ? 1.f : -1.f, c & 4 ? 1.f : -1.f});
+  m.faces = {{{4, 6, 7}}, {{4, 7, 5}},    // top
+             {{0, 1, 3}}, {{0, 3, 2}},    // bottom
+             {{0, 4, 5}}, {{0, 5, 1}},    // y = -1
+             {{2, 3, 7}}, {{2, 7, 6}},    // y = 1
+             {{0, 2, 6}}, {{0, 6, 4}},    // x = -1
+             {{1, 5, 7}}, {{1, 7, 3}}};   // x = 1
+  return m;
+}
+
+// A horizontal square of half side h at height z, its faces turned down.
+inline Mesh Square(float h, float z) {
+  return {{{-h, -h, z}, {h, -h, z}, {h, h, z}, {-h, h, z}}, {{{0, 1, 2}}, {{0, 2, 3}}}};
 }
 
 }  // namespace ember_test

@@ -1,0 +1,289 @@
+// Particles, flares, the flare pass and the shadow-volume geometry against
+// the recording OpenGL; the flare read-back and the stencil are checked in
+// render_gl_test.cpp.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/effects/flares.h"
+#include "engine/effects/particles.h"
+#include "engine/effects/shadows.h"
+#include "engine/render/engine_state.h"
+#include "engine/render/flare_occlusion.h"
+#include "test_scene.h"
+#include "window/gl_recorder.h"
+
+using namespace ember_test;
+
+namespace {
+
+class EngineEffects : public ::testing::Test {
+protected:
+  void SetUp() override {
+    _3DV_EngineUnitInit();
+    _3DV_InitTypeSizes();
+    _3DV_ParticlesDrawn = 0;
+    // A view with a horizontal part: the billboard basis exists.
+    _3DV_CameraPos = {0, -8, 2};
+    _3DV_CameraTarget = {0, 0, 0};
+  }
+  void TearDown() override {
+    _3DV_FreeParticles(scene_);
+    _3DV_FreeScene(scene_);
+  }
+
+  // One emitter (object 0) on a pool of `slots`.
+  _3DV_PARTICLEDATA &Emitter(int32_t slots, int32_t objects = 1) {
+    scene_ = MakeScene(objects);
+    _3DV_AllocParticles(scene_, slots);
+    _3DV_PARTICLEDATA &e = scene_.objects[0].particledata;
+    e = {};
+    e.particleenabled = 1;
+    e.newparticle = 1;
+    e.power = 10;
+    e.deltapower = 1;
+    e.color = {1, 1, 1};
+    e.size = 1;
+    return e;
+  }
+  int Live() const {
+    int n = 0;
+    for (int32_t k = 0; k < scene_.particlecount; ++k) n += !scene_.particles[k].free;
+    return n;
+  }
+
+  GlRecorder gl_;
+  _3DV_SCENE scene_{};
+};
+
+TEST_F(EngineEffects, OneEmitterDrawsTriangularNumbersThenATenPerStepPlateau) {
+  Emitter(100);
+  for (int n = 1; n <= 20; ++n) {
+    _3DV_RenderParticles(scene_, 0);
+    if (n <= 10) {
+      EXPECT_EQ(_3DV_ParticlesDrawn, n * (n + 1) / 2) << n;
+    }
+  }
+  EXPECT_EQ(_3DV_ParticlesDrawn, 155);
+  EXPECT_EQ(gl_.Count("glVertex3f"), 4 * 155u);
+  EXPECT_EQ(Live(), 9);  // the particle of step 11 died after its tenth draw
+}
+
+TEST_F(EngineEffects, FullPoolHandsTheLastSlotOverAndCapsEmissionAtThePoolSize) {
+  _3DV_PARTICLEDATA &e = Emitter(4, 2);
+  e.newparticle = 4;
+  e.power = 100;
+  _3DV_RenderParticles(scene_, 0);
+  e.particleenabled = 0;
+  _3DV_PARTICLEDATA &second = scene_.objects[1].particledata;
+  second = e;
+  second.particleenabled = 1;
+  second.newparticle = 3;
+  second.power = 50;
+  _3DV_RenderParticles(scene_, 0);
+  EXPECT_EQ(_3DV_ParticlesDrawn, 8);  // three takeovers of one slot draw once
+  EXPECT_EQ(scene_.particles[3].emitter, 1);
+  EXPECT_EQ(scene_.particles[2].emitter, 0);
+
+  // A huge emission count costs one pass over the pool, not billions.
+  second.newparticle = INT32_MAX;
+  _3DV_RenderParticles(scene_, 0);
+  EXPECT_EQ(_3DV_ParticlesDrawn, 12);
+}
+
+TEST_F(EngineEffects, SpreadGivesVelocitiesInItsRangeAndNoneOrNegativeGivesTheBase) {
+  _3DV_PARTICLEDATA &e = Emitter(2000);
+  e.newparticle = 1000;
+  e.deltavector = {1, 2, 3};
+  e.deltavectorspread = {0.5f, 0, -4};  // not a number and infinity below
+  _3DV_RenderParticles(scene_, 0);
+  std::set<float> xs;
+  for (int32_t k = 0; k < 1000; ++k) {
+    const _3DV_PARTICLE &p = scene_.particles[k];
+    ASSERT_TRUE(p.velocity.x >= 0.75f && p.velocity.x < 1.25f) << p.velocity.x;
+    xs.insert(p.velocity.x);
+    ASSERT_TRUE(p.velocity.y == 2 && p.velocity.z == 3 && p.position.y == 2);  // moved once
+  }
+  EXPECT_GT(xs.size(), 500u);
+
+  e.deltavectorspread = {std::nanf(""), INFINITY, 0};
+  _3DV_RenderParticles(scene_, 0);
+  const _3DV_PARTICLE &q = scene_.particles[1000];
+  EXPECT_EQ(q.velocity.x, 1.0f);
+  EXPECT_TRUE(std::isfinite(q.velocity.y));
+}
+
+TEST_F(EngineEffects, AnEmitterWithoutPowerHasLifeFractionZero) {
+  _3DV_PARTICLEDATA &e = Emitter(10);
+  e.power = 0;
+  e.colorattrib = 1 | 2;  // fade and shrink by the life fraction
+  _3DV_RenderParticles(scene_, 0);
+  EXPECT_EQ(gl_.Find("glColor3f", 1)->args[0], 0);
+  EXPECT_EQ(gl_.Find("glVertex3f")->args[2], 0);  // size 0: every corner at the emitter
+  EXPECT_EQ(Live(), 0);                           // power 0 - 1 frees it
+}
+
+TEST_F(EngineEffects, PoolsAreReplacedFreedAndAStepWithoutOneOrWithoutABasisDoesNothing) {
+  Emitter(10);
+  _3DV_AllocParticles(scene_, 20);  // the old pool goes back (leak check)
+  EXPECT_EQ(scene_.particlecount, 20);
+  _3DV_FreeParticles(scene_);
+  EXPECT_EQ(scene_.particles, nullptr);
+  EXPECT_EQ(scene_.particlecount, 0);
+  gl_.Clear();
+  _3DV_RenderParticles(scene_, 0);
+  EXPECT_TRUE(gl_.calls().empty());
+
+  _3DV_AllocParticles(scene_, 20);
+  _3DV_CameraPos = {0, -8, 0};  // eye and target differ only in y
+  gl_.Clear();
+  _3DV_RenderParticles(scene_, 0);
+  EXPECT_EQ(Live(), 0);
+  EXPECT_EQ(gl_.Count("glBegin"), 0u);
+  EXPECT_EQ(gl_.calls().back().name, "glDepthMask");
+
+  EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_AllocParticles(scene_, 0)),
+              testing::ExitedWithCode(1), "particles");
+}
+
+TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
+  scene_ = MakeScene(4, 2);
+  scene_.materials[1].flaresize = 2;
+  scene_.materials[1].ambient = {1, 0.5f, 0.25f};
+  scene_.materials[0].flaresize = -1;    // neither flare nor occluder
+  scene_.objects[2].material = 7;         // no such material
+  scene_.objects[3].pivot = {1, 2, 3};    // flare
+  _3DV_RenderSceneOcclusion(scene_, 0);
+  EXPECT_EQ(gl_.Count("glBegin"), 2u);  // two flare points, nothing drawn as occluder
+  EXPECT_FALSE(scene_.objects[1].visible);
+  EXPECT_TRUE(scene_.objects[0].visible && scene_.objects[2].visible);
+
+  _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y
+  gl_.Clear();
+  _3DV_RenderFlares(scene_, 0);
+  EXPECT_EQ(gl_.Count("glBegin"), 2u);
+  const GlCall *corner = gl_.Find("glVertex3f", 4);  // first corner of the pivot's flare
+  ASSERT_NE(corner, nullptr);
+  // c - s * right, right = (-d.z, 0, d.x) / h = (-1, 0, 0) for this camera.
+  EXPECT_FLOAT_EQ(float(corner->args[0]), 1 + 2);
+  EXPECT_FLOAT_EQ(float(corner->args[1]), 2);
+  EXPECT_FLOAT_EQ(float(corner->args[2]), 3);
+
+  _3DV_CameraPos = {0, -8, 0};
+  gl_.Clear();
+  _3DV_RenderFlares(scene_, 0);
+  EXPECT_EQ(gl_.Count("glBegin"), 0u);
+  EXPECT_EQ(gl_.calls().back().name, "glDepthMask");
+}
+
+// Shadow geometry of scenes that went through the scene file and reader,
+// which derive normals, centres and the volume arrays.
+class ShadowGeometry : public EngineEffects {
+protected:
+  void Load(const Mesh &mesh) {
+    std::string error;
+    scene_ = ReadMeshes({mesh}, error);
+    ASSERT_EQ(scene_.objectcount, 1) << error;
+    scene_.volumebuffer = 5;
+    scene_.volumeindexbuffer = 6;
+  }
+  std::vector<std::vector<_3DV_VECTOR>> Quads() const {
+    std::vector<std::vector<_3DV_VECTOR>> q;
+    for (int32_t i = 0; i < scene_.shadowquadcount; ++i)
+      q.emplace_back(scene_.volumearray + 4 * i, scene_.volumearray + 4 * i + 4);
+    return q;
+  }
+};
+
+bool Same(_3DV_VECTOR a, _3DV_VECTOR b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+std::string Show(_3DV_VECTOR v) {
+  return "(" + std::to_string(v.x) + ", " + std::to_string(v.y) + ", " + std::to_string(v.z) + ")";
+}
+#define EXPECT_VEC(a, b) EXPECT_TRUE(Same(a, b)) << Show(a) << " vs " << Show(b)
+
+TEST_F(ShadowGeometry, OpenQuadUnderALightGivesItsFourBorderEdgesExtruded) {
+  // A horizontal quad whose normals point down, away from a light above.
+  Load(Square(1, 0));
+  const _3DV_VECTOR v[4] = {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}};
+  const _3DV_VECTOR e[4] = {
+      {-1001, -1001, -10000}, {1001, -1001, -10000}, {1001, 1001, -10000}, {-1001, 1001, -10000}};
+  ASSERT_FALSE(HasFatalFailure());
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  auto q = Quads();
+  ASSERT_EQ(q.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    const int j = (i + 1) % 4;  // edges 0-1, 1-2, 2-3, 3-0
+    EXPECT_VEC(q[i][0], v[i]);
+    EXPECT_VEC(q[i][1], e[i]);
+    EXPECT_VEC(q[i][2], e[j]);
+    EXPECT_VEC(q[i][3], v[j]);
+  }
+  EXPECT_EQ(gl_.Find("glBufferDataARB")->args[1], 4 * 48);
+  EXPECT_EQ(gl_.Find("glDrawElements", 1)->args[1], 4 * 6);
+
+  scene_.shadowextrusion = 0;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  q = Quads();
+  ASSERT_EQ(q.size(), 4u);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_VEC(q[i][1], v[i]);
+    EXPECT_VEC(q[i][2], v[(i + 1) % 4]);
+  }
+
+  // From below, or from within its plane, no face turns away: no quads.
+  for (const _3DV_VECTOR light : {_3DV_VECTOR{0, 0, -10}, _3DV_VECTOR{5, 0, 0}}) {
+    gl_.Clear();
+    _3DV_RenderShadowVolumes(scene_, light, 0);
+    EXPECT_EQ(scene_.shadowquadcount, 0);
+    EXPECT_EQ(gl_.Find("glDrawElements")->args[1], 0);
+  }
+  // Both bindings end at 0.
+  const auto &calls = gl_.calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2].name, "glBindBufferARB");
+  EXPECT_EQ(calls[calls.size() - 2].args[1], 0);
+  EXPECT_EQ(calls.back().args[1], 0);
+}
+
+TEST_F(ShadowGeometry, CubeUnderALightCastsItsTopRimAsOneClosedLoop) {
+  Load(Cube());
+  ASSERT_FALSE(HasFatalFailure());
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  const auto q = Quads();
+  ASSERT_EQ(q.size(), 4u);
+  std::set<std::pair<int, int>> edges;
+  auto index = [](_3DV_VECTOR p) { return (p.x > 0) + 2 * (p.y > 0) + 4 * (p.z > 0); };
+  for (const auto &quad : q) {
+    for (int k : {0, 3}) {
+      const _3DV_VECTOR c = quad[k];
+      EXPECT_EQ(c.z, 1);
+      const _3DV_VECTOR far = quad[k == 0 ? 1 : 2];
+      EXPECT_VEC(far, (_3DV_VECTOR{1001 * c.x, 1001 * c.y, -8999}));
+    }
+    edges.insert({index(quad[0]), index(quad[3])});
+  }
+  // The rim 4-5-7-6 once round, all edges the same way.
+  const std::set<std::pair<int, int>> one_way = {{4, 5}, {5, 7}, {7, 6}, {6, 4}};
+  const std::set<std::pair<int, int>> other_way = {{5, 4}, {7, 5}, {6, 7}, {4, 6}};
+  EXPECT_TRUE(edges == one_way || edges == other_way);
+
+  scene_.shadowextrusion = 0;  // degenerate quads on the same rim
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 4);
+  for (const auto &quad : Quads()) {
+    EXPECT_VEC(quad[1], quad[0]);
+    EXPECT_VEC(quad[2], quad[3]);
+  }
+
+  // An invisible or non-casting object casts nothing.
+  scene_.objects[0].castshadow = 0;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 0);
+}
+
+}  // namespace
