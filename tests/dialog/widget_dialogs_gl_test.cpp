@@ -109,7 +109,7 @@ TEST_F(Dialogs, MessageBoxShowsItsFrameAndButton) {
   Draw(set);
   ExpectNear({0x1C, 0x14, 0x18}, Pixel(set, 5, 5), "window");
   ExpectNear({0x2A, 0x1E, 0x1C}, Pixel(set, 15, 75), "frame");
-  ExpectNear({0x6A, 0x34, 0x18}, Pixel(set, 174, 102), "button");
+  ExpectNear({0x6A, 0x34, 0x18}, Pixel(set, 234, 102), "button");
   const widget_item_t *label = widget_find_id(set, 100);
   EXPECT_GT(label->text_width, 50);
   EXPECT_GT(Brightest(set, label), 3 * 0x80);  // the message is there
