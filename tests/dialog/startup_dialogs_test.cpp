@@ -238,11 +238,14 @@ TEST(ConfigDialog, DefaultTakesTheFilesValuesAndShowsNothing) {
     Begin(dir, {{1280, 720, 32, 60, 0}});
     plFakeClearCalls();
     RunConfigDialog();
-    RunConfigDialog();  // the loaded set again
-    std::fprintf(stderr, "shown=%zu ", plFakeCallsStartingWith("WindowShow").size());
+    SYS_List_p first = ConfigDialogSet();
+    cfg_settings.width = 1;
+    RunConfigDialog();  // the loaded set again, the presets again
+    std::fprintf(stderr, "same=%d shown=%zu ", first == ConfigDialogSet(),
+                 plFakeCallsStartingWith("WindowShow").size());
     Report();
   });
-  EXPECT_EQ(c.err, "shown=0 800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(c.err, "same=1 shown=0 800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
 
   // A file on disk shadows the pack's: a dialog with only an unchecked
   // windowed box. The missing widgets are named and their presets stand.

@@ -113,6 +113,10 @@ TEST_F(Dialogs, MessageBoxShowsItsFrameAndButton) {
   const widget_item_t *label = widget_find_id(set, 100);
   EXPECT_GT(label->text_width, 50);
   EXPECT_GT(Brightest(set, label), 3 * 0x80);  // the message is there
+  // The pack's longest name reads whole in the box.
+  widget_set_title(widget_find_id(set, 100), "File not found: 0000_Deckf.vertexnormal.");
+  EXPECT_LE(label->text_width, label->width);
+  EXPECT_GT(label->text_width, 200);
   EXPECT_EQ(0, widget_unload(set));
 }
 
