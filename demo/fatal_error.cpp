@@ -5,9 +5,8 @@
 // user about a missing file: it closes the demo window, puts the display
 // mode back, shows the message and ends the program with exit code 1
 // through the orderly shutdown. When the box cannot be shown (its own file
-// is missing, or there is no screen) the program ends all the same.
-// Main thread only (the music thread only
-// reads a file that is already open).
+// is missing, or there is no screen) the program ends all the same. Main
+// thread only (the music thread only reads a file that is already open).
 //
 // The shown flag is raised on entry, before anything is reported: the
 // report itself may open files (the message box's own dialog file), and a
