@@ -4,8 +4,9 @@
 // name for every open that fails. It is the only place the demo tells the
 // user about a missing file: it closes the demo window, puts the display
 // mode back, shows the message and ends the program with exit code 1
-// through the orderly shutdown. Main thread only (the music thread only
-// reads a file that is already open).
+// through the orderly shutdown. When the box cannot be shown (its own file
+// is missing, or there is no screen) the program ends all the same. Main
+// thread only (the music thread only reads a file that is already open).
 //
 // The shown flag is raised on entry, before anything is reported: the
 // report itself may open files (the message box's own dialog file), and a
@@ -13,10 +14,10 @@
 #include "demo/shell.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "demo/startup_dialogs.h"
 #include "framework/sys.h"
 #include "window/wm.h"
 
@@ -49,7 +50,13 @@ void FatalErrorHandler(int32_t code, const char *name) {
   shown = true;
   CloseVideo();
   wmRestoreVideoMode();
-  ShowMessageBox(FatalErrorMessage(code, name));
+  const std::string message = FatalErrorMessage(code, name);
+  // Said before the box is tried: a run without a screen, or one whose box
+  // cannot be built, still tells why it ended.
+  std::fprintf(stderr, "%s\n", message.c_str());
+  std::fflush(stderr);
+  pasLog(message);
+  ShowMessageBox(message);
   SYS_Exit(1);
 }
 

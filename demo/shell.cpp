@@ -3,24 +3,10 @@
 #include "demo/shell.h"
 
 #include "demo/glow.h"
-#include "demo/startup_dialogs.h"
 #include "framework/sys.h"
 #include "sound/sound.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
-
-cfg_settings_t cfg_settings = {
-    .quit = 0,
-    .last_key = 0,
-    .dialog_state = 0,
-    .width = 0,
-    .height = 0,
-    .nosound = 0,
-    .vsync = 1,
-    .fullscreen = 1,
-    .texture_quality = 0,
-    .aspect = ASPECT_4_3,
-};
 
 wm_window_t *DemoWindow = nullptr;
 QSS_Music_t *DemoMusic = nullptr;
@@ -80,6 +66,8 @@ void StartVideo(const char *title, int32_t &width, int32_t &height, int32_t &ful
 
 void CloseVideo() {
   if (!DemoWindow) return;
+  // A message box after a full-screen run needs its pointer back.
+  if (DemoWindow->cursor_hidden) wmParam(DemoWindow, WM_CURSOR_HIDDEN, 0);
   wmHideWindow(DemoWindow);
   wmDestroyWindow(DemoWindow);
   DemoWindow = nullptr;

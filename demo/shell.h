@@ -6,8 +6,8 @@
 //
 // It also owns the process-wide values the rest of the program reads:
 // DemoWindow (the window the loading bar and the frame loop swap),
-// DemoMusic (the handle the seeking keys move) and cfg_settings (the
-// start-up settings the dialog fills and the frame loop reads).
+// DemoMusic (the handle the seeking keys move). The start-up settings
+// (cfg_settings) belong to the configuration dialog that fills them.
 //
 // Everything runs on the main thread; WindowCallback runs inside
 // wmPumpEvents. The only other thread is the music player, started by
@@ -20,33 +20,12 @@
 #include <string>
 #include <string_view>
 
+#include "dialog/startup_dialogs.h"
+
 struct wm_window_t;
 struct wm_event_t;
 struct QSS_Music_t;
 
-// The start-up settings; every field a signed 32-bit integer.
-struct cfg_settings_t {
-  int32_t quit;             // 1 ends the demo's frame loop
-  int32_t last_key;         // framework key code of the latest key press or repeat
-  int32_t dialog_state;     // 0 running, 1 start/dismissed, 2 quit
-  int32_t width;            // pixels
-  int32_t height;
-  int32_t nosound;          // 1: no music
-  int32_t vsync;            // logged only
-  int32_t fullscreen;       // 1: full screen, 0: window
-  int32_t texture_quality;  // 0 full size, 1 half, 2 quarter
-  int32_t aspect;           // 43, 1610, 169 or 54
-};
-
-// Aspect codes of cfg_settings.aspect.
-enum : int32_t {
-  ASPECT_4_3 = 43,
-  ASPECT_16_10 = 1610,
-  ASPECT_16_9 = 169,
-  ASPECT_5_4 = 54,
-};
-
-extern cfg_settings_t cfg_settings;
 // NULL until StartVideo has made it, and again after CloseVideo.
 extern wm_window_t *DemoWindow;
 // NULL until StartMusic has made it, and again after StopMusic.
@@ -56,8 +35,9 @@ extern QSS_Music_t *DemoMusic;
 // chosen mode is copied into the three variables. Four cleared frames
 // leave both buffers black.
 void StartVideo(const char *title, int32_t &width, int32_t &height, int32_t &fullscreen);
-// Hides and destroys the demo window; nothing when there is none. The
-// display mode is left as it is.
+// Hides and destroys the demo window and shows the mouse pointer again if
+// the window had hidden it; nothing when there is no window. The display
+// mode is left as it is.
 void CloseVideo();
 // Starts the sound system (44100 Hz, one stereo source) and plays the
 // named Ogg Vorbis file of the file layer.
@@ -74,8 +54,9 @@ int32_t WindowCallback(wm_event_t *event);
 // framework's error callback. Runs before the main program opens a file.
 void InstallFatalErrorHandler();
 // The framework's error callback: closes the window, restores the display
-// mode, reports the file (FatalErrorMessage) and ends the program through
-// the orderly shutdown with exit code 1. Entered again while it reports,
+// mode, writes the report (FatalErrorMessage) to standard error and the
+// log, shows it in the message box until the user dismisses it, and ends
+// the program through the orderly shutdown with exit code 1. Entered again while it reports,
 // it returns at once.
 void FatalErrorHandler(int32_t code, const char *name);
 // The text the handler shows: "File not found: " + name + "." for the file

@@ -41,8 +41,9 @@ class DemoStarted : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
     static char program[] = "demo_gl_tests";
-    static char *argv[] = {program, nullptr};
-    InitialiseModules(1, argv);
+    static char skipDialog[] = "-default";
+    static char *argv[] = {program, skipDialog, nullptr};
+    InitialiseModules(2, argv);
     SYS_CallInitProcs();
     const std::string pack = (ember_test::BinaryDir() / "stage" / "emberfield.dat").string();
     ASSERT_EQ(SYS_FilePackOpen(pack.c_str()), 0) << pack;

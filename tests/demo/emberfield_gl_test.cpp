@@ -1,19 +1,25 @@
 // The staged program, run from the outside under the virtual display with
-// OpenAL Soft writing its output to a WAV file: a whole run behind the
-// loading bar with music until Escape, the seeking keys, the two ways a
-// bad data file ends it, and the log options, seen through the runs that
-// end through the orderly shutdown. Each run starts in a scratch folder of
-// its own; keys are real key presses sent by xdotool.
+// OpenAL Soft writing its output to a WAV file: the configuration dialog
+// (on screens of several sizes), a whole run behind the loading bar with
+// music until Escape, the seeking keys, the two ways a bad data file ends
+// it, the message box that waits before a missing file ends it, and the
+// log options, seen through the runs that end through the orderly
+// shutdown. Each run starts in a scratch folder of its own; keys and
+// clicks are real ones sent by xdotool.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -59,16 +65,17 @@ struct Stage {
 // the tests.
 const fs::path &PackWithout(const std::string &name) {
   static TempDir dir;
-  static fs::path pack;
+  static std::map<std::string, fs::path> packs;
+  fs::path &pack = packs[name];
   if (pack.empty()) {
     const std::string tool = (BinaryDir() / "tools" / "packtool" / "packtool").string();
-    const fs::path files = dir.path() / "files";
+    const fs::path files = dir.path() / ("without-" + name);
     fs::create_directory(files);
     RunResult x = ember_test::Run({tool, "extract", (RealStage() / "emberfield.dat").string(),
                                    files.string()});
     EXPECT_EQ(x.status, 0) << x.output;
     fs::remove(files / name);
-    pack = dir.path() / "emberfield.dat";
+    pack = dir.path() / (name + ".dat");
     RunResult c = ember_test::Run({tool, "create", pack.string(), files.string()});
     EXPECT_EQ(c.status, 0) << c.output;
   }
@@ -76,8 +83,8 @@ const fs::path &PackWithout(const std::string &name) {
 }
 
 // The stage whose pack lacks "colors.ini": every run ends right after the
-// window opens, through the file layer's error report and the orderly
-// shutdown, so the log options can be seen from banner to end.
+// window opens, through the file layer's error report, the message box and
+// the orderly shutdown, so the log options can be seen from banner to end.
 const Stage &NoColorsStage() {
   static Stage stage(PackWithout("colors.ini"));
   return stage;
@@ -103,10 +110,12 @@ RunResult RunIn(const TempDir &dir, const fs::path &program, std::vector<std::st
 // A run that keeps going while the test sends keys.
 class LiveRun {
 public:
-  LiveRun(const TempDir &dir, const fs::path &program, std::vector<std::string> words)
+  LiveRun(const TempDir &dir, const fs::path &program, std::vector<std::string> words,
+          const std::vector<std::string> &extra_env = {})
       : output_(dir.path() / "output.txt"), log_(dir.path() / "debug.log") {
     words.insert(words.begin(), program.string());
-    const std::vector<std::string> env = SoundEnv(dir);
+    std::vector<std::string> env = SoundEnv(dir);
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
     pid_ = fork();
     if (pid_ == 0) {
       FILE *out = std::fopen(output_.c_str(), "w");
@@ -155,6 +164,7 @@ public:
   }
 
   int status() const { return status_; }
+  pid_t pid() const { return pid_; }
   std::string output() const { return ReadFile(output_); }
   std::string log() const { return ReadFile(log_); }
 
@@ -170,6 +180,76 @@ void Keys(const std::string &keys) {
                               "' >/dev/null && xdotool key --delay 40 " + keys;
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
+
+// The dialogs' window titles.
+constexpr const char *kSetupTitle = "emberfield - setup";
+constexpr const char *kBoxTitle = "emberfield";
+
+// Runs xdotool once the visible window titled exactly `title` exists on
+// the display ("" the test's own), with `then` acting on it as %1; what
+// xdotool printed, or nullopt when it failed or timed out.
+std::optional<std::string> Xdo(const std::string &title, const std::string &then,
+                               const std::string &display = "") {
+  const std::string command = (display.empty() ? "" : "DISPLAY=" + display + " ") +
+                              "timeout 30 xdotool search --sync --onlyvisible --name '^" + title +
+                              "$' " + then;
+  RunResult r = ember_test::Run({"/bin/sh", "-c", command});
+  if (r.status != 0) return std::nullopt;
+  return r.output;
+}
+
+// Dismisses the message box with a released Return.
+bool DismissBox(const std::string &display = "") {
+  return Xdo(kBoxTitle, "windowfocus --sync %1 key --delay 40 Return", display).has_value();
+}
+
+// A run that ends in the message box: the box appears, waits, and the
+// Return key ends the program.
+RunResult RunDismissed(const TempDir &dir, const fs::path &program, std::vector<std::string> words) {
+  LiveRun run(dir, program, std::move(words));
+  RunResult r;
+  if (!DismissBox() || !run.Finished(20s)) return r;
+  r.status = run.status();
+  r.output = run.output();
+  return r;
+}
+
+// An X server of our own with one screen of the given size, for the modes
+// the configuration dialog offers.
+class OwnDisplay {
+public:
+  OwnDisplay(int width, int height) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const std::string fd = std::to_string(fds[1]);
+      const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+             "tcp", static_cast<char *>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) name_ = ":" + number;
+  }
+  ~OwnDisplay() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string &name() const { return name_; }
+
+private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
 
 // Once the player thread has its buffers, the timeline runs.
 constexpr const char *kMusicPlays = "[qss][music] [_QSS_MusicPlayer] prefilled buffers";
@@ -257,15 +337,6 @@ TEST_F(Emberfield, WithoutDebugTheSeekingKeysDoNothing) {
   EXPECT_EQ(run.status(), 0);
 }
 
-TEST_F(Emberfield, AMissingColorsIniEndsWithItsNameAndStatusOne) {
-  RunResult r = RunIn(dir, NoColorsStage().program(), {"-default", "-v"});
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_EQ(r.output, "File not found: colors.ini.\n");
-  const std::string log = ReadFile(dir.path() / "debug.log");
-  ExpectInOrder(log, {" - set view mode.\n", "[file] open colors.ini",
-                      "File not found: colors.ini.\n", "[exit] --- subsystems\n"});
-}
-
 TEST_F(Emberfield, ATextureThatDoesNotDecodeEndsWithTheLoaderError) {
   Stage stage(RealStage() / "emberfield.dat");
   // A file on disk beside the program shadows the packed one.
@@ -283,6 +354,94 @@ TEST_F(Emberfield, AShortRawImageEndsTheProgramNamingIt) {
   RunResult r = RunIn(dir, stage.program(), {"-default"});
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_EQ(r.output, "File too short: emberfld.raw.\n");
+}
+
+// ---- the start-up dialogs ------------------------------------------------
+
+TEST_F(Emberfield, TheDialogWaitsAndEscapeEndsItWithZeroBeforeAnythingLoads) {
+  LiveRun run(dir, ProgramIn(RealStage()), {"-v"});
+  ASSERT_TRUE(Xdo(kSetupTitle, "")) << run.output();
+  EXPECT_FALSE(run.Finished(1s));
+  ASSERT_TRUE(Xdo(kSetupTitle, "windowfocus --sync %1 key --delay 40 Escape"));
+  ASSERT_TRUE(run.Finished(20s));
+  EXPECT_EQ(run.status(), 0) << run.output();
+  const std::string log = run.log();
+  EXPECT_NE(log.find("[cfg] yep.\n"), std::string::npos) << log;
+  for (const char *absent : {"[cfg] width:", " - set view mode.", "[file] open loadbar.ife", "[exit]"})
+    EXPECT_EQ(log.find(absent), std::string::npos) << absent;
+}
+
+// The screen is the only display mode, so its size decides which mode
+// buttons answer. Each run unchecks "windowed", clicks its buttons in turn
+// (a greyed one does nothing, so the last live one wins) and starts.
+TEST_F(Emberfield, TheScreenDecidesTheModesAndTheChosenOneOpensFullScreen) {
+  struct Point {
+    int x, y;
+  };
+  const std::map<int, Point> button = {{101, {100, 170}}, {102, {330, 170}}, {103, {100, 206}},
+                                       {104, {330, 206}}};
+  const struct Case {
+    int width, height;
+    std::vector<int> clicks;
+  } cases[] = {
+      {800, 600, {101, 102, 103, 104}},
+      {1024, 768, {102, 101, 103}},
+      {1024, 768, {104, 101, 103}},
+      {1280, 720, {103, 101, 102, 104}},
+  };
+  for (const Case &k : cases) {
+    const std::string size = std::to_string(k.width) + "x" + std::to_string(k.height);
+    SCOPED_TRACE(size);
+    OwnDisplay display(k.width, k.height);
+    ASSERT_FALSE(display.name().empty());
+    TempDir run_dir;
+    LiveRun run(run_dir, ProgramIn(RealStage()), {"-v"}, {"DISPLAY=" + display.name()});
+    std::string clicks = "mousemove --window %1 90 249 click 1 sleep 0.2";
+    for (int id : k.clicks)
+      clicks += " mousemove --window %1 " + std::to_string(button.at(id).x) + " " +
+                std::to_string(button.at(id).y) + " click 1 sleep 0.2";
+    clicks += " mousemove --window %1 350 365 click 1";
+    ASSERT_TRUE(Xdo(kSetupTitle, clicks, display.name())) << run.output();
+    const auto geometry = Xdo(kTitle, "getwindowgeometry %1", display.name());
+    ASSERT_TRUE(geometry) << run.output();
+    EXPECT_NE(geometry->find("Position: 0,0"), std::string::npos) << *geometry;
+    EXPECT_NE(geometry->find("Geometry: " + size), std::string::npos) << *geometry;
+    ASSERT_TRUE(run.WaitForLog(kMusicPlays, 60s)) << run.output();
+    ASSERT_TRUE(Xdo(kTitle, "windowfocus --sync %1 key --delay 40 Escape", display.name()));
+    ASSERT_TRUE(run.Finished(30s));
+    EXPECT_EQ(run.status(), 0) << run.output();
+    ExpectInOrder(run.log(), {"[cfg] - " + size + " 32bits\n", "[cfg] width: " + std::to_string(k.width) + "\n",
+                              "[cfg] height: " + std::to_string(k.height) + "\n", "[cfg] windowed: false\n",
+                              " - set view mode.\n"});
+  }
+}
+
+TEST_F(Emberfield, AMissingFileIsShownInTheBoxWhichWaitsForOk) {
+  LiveRun run(dir, NoColorsStage().program(), {"-default", "-v"});
+  ASSERT_TRUE(Xdo(kBoxTitle, "")) << run.output();
+  EXPECT_FALSE(run.Finished(1s));
+  // Said on standard error before the box was shown.
+  EXPECT_EQ(run.output(), "File not found: colors.ini.\n");
+  ASSERT_TRUE(Xdo(kBoxTitle, "mousemove --window %1 280 115 click 1"));
+  ASSERT_TRUE(run.Finished(20s));
+  EXPECT_EQ(run.status(), 1);
+  ExpectInOrder(run.log(), {" - set view mode.\n", "[file] open colors.ini", "File not found: colors.ini.\n",
+                            "[exit] --- subsystems\n"});
+}
+
+TEST_F(Emberfield, AMissingDialogFileIsShownBeforeAnyDemoWindow) {
+  const Stage stage(PackWithout("cfg.xml"));
+  LiveRun run(dir, stage.program(), {"-v"});
+  ASSERT_TRUE(Xdo(kBoxTitle, "")) << run.output();
+  // The program's only window on screen is the box.
+  const std::string mine = "xdotool search --all --onlyvisible --pid " + std::to_string(run.pid()) + " --name . getwindowname %@";
+  const RunResult windows = ember_test::Run({"/bin/sh", "-c", mine});
+  EXPECT_EQ(windows.output, std::string(kBoxTitle) + "\n");
+  ASSERT_TRUE(DismissBox());
+  ASSERT_TRUE(run.Finished(20s));
+  EXPECT_EQ(run.status(), 1);
+  EXPECT_EQ(run.output(), "File not found: cfg.xml.\n");
+  EXPECT_EQ(run.log().find(" - set view mode."), std::string::npos);
 }
 
 // ---- the log options, on runs that end through the orderly shutdown ------
@@ -308,7 +467,7 @@ constexpr const char *kMissing = "File not found: colors.ini.\n";
 
 TEST_F(Emberfield, WithoutVOrCNothingIsLoggedAndAnOldLogStaysUntouched) {
   WriteFile(dir.path() / "debug.log", "from an earlier run\n");
-  RunResult r = RunIn(dir, NoColorsStage().program(),
+  RunResult r = RunDismissed(dir, NoColorsStage().program(),
                       {"-default", "-debug-ts", "-debug-log", "other.log", "-debug-append"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, kMissing);
@@ -319,7 +478,7 @@ TEST_F(Emberfield, WithoutVOrCNothingIsLoggedAndAnOldLogStaysUntouched) {
 
 TEST_F(Emberfield, VWritesOneLogInTheStartFolderFromBannerToEnd) {
   const Stage &stage = NoColorsStage();
-  RunResult r = RunIn(dir, stage.program(), {"-default", "-v"});
+  RunResult r = RunDismissed(dir, stage.program(), {"-default", "-v"});
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(fs::exists(stage.folder() / "debug.log"));
   std::string log = ReadFile(dir.path() / "debug.log");
@@ -349,7 +508,7 @@ TEST_F(Emberfield, VWritesOneLogInTheStartFolderFromBannerToEnd) {
 }
 
 TEST_F(Emberfield, CCopiesEveryPieceToStandardOutput) {
-  RunResult r = RunIn(dir, NoColorsStage().program(), {"-default", "-c"});
+  RunResult r = RunDismissed(dir, NoColorsStage().program(), {"-default", "-c"});
   EXPECT_EQ(r.status, 1);
   std::string log = ReadFile(dir.path() / "debug.log");
   EXPECT_NE(log.find("[base] SYSTEM DIR: "), std::string::npos);
@@ -362,7 +521,7 @@ TEST_F(Emberfield, CCopiesEveryPieceToStandardOutput) {
 }
 
 TEST_F(Emberfield, DebugTsStampsEveryLevelOnePieceButNotTheLevelZeroOnes) {
-  RunResult r = RunIn(dir, NoColorsStage().program(), {"-default", "-v", "-DEBUG-TS"});
+  RunResult r = RunDismissed(dir, NoColorsStage().program(), {"-default", "-v", "-DEBUG-TS"});
   EXPECT_EQ(r.status, 1);
   std::string log = ReadFile(dir.path() / "debug.log");
   EXPECT_EQ(log.rfind("\n\n", 0), 0u);
@@ -385,7 +544,7 @@ TEST_F(Emberfield, DebugTsStampsEveryLevelOnePieceButNotTheLevelZeroOnes) {
 
 TEST_F(Emberfield, DebugLogNamesTheLogFileRelativeToTheStartFolder) {
   fs::create_directory(dir.path() / "logs");
-  RunResult r = RunIn(dir, NoColorsStage().program(), {"-default", "-v", "-debug-log", "logs/run.log"});
+  RunResult r = RunDismissed(dir, NoColorsStage().program(), {"-default", "-v", "-debug-log", "logs/run.log"});
   EXPECT_EQ(r.status, 1);
   EXPECT_FALSE(fs::exists(dir.path() / "debug.log"));
   EXPECT_FALSE(fs::exists(NoColorsStage().folder() / "logs"));
@@ -395,18 +554,18 @@ TEST_F(Emberfield, DebugLogNamesTheLogFileRelativeToTheStartFolder) {
 TEST_F(Emberfield, AnOldLogIsRemovedUnlessDebugAppendIsGiven) {
   const fs::path program = NoColorsStage().program();
   WriteFile(dir.path() / "debug.log", "OLD LINE\n");
-  EXPECT_EQ(RunIn(dir, program, {"-default", "-v", "-debug-append"}).status, 1);
+  EXPECT_EQ(RunDismissed(dir, program, {"-default", "-v", "-debug-append"}).status, 1);
   std::string appended = ReadFile(dir.path() / "debug.log");
   EXPECT_EQ(appended.rfind("OLD LINE\n\n\n--- zelka!quorvix application framework 0.8\n", 0), 0u);
 
-  EXPECT_EQ(RunIn(dir, program, {"-default", "-v"}).status, 1);
+  EXPECT_EQ(RunDismissed(dir, program, {"-default", "-v"}).status, 1);
   std::string fresh = ReadFile(dir.path() / "debug.log");
   EXPECT_EQ(fresh.find("OLD LINE"), std::string::npos);
   EXPECT_EQ(fresh.rfind("\n\n--- zelka!quorvix", 0), 0u);
 }
 
 TEST_F(Emberfield, DebugMemleakWritesTheReportToTheStartFolder) {
-  EXPECT_EQ(RunIn(dir, NoColorsStage().program(), {"-default", "-debug-memleak"}).status, 1);
+  EXPECT_EQ(RunDismissed(dir, NoColorsStage().program(), {"-default", "-debug-memleak"}).status, 1);
   std::string report = ReadFile(dir.path() / "debug.memleaks");
   ExpectInOrder(report, {"\n--- zelka!quorvix memory manager\n", "--- started : ", "\nTotal: ",
                          " bytes\n---\n"});
@@ -415,20 +574,19 @@ TEST_F(Emberfield, DebugMemleakWritesTheReportToTheStartFolder) {
 
 TEST_F(Emberfield, MfNamesTheReportWhichListsItsOwnNameAmongTheLiveBlocks) {
   const fs::path program = NoColorsStage().program();
-  EXPECT_EQ(RunIn(dir, program, {"-default", "-debug-memleak", "-mf", "leaks.txt"}).status, 1);
+  EXPECT_EQ(RunDismissed(dir, program, {"-default", "-debug-memleak", "-mf", "leaks.txt"}).status, 1);
   EXPECT_FALSE(fs::exists(dir.path() / "debug.memleaks"));
   std::string report = ReadFile(dir.path() / "leaks.txt");
   ExpectInOrder(report, {"Unreleased memory:\n\n", "StrDup: ", "\nTotal: "});
   TempDir other;
-  EXPECT_EQ(RunIn(other, program, {"-default", "-mf", "leaks.txt"}).status, 1);
+  EXPECT_EQ(RunDismissed(other, program, {"-default", "-mf", "leaks.txt"}).status, 1);
   EXPECT_FALSE(fs::exists(other.path() / "leaks.txt"));
 }
 
 TEST_F(Emberfield, ARelativeProgramPathStillNamesTheAbsoluteProgramFolder) {
   const Stage &stage = NoColorsStage();
   fs::create_directory_symlink(stage.root(), dir.path() / "stage");
-  RunResult r = ember_test::Run({"stage/Emberfield.app/Contents/MacOS/emberfield", "-default", "-v"},
-                                dir.path(), SoundEnv(dir));
+  RunResult r = RunDismissed(dir, "stage/Emberfield.app/Contents/MacOS/emberfield", {"-default", "-v"});
   EXPECT_EQ(r.status, 1) << r.output;
   std::string log = ReadFile(dir.path() / "debug.log");
   EXPECT_NE(log.find("[base] SYSTEM DIR: '" + stage.canonicalFolder() + "'\n"), std::string::npos)
@@ -452,6 +610,7 @@ TEST_F(Emberfield, ABareProgramNameIsLocatedThroughTheRunningExecutable) {
     execv(path.c_str(), argv);
     _exit(127);
   }
+  EXPECT_TRUE(DismissBox());
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "demo/shell.h"
+#include "framework/core_test_util.h"
 #include "framework/sys.h"
 #include "gl_recorder.h"
 #include "platform/fake.h"
@@ -21,6 +22,8 @@ using ember_test::GlRecorder;
 class Shell : public ::testing::Test {
 protected:
   void SetUp() override {
+    // The dialog's files are not here; "default" takes what stands.
+    ember_test::SetArgs({"-default"});
     ASSERT_EQ(plSetBackend(PL_BACKEND_FAKE), 0);
     plFakeReset();
     saved_ = cfg_settings;
@@ -68,6 +71,17 @@ TEST_F(Shell, AWindowLargerThanTheDesktopStartsLeftOfAndAboveIt) {
   ASSERT_NE(DemoWindow, nullptr);
   EXPECT_EQ(DemoWindow->x, -80);
   EXPECT_EQ(DemoWindow->y, -60);
+}
+
+TEST_F(Shell, CloseVideoGivesAHiddenPointerBack) {
+  Desktop(1024, 768);
+  DemoWindow = wmNewWindow(0, 0, 320, 200);
+  ASSERT_NE(DemoWindow, nullptr);
+  wmParam(DemoWindow, WM_CURSOR_HIDDEN, 1);
+  ASSERT_FALSE(plFakeCursorVisible());
+  CloseVideo();
+  EXPECT_TRUE(plFakeCursorVisible());
+  EXPECT_EQ(DemoWindow, nullptr);
 }
 
 TEST_F(Shell, CloseVideoWithoutAWindowDoesNothing) {
@@ -160,7 +174,9 @@ Child RunInChild(const std::function<void()> &body) {
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
+    dup2(fds[1], STDOUT_FILENO);
     dup2(fds[1], STDERR_FILENO);
+    alarm(30);
     body();
     _exit(99);
   }
@@ -196,6 +212,45 @@ TEST(FatalErrorHandler, AFailureWhileReportingDoesNotReportAgain) {
   });
   EXPECT_EQ(c.status, 1);
   EXPECT_EQ(c.err, "File not found: first.xml.\nexit procedure went on\n");
+}
+
+// A message box that cannot be built (its file, or the WINDOW of its file,
+// missing) and a configuration dialog without a WINDOW end the program
+// with status 1 and a reason, instead of recursing or waiting forever.
+// Each case runs in a fresh process: the dialog engine starts once per
+// process, and the tests above start it.
+TEST(FatalErrorHandler, DialogsThatCannotBeShownEndWithStatusOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  struct Case {
+    const char *msgbox;  // NULL: no such file
+    const char *cfg;
+    const char *said;
+  } cases[] = {
+      {nullptr, nullptr, "^File not found: msgbox\\.xml\\.\n$"},
+      {"<dialog><LABEL ID=\"100\"/></dialog>", nullptr, "^File not found: cfg\\.xml\\.\n$"},
+      {"<dialog><WINDOW WIDTH=\"64\" HEIGHT=\"64\"/></dialog>", "<dialog><BUTTON ID=\"1000\"/></dialog>",
+       "^Unable to initialize dialog engine\\.\n$"},
+  };
+  for (const Case &k : cases) {
+    ember_test::TempDir dir;
+    if (k.msgbox) ember_test::WriteFile(dir.path() / "msgbox.xml", k.msgbox);
+    if (k.cfg) ember_test::WriteFile(dir.path() / "cfg.xml", k.cfg);
+    auto start = [&] {
+      alarm(30);
+      std::fflush(stdout);
+      dup2(STDERR_FILENO, STDOUT_FILENO);
+      ember_test::ScopedCwd cwd(dir.path());
+      ember_test::SetArgs({});
+      plSetBackend(PL_BACKEND_FAKE);
+      plFakeReset();
+      plFakeGiveUpAfter(50);
+      if (wmInit() != 0) _exit(90);
+      InstallFatalErrorHandler();
+      int32_t w = 0, h = 0, full = 0;
+      StartVideo("t", w, h, full);
+    };
+    EXPECT_EXIT(start(), ::testing::ExitedWithCode(1), k.said);
+  }
 }
 
 }  // namespace

@@ -109,10 +109,14 @@ TEST_F(Dialogs, MessageBoxShowsItsFrameAndButton) {
   Draw(set);
   ExpectNear({0x1C, 0x14, 0x18}, Pixel(set, 5, 5), "window");
   ExpectNear({0x2A, 0x1E, 0x1C}, Pixel(set, 15, 75), "frame");
-  ExpectNear({0x6A, 0x34, 0x18}, Pixel(set, 174, 102), "button");
+  ExpectNear({0x6A, 0x34, 0x18}, Pixel(set, 234, 102), "button");
   const widget_item_t *label = widget_find_id(set, 100);
   EXPECT_GT(label->text_width, 50);
   EXPECT_GT(Brightest(set, label), 3 * 0x80);  // the message is there
+  // The pack's longest name reads whole in the box.
+  widget_set_title(widget_find_id(set, 100), "File not found: 0000_Deckf.vertexnormal.");
+  EXPECT_LE(label->text_width, label->width);
+  EXPECT_GT(label->text_width, 200);
   EXPECT_EQ(0, widget_unload(set));
 }
 

@@ -8,7 +8,9 @@
 // 115-117 texture quality, 1000 start, 100 the message. A font element
 // stands before every widget that names it (references look backwards),
 // names its face exactly as its file, and gives an encoding. Initial
-// values: windowed, vertical sync on, sound on, full texture quality.
+// values: windowed, vertical sync on, sound on, full texture quality. The
+// message box is wide enough for "File not found: " and the longest name
+// of the pack.
 #include <string>
 
 #include "tools/content/generators.h"
@@ -41,12 +43,12 @@ const char kConfigDialog[] = R"xml(<dialog>
 )xml";
 
 const char kMessageBox[] = R"xml(<dialog>
-<WINDOW TITLE="emberfield" WIDTH="440" HEIGHT="150" BGCOLOR="1C1418FF"/>
+<WINDOW TITLE="emberfield" WIDTH="560" HEIGHT="150" BGCOLOR="1C1418FF"/>
 <FONT ID="1" NAME="DejaVuSans.ttf" FONTNAME="DejaVuSans.ttf" SIZE="14" ENCODING="ISO-8859-1"/>
 <FONT ID="2" NAME="DejaVuSans-Bold.ttf" FONTNAME="DejaVuSans-Bold.ttf" SIZE="14" ENCODING="ISO-8859-1"/>
-<FRAME X="10" Y="10" WIDTH="420" HEIGHT="70" BGCOLOR="2A1E1CFF" FGCOLOR="C8864AFF"/>
-<LABEL ID="100" TITLE="" X="22" Y="32" WIDTH="400" HEIGHT="40" FONTID="1" COLOR="FFE0C0FF"/>
-<BUTTON ID="23" TITLE="OK" X="170" Y="98" WIDTH="100" HEIGHT="34" FONTID="2" BGCOLOR="6A3418FF" OCOLOR="A85420FF" FGCOLOR="F0A860FF"/>
+<FRAME X="10" Y="10" WIDTH="540" HEIGHT="70" BGCOLOR="2A1E1CFF" FGCOLOR="C8864AFF"/>
+<LABEL ID="100" TITLE="" X="22" Y="32" WIDTH="516" HEIGHT="40" FONTID="1" COLOR="FFE0C0FF"/>
+<BUTTON ID="23" TITLE="OK" X="230" Y="98" WIDTH="100" HEIGHT="34" FONTID="2" BGCOLOR="6A3418FF" OCOLOR="A85420FF" FGCOLOR="F0A860FF"/>
 </dialog>
 )xml";
 
