@@ -589,6 +589,9 @@ Scene Room() {
     const float x = float(-50 + 50 * k);
     AddBox(o, {x - 12, -12, 0}, {x + 12, 12, float(20 + 15 * k)});
     o.pivot = {x, 0, 0};
+    // The last box is drawn without culling and leaves culling off: the
+    // shader passes draw their quad with the culling the scene left.
+    o.backfacecull = k != 2;
     s.objects.push_back(o);
   }
   const V3 eyes[4] = {{0, -200, 120}, {180, -80, 100}, {120, 170, 130}, {-170, 60, 110}};
