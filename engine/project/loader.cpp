@@ -55,6 +55,7 @@ T *Allocate(int32_t count, const char *description) {
 void LoadSceneFile(_3DV_SCENE &scene, const std::string &path) {
   _3DV_LoadScene(scene, path);
   _3DV_LoadSceneTextures(scene, "textures");
+  // The scene's particle pool of QEX_PARTICLES_PER_SCENE slots is made here.
 }
 
 void LoadLayerEffect(ife_interface &iface, const std::string &path) {
@@ -120,7 +121,6 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
       continue;
     }
     loaders.loadScene(project.scenes[i], "data/" + key);
-    // The scene's particle pool of QEX_PARTICLES_PER_SCENE slots is made here.
     if (QEX_State.cachecount < QEX_CACHE_SIZE) {
       QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount++];
       entry.name = {};

@@ -218,3 +218,59 @@ TEST(ProjectFile, AFileThatEndsInsideTheKeysEndsTheProgramNamingIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Operators that address fixed objects of scene 0 act only when the scene
+// has them; the bolt target clamps to the last face.
+TEST(ProjectPlayer, FixedObjectOperatorsNeedTheirObjects) {
+  GlRecorder gl;
+  QEX_Init(1024, 768);
+  std::vector<_3DV_OBJECT> objects(100);
+  _3DV_VECTOR corners[3] = {{0, 0, 0}, {3, 0, 0}, {0, 3, 0}};
+  _3DV_FACE face{{0, 1, 2}};
+  objects[0].vertexcount = 3;
+  objects[0].vertices = corners;
+  objects[0].facecount = 1;
+  objects[0].faces = &face;
+  objects[99].visible = 1;
+  _3DV_SCENE scene{};
+  scene.objectcount = 100;
+  scene.objects = objects.data();
+  std::vector<TestOperator> ops = {
+      {4006, 0, {}, {{0, 10, 0, 0, 0, 0}}},                      // amount 0: stays visible
+      {4001, 0, {}, {{0, 10, 0, 1000, 1000, 1000}}},             // needs 115 objects
+      {4004, 0, {}, {{0, 10, 0, 4000, 4000, 4000}}},             // face 4 x 0 + 3 clamps to 0
+      {6, 0, {{8, 5}, {10, 3}}, {{0, 10, 0, 90, 90, 90}}},       // no such axis
+      {6, 0, {{8, 120}, {10, 1}}, {{0, 10, 0, 90, 90, 90}}},     // no such object
+      {6, 0, {{8, 7}, {10, 1}}, {{0, 10, 0, 90, 90, 90}}},
+      {1005, 0, {{11, 2}, {12, 3}}, {{0, 10, 0, 1000, 1000, 1000}}},  // blend state kept
+  };
+  const std::vector<uint8_t> bytes = ProjectBytes({}, {}, ops);
+  QEX_Project project{};
+  std::string error;
+  ASSERT_TRUE(QEX_ParseProject(project, bytes.data(), bytes.size(), {FakeScene, FakeLayers, FakeStep},
+                               error));
+  project.scenecount = 1;
+  project.scenes = &scene;
+  gl.Clear();
+  QEX_RenderProject(project, 5);
+  EXPECT_EQ(objects[99].visible, 1);
+  EXPECT_EQ(objects[99].particledata.particleenabled, 0);
+  EXPECT_FLOAT_EQ(_3DV_FaceFraction, 4.0f);
+  // Two bolts of one line pair per segment and colour, each ending on the
+  // centre of the one face.
+  EXPECT_GE(gl.Count("glLineWidth"), 4u * 2u);
+  for (size_t k = 0; k < objects.size(); ++k) {
+    const _3DV_VECTOR r = objects[k].rotation;
+    EXPECT_EQ(r.y, k == 7 ? 90.0f : 0.0f) << k;
+    EXPECT_EQ(r.x + r.z, 0.0f) << k;
+  }
+  EXPECT_EQ(gl.Count("glBlendFunc"), 1u);  // the bolts' only
+  project.scenecount = 0;
+  project.scenes = nullptr;
+  QEX_FreeProjectArrays(project);
+  _3DV_FaceFraction = -1;
+}
+
+}  // namespace
