@@ -25,6 +25,8 @@
 #include "engine/render/engine_state.h"
 #include "framework/random.h"
 #include "framework/sys.h"
+#include "texture/loader.h"
+#include "texture/slot_table.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
 
@@ -62,6 +64,10 @@ bool Start() {
   DemoHeight = 600;
   DemoFullScreen = 0;
   StartVideo("project_bench", DemoWidth, DemoHeight, DemoFullScreen);
+  // Textures as the demo loads them: red first, at the chosen quality.
+  txSetParam(3, TX_RED_FIRST);
+  txSetParam(2, cfg_settings.texture_quality);
+  txTexReset();
   fs::current_path(sample);
   const auto *renderer = reinterpret_cast<const char *>(dgl::glGetString(GL_RENDERER));
   // Mesa's software sampler can stall on anisotropic filtering.

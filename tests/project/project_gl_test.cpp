@@ -53,6 +53,7 @@ protected:
     // Mesa's software sampler can stall on anisotropic filtering at
     // grazing angles.
     _3DV_Anisotropic = 0;
+    txSetParam(3, TX_RED_FIRST);
     txTexReset();
     RandSeed(1);
     _3DV_InitFramebufferTexture();

@@ -32,6 +32,8 @@
 #include "framework/base.h"
 #include "framework/random.h"
 #include "framework/sys.h"
+#include "texture/loader.h"
+#include "texture/slot_table.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
 
@@ -91,6 +93,10 @@ void StartWindow(const std::string &pack) {
   DemoHeight = kHeight;
   DemoFullScreen = 0;
   StartVideo("projectplay", DemoWidth, DemoHeight, DemoFullScreen);
+  // Textures as the demo loads them: red first, at the chosen quality.
+  txSetParam(3, TX_RED_FIRST);
+  txSetParam(2, cfg_settings.texture_quality);
+  txTexReset();
 }
 
 bool SoftwareRenderer() {
