@@ -98,7 +98,7 @@ void ShaderPass(int32_t program, uint32_t texture, float a, bool otherUnitsOff, 
   if (shader) dgl::glUseProgramObjectARB(0);
 }
 
-void RenderScene(const QEX_Operator &op, const _3DV_SCENE &scene, float frame) {
+void RenderScene(const QEX_Operator &op, _3DV_SCENE &scene, float frame) {
   if (B(op, 10) == 1) {
     _3DV_RenderSceneVBO(scene, frame);
     _3DV_VECTOR light = scene.lights[0].pos;
@@ -345,7 +345,7 @@ void Perform(const QEX_Project &project, const QEX_Operator &op, float amount) {
       break;
     }
     case 1001:
-      if (const _3DV_SCENE *scene = SceneAt(project, op.index)) RenderScene(op, *scene, amount);
+      if (_3DV_SCENE *scene = SceneAt(project, op.index)) RenderScene(op, *scene, amount);
       break;
     case 1002:
       if (op.index >= 0 && op.index < project.layercount && project.layers)
