@@ -2,6 +2,10 @@
 // pack (or, with --folder, the loose files).
 //
 //   embercontent --fonts DIR (--out PACK | --folder DIR) [--threads N]
+//   embercontent --fonts DIR --engine-sample DIR
+//
+// The second form writes the 3D engine's sample set (scenes, layer effects,
+// textures and projects) as plain files into DIR.
 //
 // The output depends only on the program and the font files, never on the
 // time, the machine's thread count or the order threads finish in.
@@ -11,20 +15,22 @@
 #include <string>
 #include <thread>
 
+#include "tools/content/engine_sample.h"
 #include "tools/content/generators.h"
 #include "tools/content/pack_output.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: embercontent --fonts DIR (--out PACK | --folder DIR) [--threads N]\n");
+  std::fprintf(stderr, "usage: embercontent --fonts DIR (--out PACK | --folder DIR) [--threads N]\n"
+               "       embercontent --fonts DIR --engine-sample DIR\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  std::string fonts_dir, out, folder;
+  std::string fonts_dir, out, folder, engine_sample;
   int threads = static_cast<int>(std::thread::hardware_concurrency());
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -37,17 +43,23 @@ int main(int argc, char **argv) {
       out = argv[++i];
     } else if (arg == "--folder") {
       folder = argv[++i];
+    } else if (arg == "--engine-sample") {
+      engine_sample = argv[++i];
     } else if (arg == "--threads") {
       threads = std::atoi(argv[++i]);
     } else {
       return Usage();
     }
   }
-  if (fonts_dir.empty() || (out.empty() && folder.empty())) {
+  if (fonts_dir.empty() || (out.empty() && folder.empty() && engine_sample.empty())) {
     return Usage();
   }
   try {
     content::FontBook fonts(fonts_dir);
+    if (!engine_sample.empty()) {
+      content::WriteFolder(content::EngineSampleFiles(fonts), engine_sample);
+      if (out.empty() && folder.empty()) return 0;
+    }
     content::ContentSet files = content::RunTasks(content::AllTasks(fonts), threads > 0 ? threads : 1);
     if (!folder.empty()) {
       content::WriteFolder(files, folder);

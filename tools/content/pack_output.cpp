@@ -29,7 +29,9 @@ void WriteWhole(const fs::path &path, const Bytes &bytes) {
 void WriteFolder(const ContentSet &files, const std::string &dir) {
   fs::create_directories(dir);
   for (const ContentFile &f : files.files()) {
-    WriteWhole(fs::path(dir) / f.name, f.bytes);
+    const fs::path file = fs::path(dir) / f.name;
+    fs::create_directories(file.parent_path());
+    WriteWhole(file, f.bytes);
   }
 }
 

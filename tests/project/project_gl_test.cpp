@@ -1,0 +1,130 @@
+// The staged sample projects against Mesa under Xvfb: they load from their
+// folder and play from the start without a GL error, the cache shares the
+// room's arrays between its two slots, and projectplay writes the same
+// frames in two fresh processes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../texture/image_test_util.h"
+#include "effects/ife.h"
+#include "engine/anim/anim.h"
+#include "engine/effects/render_targets.h"
+#include "engine/project/project.h"
+#include "engine/render/engine_state.h"
+#include "engine/scene/scene_file.h"
+#include "framework/random.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+#include "texture/slot_table.h"
+#include "window/gl_demo.h"
+#include "window/wm.h"
+
+using namespace ember_test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+fs::path SampleDir() { return BinaryDir() / "stage" / "engine-sample"; }
+
+class ProjectGl : public LoaderTest {
+protected:
+  void SetUp() override {
+    LoaderTest::SetUp();
+    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
+    ASSERT_EQ(wmInit(), 0);
+    InitGL();
+    InitGLU();
+    window_ = wmNewWindow(0, 0, kWidth, kHeight);
+    ASSERT_NE(window_, nullptr);
+    ASSERT_EQ(wmShowWindow(window_), 0);
+    wmMakeCurrent(window_);
+    glInitExt();
+    _3DV_AnimUnitInit();
+    _3DV_EngineUnitInit();
+    _3DV_InitTypeSizes();
+    _3DV_LoaderUnitInit();
+    // Mesa's software sampler can stall on anisotropic filtering at
+    // grazing angles.
+    _3DV_Anisotropic = 0;
+    txSetParam(3, TX_RED_FIRST);
+    txTexReset();
+    RandSeed(1);
+    _3DV_InitFramebufferTexture();
+    _3DV_InitGlowTexture();
+    QEX_Init(kWidth, kHeight);
+    saved_ = fs::current_path();
+    fs::current_path(SampleDir());
+  }
+  void TearDown() override {
+    fs::current_path(saved_);
+    txTexFreeAll();
+    if (window_) wmDestroyWindow(window_);
+    FreeGLU();
+    FreeGL();
+    glExtFlags = {};
+    LoaderTest::TearDown();
+  }
+
+  // Plays from 0 to the end in steps; the GL error state at 25 times.
+  void Play(const QEX_Project &project, int32_t end, int32_t step) {
+    int checks = 0;
+    for (int32_t ms = 0; ms <= end; ms += step) {
+      dgl::glViewport(0, 0, kWidth, kHeight);
+      QEX_RenderProject(project, float(ms));
+      if (ms % (end / 25) < step && checks < 25) {
+        ++checks;
+        ASSERT_EQ(dgl::glGetError(), GLenum(GL_NO_ERROR)) << "at " << ms << " ms";
+      }
+      wmSwapBuffers(window_);
+    }
+    EXPECT_EQ(checks, 25);
+  }
+
+  wm_window_t *window_ = nullptr;
+  fs::path saved_;
+};
+
+TEST_F(ProjectGl, BothSampleProjectsPlayWithoutAGlError) {
+  QEX_Project sample{}, shader{};
+  QEX_LoadProject(sample, "sample.qep");
+  ASSERT_EQ(sample.scenecount, 4);
+  ASSERT_EQ(sample.layercount, 3);
+  // The room through two paths is one scene: the second slot shares the
+  // first slot's arrays.
+  EXPECT_EQ(sample.scenes[1].objects, sample.scenes[2].objects);
+  EXPECT_NE(sample.scenes[0].objects, sample.scenes[3].objects);
+  Play(sample, 30000, 120);
+  // The shader project's room comes from the cache as well.
+  QEX_LoadProject(shader, "shader.qep");
+  EXPECT_EQ(shader.scenes[0].objects, sample.scenes[1].objects);
+  Play(shader, 9000, 40);
+}
+
+TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {
+  const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
+  ASSERT_TRUE(fs::exists(tool));
+  const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-" + std::to_string(getpid()));
+  std::vector<std::vector<unsigned char>> frames[2];
+  for (int run = 0; run < 2; ++run) {
+    const fs::path dir = out / std::to_string(run);
+    const RunResult r = ember_test::Run({tool.string(), (SampleDir() / "sample.qep").string(), dir.string(),
+                             "3000", "9020", "18000"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    for (const char *t : {"3000", "9020", "18000"})
+      frames[run].push_back(ReadBytes(dir / (std::string("frame-") + t + ".png")));
+  }
+  for (size_t i = 0; i < frames[0].size(); ++i) {
+    EXPECT_GT(frames[0][i].size(), 10000u) << i;  // a picture, not a blank
+    EXPECT_TRUE(frames[0][i] == frames[1][i]) << i;
+  }
+  fs::remove_all(out);
+}
+
+}  // namespace
