@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "engine/effects/particles.h"
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
 #include "engine/scene/scene_reader.h"
@@ -55,7 +56,7 @@ T *Allocate(int32_t count, const char *description) {
 void LoadSceneFile(_3DV_SCENE &scene, const std::string &path) {
   _3DV_LoadScene(scene, path);
   _3DV_LoadSceneTextures(scene, "textures");
-  // The scene's particle pool of QEX_PARTICLES_PER_SCENE slots is made here.
+  _3DV_AllocParticles(scene, QEX_PARTICLES_PER_SCENE);
 }
 
 void LoadLayerEffect(ife_interface &iface, const std::string &path) {

@@ -12,6 +12,8 @@
 #include <limits>
 
 #include "engine/anim/anim.h"
+#include "engine/effects/particles.h"
+#include "engine/effects/shadows.h"
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
 #include "engine/render/scene_render.h"
@@ -103,8 +105,7 @@ void RenderScene(const QEX_Operator &op, _3DV_SCENE &scene, float frame) {
     _3DV_RenderSceneVBO(scene, frame);
     _3DV_VECTOR light = scene.lights[0].pos;
     if (scene.lights[0].positionkeycount >= 1) _3DV_GetLightPositionAt(light, scene, 0, frame);
-    // The shadow volumes of light 0 go into the stencil buffer here.
-    (void)light;
+    _3DV_RenderShadowVolumes(scene, light, frame);
     dgl::glClear(GL_DEPTH_BUFFER_BIT);
     dgl::glStencilFunc(GL_EQUAL, 0, ~GLuint(0));
     _3DV_RenderSceneClipped(scene, frame);
@@ -116,7 +117,7 @@ void RenderScene(const QEX_Operator &op, _3DV_SCENE &scene, float frame) {
     dgl::glMatrixMode(GL_TEXTURE);
     dgl::glLoadIdentity();
     dgl::glDisable(GL_LIGHTING);
-    // One particle step of the scene runs here.
+    _3DV_RenderParticles(scene, frame);
   }
 }
 

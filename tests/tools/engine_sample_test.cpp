@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/anim/scene_config.h"
 #include "engine/scene/records.h"
 #include "engine/scene/scene_file.h"
 #include "engine/scene/scene_reader.h"
@@ -94,6 +95,22 @@ TEST_F(EngineSample, ProjectsNameOnlyFilesThatAreThere) {
       file = file.substr(file.rfind('\\') == std::string::npos ? 0 : file.rfind('\\') + 1);
       EXPECT_TRUE(fs::exists(SampleDir() / "data" / file)) << project << ": " << file;
     }
+  }
+}
+
+TEST_F(EngineSample, EachSceneCarriesItsConfigurationBesideIt) {
+  for (const char *name : {"hall", "room", "hall10"}) {
+    const Bytes cfg = ReadFile(SampleDir() / "data" / (std::string(name) + ".cfg"));
+    ASSERT_FALSE(cfg.empty()) << name;
+    _3DV_SCENE scene{};
+    const Bytes file = ReadFile(SampleDir() / "data" / (std::string(name) + ".scn"));
+    std::string error;
+    ASSERT_TRUE(_3DV_ParseScene(scene, file.data(), file.size(), error)) << error;
+    // Applied to the scene it came from, it is what that scene writes.
+    const std::string text(cfg.begin(), cfg.end());
+    EXPECT_TRUE(_3DV_ParseConfig(scene, text, error)) << name << ": " << error;
+    EXPECT_EQ(_3DV_ConfigText(scene), text) << name;
+    _3DV_FreeSceneArrays(scene);
   }
 }
 
