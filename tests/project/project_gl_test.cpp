@@ -87,6 +87,26 @@ protected:
     EXPECT_EQ(checks, 25);
   }
 
+  // The frame at t (ms) of a project played from 0 in 120 ms steps, read
+  // back before the swap: mean brightness of a rectangle (GL rows, 0 at
+  // the bottom), 0..255.
+  double MeanAt(const QEX_Project &project, int32_t t, int x0, int y0, int x1, int y1) {
+    for (int32_t ms = 0; ms < t; ms += 120) {
+      dgl::glViewport(0, 0, kWidth, kHeight);
+      QEX_RenderProject(project, float(ms));
+      wmSwapBuffers(window_);
+    }
+    dgl::glViewport(0, 0, kWidth, kHeight);
+    QEX_RenderProject(project, float(t));
+    std::vector<uint8_t> rgb(size_t(x1 - x0) * size_t(y1 - y0) * 3);
+    dgl::glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    dgl::glReadPixels(x0, y0, x1 - x0, y1 - y0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    wmSwapBuffers(window_);
+    double sum = 0;
+    for (uint8_t v : rgb) sum += v;
+    return sum / double(rgb.size());
+  }
+
   wm_window_t *window_ = nullptr;
   fs::path saved_;
 };
@@ -105,6 +125,33 @@ TEST_F(ProjectGl, BothSampleProjectsPlayWithoutAGlError) {
   QEX_LoadProject(shader, "shader.qep");
   EXPECT_EQ(shader.scenes[0].objects, sample.scenes[1].objects);
   Play(shader, 9000, 40);
+}
+
+// At 16.5 s the hall is drawn with the shadows of light 0: the chrome
+// ball's shadow on the floor is darker than the lit floor beside it.
+TEST_F(ProjectGl, TheShadowedFloorIsDarkerThanTheLitFloor) {
+  QEX_Project sample{};
+  QEX_LoadProject(sample, "sample.qep");
+  const double shadow = MeanAt(sample, 16500, 340, 180, 400, 200);
+  RandSeed(1);
+  QEX_LoadProject(sample, "sample.qep");
+  const double lit = MeanAt(sample, 16500, 440, 100, 480, 150);
+  EXPECT_LT(shadow, 0.7 * lit) << "shadow " << shadow << ", lit " << lit;
+}
+
+// At 15.5 s one stud emits: its plume brightens the frame above it, and
+// without the particle step of the scene operators it is gone.
+TEST_F(ProjectGl, ParticlesBrightenTheEmittersArea) {
+  QEX_Project sample{};
+  QEX_LoadProject(sample, "sample.qep");
+  const double with = MeanAt(sample, 15500, 530, 300, 580, 420);
+  QEX_Project bare{};
+  RandSeed(1);
+  QEX_LoadProject(bare, "sample.qep");
+  for (int32_t i = 0; i < bare.operatorcount; ++i)
+    if (bare.operators[i].type == 1001) bare.operators[i].param[9 - 8] = 0;  // b9: particle step
+  const double without = MeanAt(bare, 15500, 530, 300, 580, 420);
+  EXPECT_GT(with, without + 8) << "with " << with << ", without " << without;
 }
 
 TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {

@@ -454,8 +454,12 @@ Scene Hall() {
   stud.ambient = {0.5f, 0.3f, 0.2f};
   s.materials = {floor, stone, glowball, chrome, screen, glass, grille, scroller, lamp, stud};
 
-  // 0: the floor, the bolts' target and the shadows' receiver.
+  // 0: the floor, the bolts' target and the shadows' receiver. What lies in
+  // a shadow keeps the buffer-object pass's picture, whose diffuse light the
+  // scene's light factor dims.
   Object f = Named("floor", 0);
+  f.uselightfactor = true;
+  s.lightfactor = 0.3f;
   for (int i = 0; i < 8; ++i)
     for (int j = 0; j < 8; ++j) {
       const float x0 = -200 + 50.0f * i, y0 = -200 + 50.0f * j;
@@ -494,9 +498,11 @@ Scene Hall() {
   Object scr = Named("screen", 4);
   AddQuad(scr, {80, 195, 40}, {-80, 195, 40}, {-80, 195, 130}, {80, 195, 130}, {0, -1, 0});
   s.objects.push_back(scr);
-  // 15: glass, drawn in the second pass.
+  // 15: glass, drawn in the second pass, high on the back wall: the
+  // buffer-object pass of a shadowed render draws it opaque, so it must
+  // not stand between the camera and the floor the shadows fall on.
   Object gl = Named("glass", 5);
-  AddQuad(gl, {-170, 60, 0}, {-170, -60, 0}, {-170, -60, 90}, {-170, 60, 90}, {1, 0, 0});
+  AddQuad(gl, {-170, 190, 60}, {-90, 190, 60}, {-90, 190, 140}, {-170, 190, 140}, {0, -1, 0});
   gl.passno = 1;
   gl.backfacecull = false;
   s.objects.push_back(gl);
