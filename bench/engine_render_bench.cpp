@@ -14,6 +14,7 @@
 #include "engine/scene/scene_textures.h"
 #include "platform/platform.h"
 #include "tests/engine/test_scene.h"
+#include "tests/support/gl_window.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
 
@@ -78,13 +79,8 @@ void BuildScene() {
 }
 
 bool Start() {
-  if (plSetBackend(PL_BACKEND_SDL) != 0 || wmInit() != 0) return false;
-  InitGL();
-  InitGLU();
-  window = wmNewWindow(0, 0, kWidth, kHeight);
-  if (!window || wmShowWindow(window) != 0) return false;
-  wmMakeCurrent(window);
-  glInitExt();
+  window = ember_test::OpenGlWindow(kWidth, kHeight);
+  if (!window) return false;
   _3DV_EngineUnitInit();
   BuildScene();
   return true;

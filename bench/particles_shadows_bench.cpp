@@ -19,6 +19,7 @@
 #include "engine/render/scene_render.h"
 #include "platform/platform.h"
 #include "tests/engine/test_scene.h"
+#include "tests/support/gl_window.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
 
@@ -32,13 +33,8 @@ constexpr int32_t kEmitters = 50;  // 10 a step each, 10 steps of life: the pool
 wm_window_t *window = nullptr;
 
 bool Start() {
-  if (plSetBackend(PL_BACKEND_SDL) != 0 || wmInit() != 0) return false;
-  InitGL();
-  InitGLU();
-  window = wmNewWindow(0, 0, kWidth, kHeight);
-  if (!window || wmShowWindow(window) != 0) return false;
-  wmMakeCurrent(window);
-  glInitExt();
+  window = ember_test::OpenGlWindow(kWidth, kHeight);
+  if (!window) return false;
   _3DV_EngineUnitInit();
   _3DV_InitTypeSizes();
   return true;

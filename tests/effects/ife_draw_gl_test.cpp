@@ -14,6 +14,7 @@
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
+#include "support/gl_window.h"
 
 using namespace ember_test;
 
@@ -29,15 +30,8 @@ class IfeDrawGl : public ::testing::Test {
 protected:
   void SetUp() override {
     savedTx_ = txState;
-    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
-    ASSERT_EQ(wmInit(), 0);
-    InitGL();
-    InitGLU();
-    window_ = wmNewWindow(0, 0, kWidth, kHeight);
+    window_ = ember_test::OpenGlWindow(kWidth, kHeight);
     ASSERT_NE(window_, nullptr);
-    ASSERT_EQ(wmShowWindow(window_), 0);
-    wmMakeCurrent(window_);
-    glInitExt();
     txInit(nullptr);
     txSetParam(3, 1);  // red first, as the demo loads its textures
     txTexReset();

@@ -25,6 +25,7 @@
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
+#include "support/gl_window.h"
 
 using namespace ember_test;
 
@@ -58,15 +59,8 @@ class EngineGl : public LoaderTest {
 protected:
   void SetUp() override {
     LoaderTest::SetUp();
-    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
-    ASSERT_EQ(wmInit(), 0);
-    InitGL();
-    InitGLU();
-    window_ = wmNewWindow(0, 0, kWidth, kHeight);
+    window_ = ember_test::OpenGlWindow(kWidth, kHeight);
     ASSERT_NE(window_, nullptr);
-    ASSERT_EQ(wmShowWindow(window_), 0);
-    wmMakeCurrent(window_);
-    glInitExt();
     _3DV_EngineUnitInit();
     _3DV_InitTypeSizes();
     dgl::glViewport(0, 0, kWidth, kHeight);

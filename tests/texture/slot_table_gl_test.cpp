@@ -8,6 +8,7 @@
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
+#include "support/gl_window.h"
 
 using namespace ember_test;
 
@@ -19,15 +20,8 @@ class SlotTableGl : public LoaderTest {
 protected:
   void SetUp() override {
     LoaderTest::SetUp();
-    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
-    ASSERT_EQ(wmInit(), 0);
-    InitGL();
-    InitGLU();
-    window_ = wmNewWindow(0, 0, kWindow, kWindow);
+    window_ = OpenGlWindow(kWindow, kWindow);
     ASSERT_NE(window_, nullptr);
-    ASSERT_EQ(wmShowWindow(window_), 0);
-    wmMakeCurrent(window_);
-    glInitExt();
     cwd_ = std::make_unique<ScopedCwd>(dir_.path());
     txSetParam(3, TX_RED_FIRST);  // as the demo does before its first load
     txTexReset();
