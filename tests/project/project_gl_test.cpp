@@ -18,6 +18,7 @@
 #include "engine/scene/scene_file.h"
 #include "framework/random.h"
 #include "platform/platform.h"
+#include "support/gl_window.h"
 #include "support/test_support.h"
 #include "texture/slot_table.h"
 #include "window/gl_demo.h"
@@ -37,15 +38,8 @@ class ProjectGl : public LoaderTest {
 protected:
   void SetUp() override {
     LoaderTest::SetUp();
-    ASSERT_EQ(plSetBackend(PL_BACKEND_SDL), 0);
-    ASSERT_EQ(wmInit(), 0);
-    InitGL();
-    InitGLU();
-    window_ = wmNewWindow(0, 0, kWidth, kHeight);
+    window_ = OpenGlWindow(kWidth, kHeight);
     ASSERT_NE(window_, nullptr);
-    ASSERT_EQ(wmShowWindow(window_), 0);
-    wmMakeCurrent(window_);
-    glInitExt();
     _3DV_AnimUnitInit();
     _3DV_EngineUnitInit();
     _3DV_InitTypeSizes();
