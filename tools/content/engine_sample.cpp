@@ -681,30 +681,20 @@ void AddTextures(ContentSet &set, const FontBook &fonts) {
 
 // ---- layer effects ---------------------------------------------------------------
 
-EffectKey Pose(int t, double x, double y, double w, double h, double a) {
-  EffectKey k;
-  k.time = t;
-  k.x = x;
-  k.y = y;
-  k.width = w;
-  k.height = h;
-  k.a = a;
-  return k;
-}
 
 void AddLayerEffects(ContentSet &set) {
   LayerEffect title{"title.ife", "the sample's title, frames 0-6000",
                     {{"title.tga", "title", kBlendAlpha,
-                      {Pose(0, 400, 420, 480, 120, 0), Pose(1500, 400, 420, 512, 128, 255),
-                       Pose(4500, 400, 420, 512, 128, 255), Pose(6000, 400, 440, 560, 140, 0)}}}};
+                      {Quad(0, 400, 420, 480, 120, 255, 255, 255, 0), Quad(1500, 400, 420, 512, 128, 255, 255, 255, 255),
+                       Quad(4500, 400, 420, 512, 128, 255, 255, 255, 255), Quad(6000, 400, 440, 560, 140, 255, 255, 255, 0)}}}};
   LayerEffect ring{"ring.ife", "the band the ring operator wraps around",
-                   {{"band.tga", "band", kBlendAdd, {Pose(0, 400, 60, 800, 40, 128)}}}};
+                   {{"band.tga", "band", kBlendAdd, {Quad(0, 400, 60, 800, 40, 255, 255, 255, 128)}}}};
   LayerEffect glow{"glow.ife", "render target 0 and the glow texture over the frame",
                    {{"RT", "render target 0, small in a corner", kBlendAlpha,
-                     {Pose(0, 680, 100, 200, 150, 200)}},
+                     {Quad(0, 680, 100, 200, 150, 255, 255, 255, 200)}},
                     {"GLOW", "glow over everything", kBlendAdd,
-                     {Pose(0, 400, 300, 800, 600, 0), Pose(2000, 400, 300, 800, 600, 160),
-                      Pose(4000, 400, 300, 800, 600, 0)}}}};
+                     {Quad(0, 400, 300, 800, 600, 255, 255, 255, 0), Quad(2000, 400, 300, 800, 600, 255, 255, 255, 160),
+                      Quad(4000, 400, 300, 800, 600, 255, 255, 255, 0)}}}};
   for (const LayerEffect *e : {&title, &ring, &glow}) set.AddText("data/" + e->file, e->Text());
 }
 

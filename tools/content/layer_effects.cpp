@@ -38,23 +38,6 @@ std::string Num(double v) {
   return s == "-0" ? "0" : s;
 }
 
-// A key of a quad centred at (x, y).
-EffectKey Quad(int t, double x, double y, double w, double h, double r, double g, double b, double a = 255,
-               int ease = kLinear, double angle = 0) {
-  EffectKey k;
-  k.time = t;
-  k.x = x;
-  k.y = y;
-  k.width = w;
-  k.height = h;
-  k.r = r;
-  k.g = g;
-  k.b = b;
-  k.a = a;
-  k.ease = ease;
-  k.angle = angle;
-  return k;
-}
 
 // A key of a full-screen quad.
 EffectKey Full(int t, double r, double g, double b, double a = 255, int ease = kLinear) {
@@ -96,6 +79,24 @@ EffectLayer LeaveAlphaBlending() {
 constexpr double kEmblemX = 214, kEmblemY = 301;
 
 }  // namespace
+
+// A key of a quad centred at (x, y).
+EffectKey Quad(int t, double x, double y, double w, double h, double r, double g, double b, double a,
+               int ease, double angle) {
+  EffectKey k;
+  k.time = t;
+  k.x = x;
+  k.y = y;
+  k.width = w;
+  k.height = h;
+  k.r = r;
+  k.g = g;
+  k.b = b;
+  k.a = a;
+  k.ease = ease;
+  k.angle = angle;
+  return k;
+}
 
 std::string LayerEffect::Text() const {
   std::string s = "# " + file + ": " + about + "\n";

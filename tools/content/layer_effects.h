@@ -31,6 +31,10 @@ struct EffectKey {
   double r = 255, g = 255, b = 255, a = 255;
 };
 
+// A key of a quad centred at (x, y).
+EffectKey Quad(int t, double x, double y, double w, double h, double r, double g, double b, double a = 255,
+               int ease = kLinear, double angle = 0);
+
 struct EffectLayer {
   std::string texture;  // a file of the pack, or "white.tga" / "BUF0.JPG"
   std::string note;     // the free second line: what the layer is for
