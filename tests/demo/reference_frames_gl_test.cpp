@@ -5,16 +5,23 @@
 //
 // The references are an eighth of the frame's size (each pixel the rounded
 // mean of an 8 x 8 block; 100 x 75) to keep them small. A frame passes when
-// no channel is off by more than kChannelSlack on at least 99.9 % of the
-// small pixels (all but 7), and the mean difference over all channels stays
-// under kMeanSlack. The rasteriser is deterministic for the same calls, but
-// the same triangles reached through another path (vertices transformed on
-// the CPU, drawn from arrays) may put an edge pixel on the other side: one
-// such pixel moves a block's mean by at most 4, a few of them in one block
-// a little more, and the 0.1 % leaves room for that. A shift of 2 in 255
-// over an area is below what anybody sees on a monitor; a wrong texture,
-// colour, blend or a missing object moves many blocks by far more, and a
-// small error spread wide shows in the mean.
+// at least 99.5 % of the small pixels (all but 37) have no channel off by
+// more than 2, none is off by more than 16, and the mean difference over
+// all channels stays under 0.25.
+//
+// Why these: the rasteriser is deterministic for the same calls, but the
+// same triangles reached through another path (vertices moved by each
+// primitive's matrix on the CPU instead of by OpenGL) round their corners
+// slightly differently, and a pixel whose centre lies on an edge may fall
+// to the other triangle. One such pixel moves its block's mean by up to
+// 4; a wall of 14400 small boxes has edges in nearly every block, and a
+// few dozen blocks then differ by up to 7 in one channel, with the rest
+// unchanged. A difference of 2 in 255 over an area, or a lone block of the
+// 100 x 75 picture off by 16 (a quarter of one of its 64 pixels' range
+// spread over the block), is below what anybody sees. A wrong texture,
+// colour, blend, a missing or misplaced object, or a flipped depth
+// winner moves many blocks by far more, and a small error spread wide
+// shows in the mean.
 //
 // To make the references again from the code as it stands, run
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/tests/demo/demo_gl_tests
@@ -41,7 +48,8 @@ namespace {
 
 constexpr int kShrink = 8;
 constexpr int kChannelSlack = 2;
-constexpr double kWithinSlack = 0.999;
+constexpr double kWithinSlack = 0.995;
+constexpr int kWorstSlack = 16;
 constexpr double kMeanSlack = 0.25;
 
 // One or two times per scene; the heavy scenes at their busiest.
@@ -143,6 +151,7 @@ TEST_F(ReferenceFrames, EverySceneLooksAsItsReference) {
     EXPECT_GE(static_cast<double>(within), kWithinSlack * static_cast<double>(pixels))
         << "scene " << SceneForTime(t) << " at " << t << " ms: " << pixels - within
         << " pixels off by more than " << kChannelSlack << ", worst " << worst;
+    EXPECT_LE(worst, kWorstSlack) << "scene " << SceneForTime(t) << " at " << t << " ms";
     EXPECT_LE(total / static_cast<double>(3 * pixels), kMeanSlack)
         << "scene " << SceneForTime(t) << " at " << t << " ms";
   }
