@@ -115,6 +115,7 @@ void SetPointer(GlCall &call, GLenum array, GLint size, GLenum type, GLsizei str
   a.size = type == GL_FLOAT ? size : 0;  // only float arrays are copied
   a.stride = stride;
   a.pointer = pointer;
+  a.in_buffer = GlRecorder::active->array_buffer != 0;
   (void)call;
 }
 void VertexPointer(GLint size, GLenum type, GLsizei stride, const void *pointer) {
@@ -140,7 +141,7 @@ void NormalPointer(GLenum type, GLsizei stride, const void *pointer) {
 
 void CopyArrays(GlCall &call, const std::vector<GLint> &indices) {
   for (const auto &[array, a] : GlRecorder::active->client_arrays) {
-    if (!a.enabled || a.size == 0 || !a.pointer) continue;
+    if (!a.enabled || a.size == 0 || !a.pointer || a.in_buffer) continue;
     const auto *base = static_cast<const uint8_t *>(a.pointer);
     const size_t step = a.stride ? static_cast<size_t>(a.stride) : a.size * sizeof(float);
     std::vector<float> &out = call.arrays[array];
@@ -158,6 +159,27 @@ void DrawArrays(GLenum mode, GLint first, GLsizei count) {
   std::vector<GLint> indices;
   for (GLsizei i = 0; i < count; ++i) indices.push_back(first + i);
   CopyArrays(call, indices);
+}
+
+void DrawElements(GLenum mode, GLsizei count, GLenum type, const void *list) {
+  GlCall &call = Record("glDrawElements");
+  Push(call, mode), Push(call, count), Push(call, type), Push(call, list);
+  if (GlRecorder::active->element_buffer != 0 || !list) return;
+  std::vector<GLint> indices;
+  for (GLsizei i = 0; i < count; ++i) {
+    if (type == GL_UNSIGNED_INT) indices.push_back(static_cast<GLint>(static_cast<const GLuint *>(list)[i]));
+    if (type == GL_UNSIGNED_SHORT) indices.push_back(static_cast<const GLushort *>(list)[i]);
+    if (type == GL_UNSIGNED_BYTE) indices.push_back(static_cast<const GLubyte *>(list)[i]);
+  }
+  CopyArrays(call, indices);
+}
+
+template <FixedName Name>
+void BindBuffer(GLenum target, GLuint buffer) {
+  GlCall &call = Record(Name.text);
+  Push(call, target), Push(call, buffer);
+  if (target == GL_ARRAY_BUFFER) GlRecorder::active->array_buffer = buffer;
+  if (target == GL_ELEMENT_ARRAY_BUFFER) GlRecorder::active->element_buffer = buffer;
 }
 
 }  // namespace
@@ -208,6 +230,9 @@ GlRecorder::GlRecorder() : saved_(new Saved) {
   dgl::glTexCoordPointer = gl_stub_table.glTexCoordPointer = TexCoordPointer;
   dgl::glNormalPointer = gl_stub_table.glNormalPointer = NormalPointer;
   dgl::glDrawArrays = gl_stub_table.glDrawArrays = DrawArrays;
+  dgl::glDrawElements = gl_stub_table.glDrawElements = DrawElements;
+  dgl::glBindBufferARB = gl_stub_table.glBindBufferARB = BindBuffer<"glBindBufferARB">;
+  gl_stub_table.glBindBuffer = BindBuffer<"glBindBuffer">;
 }
 
 GlRecorder::~GlRecorder() {
