@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "demo/vertex_batch.h"
 #include "window/gl_demo.h"
 
 int32_t LetterTextures[LETTER_TEXTURE_COUNT] = {};
@@ -45,6 +46,12 @@ constexpr int kMaxErrorsPerCheck = 64;
 }  // namespace
 
 void DrawCube() { DrawCubeFaces(0); }
+void DrawCube(VertexBatch &quads) {
+  for (const CubeFace &face : kCubeFaces) {
+    quads.Normal3f(face.normal[0], face.normal[1], face.normal[2]);
+    for (const auto &c : face.corners) quads.Vertex3f(c[0], c[1], c[2]);
+  }
+}
 void DrawOpenCube() { DrawCubeFaces(1); }
 
 void DrawStripQuad(float u, float v) {

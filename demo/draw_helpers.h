@@ -25,8 +25,12 @@ extern int32_t LetterTextures[LETTER_TEXTURE_COUNT];
 extern uint32_t LastGLError;
 extern const char *LastGLErrorText;
 
+class VertexBatch;
+
 // A closed cube with corners at -1 and +1, one normal per face.
 void DrawCube();
+// The same cube added to a batch of GL_QUADS under the batch's matrix.
+void DrawCube(VertexBatch &quads);
 // The same box without its +z face.
 void DrawOpenCube();
 // One quad at z = 1 showing the cell (u, v) .. (u + 1/80, v + 1/60) of the

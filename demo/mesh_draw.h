@@ -1,9 +1,10 @@
-// Drawing the demo's triangle meshes in immediate mode, and the sphere-map
-// state block that projects an environment texture onto them.
+// Drawing the demo's triangle meshes, and the sphere-map state block that
+// projects an environment texture onto them.
 //
-// A mesh is drawn as one glBegin(GL_TRIANGLES)/glEnd pair: per corner one
-// attribute call (the normal, or for a textured mesh its u, v) and one
-// vertex call, faces in file order, nothing else inside the pair. The mesh
+// A mesh is drawn as one glDrawElements(GL_TRIANGLES) of its loaded arrays:
+// the faces, in file order, index the vertices and the attribute array (the
+// normal, or for a textured mesh its u, v), which are enabled for the draw
+// only; afterwards the current attribute is the last corner's. The mesh
 // records are the loaded file blocks (resources.h), whose face indices the
 // loader has already checked against the vertex count; the drawing trusts
 // them and reads nothing beyond the arrays.

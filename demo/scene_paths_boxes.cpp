@@ -24,6 +24,7 @@
 #include "demo/procedural.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
+#include "demo/vertex_batch.h"
 #include "window/gl_demo.h"
 
 namespace {
@@ -99,7 +100,7 @@ constexpr int32_t kWallBoxes = kWallColumns * kWallRows;
 enum WallPass { kFronts, kBacks, kSides };
 
 // The faces of one box of column c and row r in one pass.
-void DrawBoxFaces(WallPass pass, int32_t c, int32_t r) {
+void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
   const int32_t q = 60 - r;
   const float s0 = static_cast<float>(c) / 80.0f;
   const float t0 = static_cast<float>(q) / 60.0f;
@@ -107,72 +108,72 @@ void DrawBoxFaces(WallPass pass, int32_t c, int32_t r) {
   switch (pass) {
     case kFronts: {
       const float s1 = static_cast<float>(c + 1) / 80.0f;
-      dgl::glTexCoord2f(s0, t0);
-      dgl::glVertex3f(0, 0, 1);
-      dgl::glTexCoord2f(s1, t0);
-      dgl::glVertex3f(1, 0, 1);
-      dgl::glTexCoord2f(s1, t1);
-      dgl::glVertex3f(1, 1, 1);
-      dgl::glTexCoord2f(s0, t1);
-      dgl::glVertex3f(0, 1, 1);
+      quads.TexCoord2f(s0, t0);
+      quads.Vertex3f(0, 0, 1);
+      quads.TexCoord2f(s1, t0);
+      quads.Vertex3f(1, 0, 1);
+      quads.TexCoord2f(s1, t1);
+      quads.Vertex3f(1, 1, 1);
+      quads.TexCoord2f(s0, t1);
+      quads.Vertex3f(0, 1, 1);
       break;
     }
     case kBacks: {
       // Seen from behind the cell is mirrored, so it runs leftwards.
       const float s1 = static_cast<float>(c - 1) / 80.0f;
-      dgl::glTexCoord2f(s0, t0);
-      dgl::glVertex3f(0, 0, -1);
-      dgl::glTexCoord2f(s1, t0);
-      dgl::glVertex3f(1, 0, -1);
-      dgl::glTexCoord2f(s1, t1);
-      dgl::glVertex3f(1, 1, -1);
-      dgl::glTexCoord2f(s0, t1);
-      dgl::glVertex3f(0, 1, -1);
+      quads.TexCoord2f(s0, t0);
+      quads.Vertex3f(0, 0, -1);
+      quads.TexCoord2f(s1, t0);
+      quads.Vertex3f(1, 0, -1);
+      quads.TexCoord2f(s1, t1);
+      quads.Vertex3f(1, 1, -1);
+      quads.TexCoord2f(s0, t1);
+      quads.Vertex3f(0, 1, -1);
       break;
     }
     case kSides:
-      dgl::glNormal3f(0, -1, 0);
-      dgl::glVertex3f(0, 0, -1);
-      dgl::glVertex3f(1, 0, -1);
-      dgl::glVertex3f(1, 0, 1);
-      dgl::glVertex3f(0, 0, 1);
-      dgl::glNormal3f(0, 1, 0);
-      dgl::glVertex3f(0, 1, -1);
-      dgl::glVertex3f(1, 1, -1);
-      dgl::glVertex3f(1, 1, 1);
-      dgl::glVertex3f(0, 1, 1);
-      dgl::glNormal3f(-1, 0, 0);
-      dgl::glVertex3f(0, 0, -1);
-      dgl::glVertex3f(0, 1, -1);
-      dgl::glVertex3f(0, 1, 1);
-      dgl::glVertex3f(0, 0, 1);
-      dgl::glNormal3f(1, 0, 0);
-      dgl::glVertex3f(1, 0, -1);
-      dgl::glVertex3f(1, 1, -1);
-      dgl::glVertex3f(1, 1, 1);
-      dgl::glVertex3f(1, 0, 1);
+      quads.Normal3f(0, -1, 0);
+      quads.Vertex3f(0, 0, -1);
+      quads.Vertex3f(1, 0, -1);
+      quads.Vertex3f(1, 0, 1);
+      quads.Vertex3f(0, 0, 1);
+      quads.Normal3f(0, 1, 0);
+      quads.Vertex3f(0, 1, -1);
+      quads.Vertex3f(1, 1, -1);
+      quads.Vertex3f(1, 1, 1);
+      quads.Vertex3f(0, 1, 1);
+      quads.Normal3f(-1, 0, 0);
+      quads.Vertex3f(0, 0, -1);
+      quads.Vertex3f(0, 1, -1);
+      quads.Vertex3f(0, 1, 1);
+      quads.Vertex3f(0, 0, 1);
+      quads.Normal3f(1, 0, 0);
+      quads.Vertex3f(1, 0, -1);
+      quads.Vertex3f(1, 1, -1);
+      quads.Vertex3f(1, 1, 1);
+      quads.Vertex3f(1, 0, 1);
       break;
   }
 }
 
 // Every box of the wall in one pass: scattered by B (0 whole, 1 full
-// scatter) and turned by A degrees about y.
+// scatter) and turned by A degrees about y. Each box has a matrix of its
+// own; the pass reaches OpenGL as one draw.
 void DrawWallPass(WallPass pass, float A, float B) {
   const float K = 1;  // the whole wall sits one unit to the right
+  VertexBatch quads(GL_QUADS);
   for (int32_t I = 0; I < kWallBoxes; ++I) {
     const int32_t c = I % kWallColumns, r = I / kWallColumns;
     const TVec3 &S = NearCloud[I];
     const TVec3 &R = FarCloud[I];
-    dgl::glPushMatrix();
-    dgl::glTranslatef(static_cast<float>(c - 40) + S.x * B + K, static_cast<float>(r - 30) + S.y * B,
-                      S.z * B);
-    dgl::glRotatef(R.x * B, 1, 0, 0);
-    dgl::glRotatef(R.y * B + A, 0, 1, 0);
-    dgl::glRotatef(R.z * B, 0, 0, 1);
-    dgl::glBegin(GL_QUADS);
-    DrawBoxFaces(pass, c, r);
-    dgl::glEnd();
-    dgl::glPopMatrix();
+    quads.PushMatrix();
+    quads.Translatef(static_cast<float>(c - 40) + S.x * B + K, static_cast<float>(r - 30) + S.y * B,
+                     S.z * B);
+    quads.Rotatef(R.x * B, 1, 0, 0);
+    quads.Rotatef(R.y * B + A, 0, 1, 0);
+    quads.Rotatef(R.z * B, 0, 0, 1);
+    DrawBoxFaces(quads, pass, c, r);
+    quads.PopMatrix();
   }
 }
 

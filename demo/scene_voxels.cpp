@@ -21,6 +21,7 @@
 #include "demo/procedural.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
+#include "demo/vertex_batch.h"
 #include "effects/ife.h"
 #include "window/gl_demo.h"
 
@@ -32,23 +33,25 @@ constexpr int32_t kBurstAfter = 104000;
 constexpr uint8_t kFilled = 1;  // any other byte is empty
 
 // Every filled voxel as a cube, in i, j, k order, at spread d and size g.
+// Each cube has a matrix of its own; the pass reaches OpenGL as one draw.
 void CubePass(float u, float d, float g) {
   const uint8_t *voxels = Matrix ? Matrix : MatrixBuffer;
+  VertexBatch quads(GL_QUADS);
   for (int32_t i = 0; i < VOLUME_A; ++i)
     for (int32_t j = 0; j < VOLUME_B; ++j)
       for (int32_t k = 0; k < VOLUME_C; ++k) {
         if (voxels[i * (VOLUME_B * VOLUME_C) + j * VOLUME_C + k] != kFilled) continue;
-        dgl::glPushMatrix();
+        quads.PushMatrix();
         if (i != 0 || j != 0 || k != 0)
-          dgl::glRotatef(u / 10, static_cast<float>(i) / 127, static_cast<float>(j) / 127,
-                         static_cast<float>(k) / 47);
-        dgl::glScalef(g, g, g);
-        dgl::glTranslatef(static_cast<float>(i - 64) * d, static_cast<float>(j - 64) * d,
-                          static_cast<float>(k - 24) * d);
+          quads.Rotatef(u / 10, static_cast<float>(i) / 127, static_cast<float>(j) / 127,
+                        static_cast<float>(k) / 47);
+        quads.Scalef(g, g, g);
+        quads.Translatef(static_cast<float>(i - 64) * d, static_cast<float>(j - 64) * d,
+                         static_cast<float>(k - 24) * d);
         const TVec3 &jitter = RandomVolume[i][j][k];
-        dgl::glTranslatef(jitter.x, jitter.y, jitter.z);
-        DrawCube();
-        dgl::glPopMatrix();
+        quads.Translatef(jitter.x, jitter.y, jitter.z);
+        DrawCube(quads);
+        quads.PopMatrix();
       }
 }
 

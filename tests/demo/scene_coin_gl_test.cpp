@@ -19,7 +19,7 @@ protected:
   void SetUp() override { UseTimelineDepthFunction(); }
 };
 
-// The calls of the nth coin draw: from its GL_NORMALIZE to the end of its
+// The calls of the nth coin draw: from its GL_NORMALIZE to the draw of its
 // triangles.
 std::vector<GlCall> CoinDraw(const std::vector<GlCall> &calls, size_t nth) {
   size_t seen = 0;
@@ -27,7 +27,7 @@ std::vector<GlCall> CoinDraw(const std::vector<GlCall> &calls, size_t nth) {
     if (calls[i].name != "glEnable" || calls[i].args[0] != GL_NORMALIZE || seen++ != nth)
       continue;
     size_t end = i;
-    while (end + 1 < calls.size() && calls[end].name != "glEnd") ++end;
+    while (end + 1 < calls.size() && calls[end].name != "glDrawElements") ++end;
     return {calls.begin() + static_cast<ptrdiff_t>(i), calls.begin() + static_cast<ptrdiff_t>(end + 1)};
   }
   return {};
@@ -41,9 +41,13 @@ const GlCall *First(const std::vector<GlCall> &calls, const std::string &name) {
 
 TEST_F(CoinScenes, TheCoinIsDrawnTwiceAlikeFirstIntoTheGlowSquareThenOnScreen) {
   const std::vector<GlCall> calls = RecordFrame(12000);
-  ASSERT_EQ(Begins(calls, GL_TRIANGLES).size(), 2u);
-  EXPECT_EQ(CountCalls(calls, "glVertex3fv"), 2u * 3u * static_cast<size_t>(MeshCoin.faceCount));
-  EXPECT_EQ(CountCalls(calls, "glNormal3fv"), 2u * 3u * static_cast<size_t>(MeshCoin.faceCount));
+  const std::vector<size_t> triangles = IndicesOf(calls, "glDrawElements");
+  ASSERT_EQ(triangles.size(), 2u);
+  for (size_t i : triangles) {
+    EXPECT_EQ(calls[i].args[1], 3.0 * MeshCoin.faceCount);
+    EXPECT_EQ(calls[i].arrays.at(GL_VERTEX_ARRAY).size(), 9u * static_cast<size_t>(MeshCoin.faceCount));
+    EXPECT_EQ(calls[i].arrays.at(GL_NORMAL_ARRAY).size(), 9u * static_cast<size_t>(MeshCoin.faceCount));
+  }
 
   const std::vector<GlCall> first = CoinDraw(calls, 0), second = CoinDraw(calls, 1);
   ASSERT_FALSE(first.empty());
@@ -54,7 +58,6 @@ TEST_F(CoinScenes, TheCoinIsDrawnTwiceAlikeFirstIntoTheGlowSquareThenOnScreen) {
     EXPECT_EQ(first[i].pointers, second[i].pointers) << first[i].name;
   }
 
-  const std::vector<size_t> triangles = Begins(calls, GL_TRIANGLES);
   EXPECT_EQ(ViewportAt(calls, triangles[0]), kGlowSquare);
   EXPECT_EQ(ViewportAt(calls, triangles[1]), (GlRect{0, 0, 800, 600}));
   EXPECT_EQ(CountCalls(calls, "glCopyTexImage2D"), 2u);

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -100,6 +102,42 @@ inline std::vector<size_t> Begins(const std::vector<GlCall> &calls, GLenum primi
   for (size_t i : IndicesOf(calls, "glBegin"))
     if (calls[i].args[0] == primitive) found.push_back(i);
   return found;
+}
+
+// Indices of the glDrawArrays calls of that primitive.
+inline std::vector<size_t> Draws(const std::vector<GlCall> &calls, GLenum primitive) {
+  std::vector<size_t> found;
+  for (size_t i = 0; i < calls.size(); ++i)
+    if (calls[i].name == "glDrawArrays" && calls[i].args[0] == primitive) found.push_back(i);
+  return found;
+}
+
+// Vertex v of a client array a draw read (GL_VERTEX_ARRAY, GL_NORMAL_ARRAY,
+// ...), as doubles; empty when the draw had no such array.
+inline std::vector<double> ArrayVertex(const GlCall &draw, GLenum array, size_t v) {
+  const auto data = draw.arrays.find(array);
+  if (data == draw.arrays.end()) return {};
+  const size_t size = static_cast<size_t>(draw.sizes.at(array));
+  if ((v + 1) * size > data->second.size()) return {};
+  return {data->second.begin() + static_cast<ptrdiff_t>(v * size),
+          data->second.begin() + static_cast<ptrdiff_t>((v + 1) * size)};
+}
+
+// p turned by `degrees` about the axis (x, y, z) through the origin, the
+// way glRotatef turns (right-handed), in doubles.
+inline std::array<double, 3> Turned(const std::array<double, 3> &p, double degrees, double x,
+                                    double y, double z) {
+  const double length = std::sqrt(x * x + y * y + z * z);
+  if (length == 0) return p;
+  x /= length, y /= length, z /= length;
+  const double a = degrees * 3.14159265358979323846 / 180, c = std::cos(a), s = std::sin(a);
+  const double dot = x * p[0] + y * p[1] + z * p[2];
+  const std::array<double, 3> cross = {y * p[2] - z * p[1], z * p[0] - x * p[2],
+                                       x * p[1] - y * p[0]};
+  std::array<double, 3> out;
+  const double axis[3] = {x, y, z};
+  for (int i = 0; i < 3; ++i) out[i] = p[i] * c + cross[i] * s + axis[i] * dot * (1 - c);
+  return out;
 }
 
 // Calls of that name whose arguments start with the given values.

@@ -1,5 +1,5 @@
 // Mesh drawing and the sphere-map state block, seen through the recording
-// OpenGL table: what reaches OpenGL per corner, in which order, and what
+// OpenGL table: what each corner's draw reads, in which order, and what
 // the state block switches.
 #include <gtest/gtest.h>
 
@@ -25,26 +25,38 @@ struct SmallMesh {
 
 std::vector<std::string> NamesOf(const GlRecorder &recorder) { return recorder.Names(); }
 
-TEST(MeshDraw, OneBatchWithANormalThenAVertexPerCornerInFaceOrder) {
+// The one draw of a mesh, or NULL.
+const GlCall *MeshDraw(const GlRecorder &recorder) {
+  EXPECT_EQ(recorder.Count("glDrawElements"), 1u);
+  return recorder.Find("glDrawElements");
+}
+
+TEST(MeshDraw, OneDrawWithANormalAndAVertexPerCornerInFaceOrder) {
   SmallMesh m;
   GlRecorder recorder;
   DrawMesh(m.mesh);
 
-  const std::vector<GlCall> &calls = recorder.calls();
-  ASSERT_EQ(calls.size(), 2u + 2u * 6u);
-  EXPECT_EQ(calls.front().name, "glBegin");
-  EXPECT_EQ(calls.front().args[0], GL_TRIANGLES);
-  EXPECT_EQ(calls.back().name, "glEnd");
+  const GlCall *draw = MeshDraw(recorder);
+  ASSERT_NE(draw, nullptr);
+  EXPECT_EQ(draw->args[0], GL_TRIANGLES);
+  EXPECT_EQ(draw->args[1], 6);
+  // Corner k reads element faces[k] of both arrays.
   const int32_t corners[6] = {0, 1, 2, 3, 3, 1};
-  for (int k = 0; k < 6; ++k) {
-    const GlCall &normal = calls[1 + 2 * k];
-    const GlCall &vertex = calls[2 + 2 * k];
-    EXPECT_EQ(normal.name, "glNormal3fv") << k;
-    EXPECT_EQ(vertex.name, "glVertex3fv") << k;
-    // Corner index k addresses element k of both arrays.
-    EXPECT_EQ(normal.pointers[0], m.third + 3 * corners[k]) << k;
-    EXPECT_EQ(vertex.pointers[0], m.vertices + 3 * corners[k]) << k;
+  std::vector<float> normals, vertices;
+  for (int32_t c : corners) {
+    normals.insert(normals.end(), m.third + 3 * c, m.third + 3 * c + 3);
+    vertices.insert(vertices.end(), m.vertices + 3 * c, m.vertices + 3 * c + 3);
   }
+  EXPECT_EQ(draw->arrays.at(GL_NORMAL_ARRAY), normals);
+  EXPECT_EQ(draw->arrays.at(GL_VERTEX_ARRAY), vertices);
+  EXPECT_EQ(draw->arrays.count(GL_TEXTURE_COORD_ARRAY), 0u);
+  // The arrays are on for the draw only; the last corner's normal stays
+  // current, as after a glEnd.
+  EXPECT_EQ(recorder.Count("glEnableClientState"), 2u);
+  EXPECT_EQ(recorder.Count("glDisableClientState"), 2u);
+  ASSERT_NE(recorder.Find("glNormal3fv"), nullptr);
+  EXPECT_EQ(recorder.Find("glNormal3fv")->pointers[0], m.third + 3);
+  EXPECT_EQ(NamesOf(recorder).back(), "glNormal3fv");
 }
 
 TEST(MeshDraw, ATexturedMeshSendsItsCoordinatesInPlaceOfNormals) {
@@ -52,25 +64,26 @@ TEST(MeshDraw, ATexturedMeshSendsItsCoordinatesInPlaceOfNormals) {
   GlRecorder recorder;
   DrawTexturedMesh(m.mesh);
 
+  const GlCall *draw = MeshDraw(recorder);
+  ASSERT_NE(draw, nullptr);
+  EXPECT_EQ(draw->arrays.count(GL_NORMAL_ARRAY), 0u);
+  // u, v of each corner: the first two of its triple; w (9 for vertex 3)
+  // is never read.
+  EXPECT_EQ(draw->arrays.at(GL_TEXTURE_COORD_ARRAY),
+            (std::vector<float>{0, 0, 0.25f, 0.5f, 1, 0, 0.5f, 0.125f, 0.5f, 0.125f, 0.25f, 0.5f}));
   EXPECT_EQ(recorder.Count("glNormal3fv"), 0u);
-  ASSERT_EQ(recorder.Count("glTexCoord2fv"), 6u);
-  ASSERT_EQ(recorder.Count("glVertex3fv"), 6u);
-  // The fourth corner is vertex 3: u, v = 0.5, 0.125; w (9) is never read
-  // because only two values are passed.
-  EXPECT_EQ(recorder.Find("glTexCoord2fv", 3)->pointers[0], m.third + 9);
-  const std::vector<std::string> names = NamesOf(recorder);
-  EXPECT_EQ(names[1], "glTexCoord2fv");
-  EXPECT_EQ(names[2], "glVertex3fv");
+  ASSERT_NE(recorder.Find("glTexCoord2fv"), nullptr);
+  EXPECT_EQ(recorder.Find("glTexCoord2fv")->pointers[0], m.third + 3);
 }
 
-TEST(MeshDraw, AMeshWithoutFacesStillSendsItsEmptyBatch) {
+TEST(MeshDraw, AMeshWithoutFacesDrawsNothing) {
   SmallMesh m;
   m.mesh.faceCount = 0;
   GlRecorder recorder;
   DrawMesh(m.mesh);
   DrawTexturedMesh(m.mesh);
-  EXPECT_EQ(NamesOf(recorder),
-            (std::vector<std::string>{"glBegin", "glEnd", "glBegin", "glEnd"}));
+  EXPECT_EQ(recorder.Count("glDrawElements"), 0u);
+  EXPECT_EQ(recorder.Count("glEnableClientState"), 0u);
 }
 
 TEST(MeshDraw, TheSphereMapBlockBindsThenGeneratesSAndT) {

@@ -2,7 +2,9 @@
 // their sprites, and the box wall.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <tuple>
 
 #include "demo/procedural.h"
 #include "demo/resources.h"
@@ -126,35 +128,41 @@ TEST_F(PathsBoxesScenes, ThePathsKeepInsideEveryAspectsViewport) {
 
 // ---- scene 7 ----------------------------------------------------------------
 
-struct Box {
-  std::vector<double> translation, angles;
+// The wall's three passes as they reach OpenGL: one draw of quads each,
+// every box under its own matrix already applied to its vertices.
+struct WallDraws {
+  const GlCall *fronts = nullptr, *backs = nullptr, *sides = nullptr;
 };
 
-// Every box's translation and the angles of its three turns, in drawing
-// order (three passes of 4800).
-std::vector<Box> Boxes(const std::vector<GlCall> &calls) {
-  std::vector<Box> boxes;
-  for (size_t i = 0; i + 3 < calls.size(); ++i) {
-    if (calls[i].name != "glPushMatrix" || calls[i + 1].name != "glTranslatef") continue;
-    Box box{calls[i + 1].args, {}};
-    for (size_t r = 0; r < 3; ++r) box.angles.push_back(calls[i + 2 + r].args[0]);
-    boxes.push_back(box);
-  }
-  return boxes;
+WallDraws Wall(const std::vector<GlCall> &calls) {
+  const std::vector<size_t> draws = Draws(calls, GL_QUADS);
+  if (draws.size() != 3) return {};
+  return {&calls[draws[0]], &calls[draws[1]], &calls[draws[2]]};
+}
+
+std::array<double, 3> At(const GlCall &draw, size_t v) {
+  const std::vector<double> p = ArrayVertex(draw, GL_VERTEX_ARRAY, v);
+  return p.size() == 3 ? std::array<double, 3>{p[0], p[1], p[2]} : std::array<double, 3>{};
 }
 
 TEST_F(PathsBoxesScenes, TheWallStandsWholeOneUnitRightOfCentreAtItsStart) {
   const std::vector<GlCall> calls = RecordFrame(48000);
-  const std::vector<Box> boxes = Boxes(calls);
-  ASSERT_EQ(boxes.size(), 3u * 4800u);
-  for (size_t n = 0; n < boxes.size(); ++n) {
-    const int32_t I = static_cast<int32_t>(n % 4800), c = I % 80, r = I / 80;
-    ASSERT_EQ(boxes[n].translation, (std::vector<double>{c - 39.0, r - 30.0, 0})) << n;
-    ASSERT_EQ(boxes[n].angles, (std::vector<double>{0, 0, 0})) << n;
+  const WallDraws wall = Wall(calls);
+  ASSERT_NE(wall.sides, nullptr);
+  EXPECT_EQ(wall.fronts->args[2], 4800 * 4);
+  EXPECT_EQ(wall.backs->args[2], 4800 * 4);
+  EXPECT_EQ(wall.sides->args[2], 4800 * 16);
+  // Only the sides carry normals, one per face.
+  EXPECT_EQ(wall.fronts->arrays.count(GL_NORMAL_ARRAY), 0u);
+  EXPECT_EQ(wall.sides->arrays.at(GL_NORMAL_ARRAY).size(), 3u * 4800 * 16);
+  EXPECT_EQ(ArrayVertex(*wall.sides, GL_NORMAL_ARRAY, 16 * 7 + 4), (std::vector<double>{0, 1, 0}));
+  for (size_t I = 0; I < 4800; ++I) {
+    const double c = static_cast<double>(I % 80), r = static_cast<double>(I / 80);
+    ASSERT_EQ(At(*wall.fronts, 4 * I), (std::array<double, 3>{c - 39, r - 30, 1})) << I;
+    ASSERT_EQ(At(*wall.fronts, 4 * I + 2), (std::array<double, 3>{c - 38, r - 29, 1})) << I;
+    ASSERT_EQ(At(*wall.backs, 4 * I), (std::array<double, 3>{c - 39, r - 30, -1})) << I;
+    ASSERT_EQ(At(*wall.sides, 16 * I + 14), (std::array<double, 3>{c - 38, r - 29, 1})) << I;
   }
-  EXPECT_EQ(CountCalls(calls, "glBegin"), 3u * 4800u);
-  EXPECT_EQ(CountCalls(calls, "glVertex3f"), 4800u * (4 + 4 + 16));
-  EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800u * 4);
 
   // The camera sees 80 units across at the wall: the wall's left edge
   // leaves an empty strip a unit wide, its right edge runs off the screen.
@@ -164,23 +172,33 @@ TEST_F(PathsBoxesScenes, TheWallStandsWholeOneUnitRightOfCentreAtItsStart) {
 }
 
 TEST_F(PathsBoxesScenes, TheBoxesScatterByTheCloudsAndComeBack) {
-  const std::vector<Box> full = Boxes(RecordFrame(52000));  // B = 1, A = 90
-  ASSERT_EQ(full.size(), 3u * 4800u);
-  for (size_t n = 0; n < full.size(); ++n) {
-    const int32_t I = static_cast<int32_t>(n % 4800), c = I % 80, r = I / 80;
+  const std::vector<GlCall> full = RecordFrame(52000);  // B = 1, A = 90
+  const WallDraws wall = Wall(full);
+  ASSERT_NE(wall.sides, nullptr);
+  for (size_t I = 0; I < 4800; ++I) {
+    const int32_t c = static_cast<int32_t>(I % 80), r = static_cast<int32_t>(I / 80);
     const TVec3 &S = NearCloud[I], &R = FarCloud[I];
-    ASSERT_EQ(full[n].translation,
-              (std::vector<double>{static_cast<float>(c - 40) + S.x + 1,
-                                   static_cast<float>(r - 30) + S.y, S.z}))
-        << n;
-    ASSERT_EQ(full[n].angles, (std::vector<double>{R.x, R.y + 90, R.z})) << n;
+    const double T[3] = {static_cast<float>(c - 40) + S.x + 1, static_cast<float>(r - 30) + S.y, S.z};
+    // The box's corners (0, 0, 1) and (1, 1, -1), turned about z, y and x
+    // in that order, then moved.
+    for (auto [corner, draw, v] : {std::tuple{std::array<double, 3>{0, 0, 1}, wall.fronts, 4 * I},
+                                   std::tuple{std::array<double, 3>{1, 1, -1}, wall.backs, 4 * I + 2}}) {
+      std::array<double, 3> p = Turned(corner, R.z, 0, 0, 1);
+      p = Turned(p, R.y + 90, 0, 1, 0);
+      p = Turned(p, R.x, 1, 0, 0);
+      const std::array<double, 3> got = At(*draw, v);
+      for (int a = 0; a < 3; ++a) ASSERT_NEAR(got[a], p[a] + T[a], 1e-3) << I << " axis " << a;
+    }
   }
-  const std::vector<Box> back = Boxes(RecordFrame(55999));  // nearly whole again
-  for (size_t n = 0; n < back.size(); ++n) {
-    const int32_t I = static_cast<int32_t>(n % 4800), c = I % 80, r = I / 80;
-    ASSERT_NEAR(back[n].translation[0], c - 39.0, 1e-4) << n;
-    ASSERT_NEAR(back[n].translation[1], r - 30.0, 1e-4) << n;
-    ASSERT_NEAR(back[n].translation[2], 0, 1e-4) << n;
+  const std::vector<GlCall> later = RecordFrame(55999);
+  const WallDraws back = Wall(later);  // nearly whole again, turned half round
+  ASSERT_NE(back.fronts, nullptr);
+  for (size_t I = 0; I < 4800; ++I) {
+    const double c = static_cast<double>(I % 80), r = static_cast<double>(I / 80);
+    const std::array<double, 3> got = At(*back.fronts, 4 * I);
+    ASSERT_NEAR(got[0], c - 39.0, 1e-3) << I;
+    ASSERT_NEAR(got[1], r - 30.0, 1e-3) << I;
+    ASSERT_NEAR(got[2], -1, 1e-3) << I;
   }
 }
 
@@ -193,17 +211,18 @@ TEST_F(PathsBoxesScenes, FrontsBacksAndSidesEachHaveTheirTexture) {
   // Sphere mapping only for the sides.
   const size_t genOn = IndexOfCall(calls, "glEnable", {GL_TEXTURE_GEN_S});
   const size_t genOff = IndexOfCall(calls, "glDisable", {GL_TEXTURE_GEN_S});
-  const std::vector<size_t> begins = Begins(calls, GL_QUADS);
-  ASSERT_EQ(begins.size(), 3u * 4800u);
-  EXPECT_GT(genOn, begins[2 * 4800 - 1]);
-  EXPECT_LT(genOn, begins[2 * 4800]);
-  EXPECT_GT(genOff, begins.back());
+  const std::vector<size_t> draws = Draws(calls, GL_QUADS);
+  ASSERT_EQ(draws.size(), 3u);
+  EXPECT_GT(genOn, draws[1]);
+  EXPECT_LT(genOn, draws[2]);
+  EXPECT_GT(genOff, draws[2]);
+  // Fronts and backs carry texture coordinates, the sides none.
+  EXPECT_EQ(calls[draws[2]].arrays.count(GL_TEXTURE_COORD_ARRAY), 0u);
   // A back cell samples the column to the left of its own, mirrored: box
   // (c, r) = (10, 20) shows u from 10/80 down to 9/80, v from 40/60 to 39/60.
-  const std::vector<GlCall> back = Batch(calls, GL_QUADS, 4800 + 20 * 80 + 10);
   std::vector<std::vector<double>> uv;
-  for (const GlCall &call : back)
-    if (call.name == "glTexCoord2f") uv.push_back(call.args);
+  for (size_t v = 0; v < 4; ++v)
+    uv.push_back(ArrayVertex(calls[draws[1]], GL_TEXTURE_COORD_ARRAY, 4 * (20 * 80 + 10) + v));
   const double u0 = 10.0f / 80, u1 = 9.0f / 80, v0 = 40.0f / 60, v1 = 39.0f / 60;
   EXPECT_EQ(uv, (std::vector<std::vector<double>>{{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}}));
 }

@@ -22,10 +22,17 @@ namespace {
 using ember_test::GlCall;
 using ember_test::GlRecorder;
 
+// A glBegin .. glEnd pair, or one indexed draw of a mesh.
 struct Batch {
   GLenum mode;
-  size_t begin;  // index of the glBegin call
+  size_t begin;  // index of the glBegin or glDrawElements call
   std::vector<const GlCall *> calls;
+  const GlCall *draw = nullptr;  // the glDrawElements call
+  // Floats the draw read from one of its arrays.
+  size_t Read(GLenum array) const {
+    if (!draw || !draw->arrays.count(array)) return 0;
+    return draw->arrays.at(array).size();
+  }
   size_t Count(const char *name) const {
     size_t n = 0;
     for (const GlCall *c : calls) n += c->name == name;
@@ -41,6 +48,8 @@ std::vector<Batch> Batches(const GlRecorder &gl) {
     if (c.name == "glBegin") {
       out.push_back({static_cast<GLenum>(c.args[0]), i, {}});
       open = true;
+    } else if (c.name == "glDrawElements") {
+      out.push_back({static_cast<GLenum>(c.args[0]), i, {}, &c});
     } else if (c.name == "glEnd") {
       open = false;
     } else if (open) {
@@ -170,9 +179,9 @@ TEST_F(TunnelScene, BothPassesSendRingsMeshesAndSprites) {
   for (size_t m : {7u, 8u, 9u, 3018u, 3019u, 3020u, 3021u}) {
     EXPECT_EQ(batches[m].mode, static_cast<GLenum>(GL_TRIANGLES)) << m;
   }
-  EXPECT_EQ(batches[7].Count("glTexCoord2fv"), 6u);   // tft
-  EXPECT_EQ(batches[8].Count("glNormal3fv"), 3u);     // alap
-  EXPECT_EQ(batches[3019].Count("glTexCoord2fv"), 6u);  // tft again, with noise
+  EXPECT_EQ(batches[7].Read(GL_TEXTURE_COORD_ARRAY), 6u * 2u);   // tft
+  EXPECT_EQ(batches[8].Read(GL_NORMAL_ARRAY), 3u * 3u);          // alap
+  EXPECT_EQ(batches[3019].Read(GL_TEXTURE_COORD_ARRAY), 6u * 2u);  // tft again, with noise
   EXPECT_EQ(gl.Count("glPushMatrix"), 6002u);
   EXPECT_EQ(gl.Count("glPopMatrix"), 6002u);
   EXPECT_EQ(gl.Count("glCopyTexImage2D"), 2u);

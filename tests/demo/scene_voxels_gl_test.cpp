@@ -1,6 +1,9 @@
 // Scene 12 drawn by the started demo: the voxel cube cloud.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+
 #include "demo/frame_loop.h"
 #include "demo/procedural.h"
 #include "demo/resources.h"
@@ -24,21 +27,12 @@ protected:
   }
 };
 
-// Each cube's two translations and its scale, in drawing order.
-struct Cube {
-  std::vector<double> spread, jitter, scale;
-};
-
-std::vector<Cube> Cubes(const std::vector<GlCall> &calls) {
-  std::vector<Cube> cubes;
-  for (size_t i = 0; i + 4 < calls.size(); ++i) {
-    if (calls[i].name != "glPushMatrix") continue;
-    size_t j = i + 1;
-    if (calls[j].name == "glRotatef") ++j;
-    if (calls[j].name != "glScalef") continue;
-    cubes.push_back({calls[j + 1].args, calls[j + 2].args, calls[j].args});
-  }
-  return cubes;
+// The cube passes as they reach OpenGL: one draw of quads each, 24
+// vertices per filled voxel with the cube's own matrix applied.
+std::vector<const GlCall *> CubePasses(const std::vector<GlCall> &calls) {
+  std::vector<const GlCall *> passes;
+  for (size_t i : Draws(calls, GL_QUADS)) passes.push_back(&calls[i]);
+  return passes;
 }
 
 TEST_F(VoxelScene, OneCubePerFilledVoxelAndASecondAfter96000) {
@@ -50,8 +44,14 @@ TEST_F(VoxelScene, OneCubePerFilledVoxelAndASecondAfter96000) {
   } cases[] = {{88000, 1}, {95999, 1}, {96000, 1}, {96001, 2}, {104000, 2}, {111999, 2}};
   for (const Case &c : cases) {
     const std::vector<GlCall> calls = RecordFrame(c.t);
-    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 6 * voxels * c.passes) << c.t;
-    EXPECT_EQ(Cubes(calls).size(), voxels * c.passes) << c.t;
+    const std::vector<const GlCall *> passes = CubePasses(calls);
+    ASSERT_EQ(passes.size(), c.passes) << c.t;
+    for (const GlCall *pass : passes) {
+      EXPECT_EQ(pass->args[2], 24.0 * static_cast<double>(voxels)) << c.t;
+      EXPECT_EQ(pass->arrays.at(GL_NORMAL_ARRAY).size(), 3 * 24 * voxels) << c.t;
+      // The colour is the one in force: no colour array.
+      EXPECT_EQ(pass->arrays.count(GL_COLOR_ARRAY), 0u) << c.t;
+    }
     EXPECT_EQ(SyncValue, c.t - 88000);
   }
 }
@@ -64,21 +64,36 @@ TEST_F(VoxelScene, TheCloudGrowsOutOfOnePointAndBurstsWhileShrinking) {
                {100000, 12000.0f / 15000, 1},
                {108000, 20000.0f / 15000 + 4, 0.75f}};
   for (const Case &c : cases) {
-    const std::vector<Cube> cubes = Cubes(RecordFrame(c.t));
+    const std::vector<GlCall> calls = RecordFrame(c.t);
+    const std::vector<const GlCall *> passes = CubePasses(calls);
+    ASSERT_FALSE(passes.empty());
+    const GlCall &pass = *passes[0];
+    const double u = c.t - 88000;
     size_t n = 0;
     for (int32_t i = 0; i < 128; ++i)
       for (int32_t j = 0; j < 128; ++j)
         for (int32_t k = 0; k < 48; ++k) {
           if (Matrix[i * 6144 + j * 48 + k] != 1) continue;
-          ASSERT_LT(n, cubes.size());
-          const Cube &cube = cubes[n++];
           const TVec3 &jitter = RandomVolume[i][j][k];
-          ASSERT_EQ(cube.scale, (std::vector<double>{c.g, c.g, c.g})) << c.t;
-          ASSERT_NEAR(cube.spread[0], (i - 64) * c.d, 1e-3) << c.t;
-          ASSERT_NEAR(cube.spread[1], (j - 64) * c.d, 1e-3) << c.t;
-          ASSERT_NEAR(cube.spread[2], (k - 24) * c.d, 1e-3) << c.t;
-          ASSERT_EQ(cube.jitter, (std::vector<double>{jitter.x, jitter.y, jitter.z}));
+          // The cube's centre: spread and jitter, scaled, then swirled.
+          std::array<double, 3> centre = {c.g * ((i - 64) * c.d + jitter.x),
+                                          c.g * ((j - 64) * c.d + jitter.y),
+                                          c.g * ((k - 24) * c.d + jitter.z)};
+          centre = Turned(centre, u / 10, i / 127.0, j / 127.0, k / 47.0);
+          std::array<double, 3> mean{};
+          for (size_t v = 0; v < 24; ++v) {
+            const std::vector<double> p = ArrayVertex(pass, GL_VERTEX_ARRAY, 24 * n + v);
+            ASSERT_EQ(p.size(), 3u) << c.t;
+            for (int a = 0; a < 3; ++a) mean[a] += p[a] / 24;
+          }
+          for (int a = 0; a < 3; ++a) ASSERT_NEAR(mean[a], centre[a], 2e-3) << c.t << " " << n;
+          // The first face's first edge runs from (1, 1, 1) to (-1, 1, 1).
+          const std::vector<double> p0 = ArrayVertex(pass, GL_VERTEX_ARRAY, 24 * n);
+          const std::vector<double> p1 = ArrayVertex(pass, GL_VERTEX_ARRAY, 24 * n + 1);
+          ASSERT_NEAR(std::hypot(p0[0] - p1[0], p0[1] - p1[1], p0[2] - p1[2]), 2 * c.g, 1e-4);
+          ++n;
         }
+    EXPECT_EQ(24 * n, static_cast<size_t>(pass.args[2]));
   }
 }
 

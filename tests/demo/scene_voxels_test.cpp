@@ -2,12 +2,15 @@
 // OpenGL: which bytes become cubes, and the voxel without a swirl axis.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "demo/frame_loop.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
+#include "demo/procedural.h"
 #include "gl_recorder.h"
+#include "scene_frame_checks.h"
 
 namespace ember_test {
 namespace {
@@ -29,6 +32,23 @@ protected:
   }
 };
 
+// The cube passes' draws: 24 vertices per filled voxel each.
+std::vector<const GlCall *> Passes(const GlRecorder &gl) {
+  std::vector<const GlCall *> draws;
+  for (const GlCall &call : gl.calls())
+    if (call.name == "glDrawArrays" && call.args[0] == GL_QUADS) draws.push_back(&call);
+  return draws;
+}
+
+// The centre of cube n of a pass: the mean of its 24 corners.
+std::array<double, 3> Centre(const GlCall &pass, size_t n) {
+  std::array<double, 3> mean{};
+  const std::vector<float> &p = pass.arrays.at(GL_VERTEX_ARRAY);
+  for (size_t v = 24 * n; v < 24 * n + 24; ++v)
+    for (int a = 0; a < 3; ++a) mean[a] += p[3 * v + a] / 24.0;
+  return mean;
+}
+
 TEST_F(VoxelGrid, OnlyTheValueOneFillsAVoxel) {
   Set(1, 2, 3, 1);
   Set(127, 127, 47, 1);
@@ -37,13 +57,22 @@ TEST_F(VoxelGrid, OnlyTheValueOneFillsAVoxel) {
   Set(7, 7, 7, 0);
   GlRecorder gl;
   Draw(gl, 90000);
-  EXPECT_EQ(gl.Count("glNormal3f"), 2u * 6u);
-  EXPECT_EQ(gl.Count("glPushMatrix"), 2u);
-  // The swirl axes of the two filled voxels, in grid order.
-  ASSERT_EQ(gl.Count("glRotatef"), 2u);
-  EXPECT_EQ(gl.Find("glRotatef", 0)->args,
-            (std::vector<double>{200.0f, 1 / 127.0f, 2 / 127.0f, 3 / 47.0f}));
-  EXPECT_EQ(gl.Find("glRotatef", 1)->args, (std::vector<double>{200.0f, 1, 1, 1}));
+  const std::vector<const GlCall *> passes = Passes(gl);
+  ASSERT_EQ(passes.size(), 1u);
+  ASSERT_EQ(passes[0]->args[2], 2 * 24);
+  // Each filled voxel swirled by 200 degrees about its own axis, in grid
+  // order.
+  const double d = 2000.0 / 15000;
+  const int voxels[2][3] = {{1, 2, 3}, {127, 127, 47}};
+  for (size_t n = 0; n < 2; ++n) {
+    const auto [i, j, k] = voxels[n];
+    const TVec3 &jitter = RandomVolume[i][j][k];
+    const std::array<double, 3> centre = Turned(
+        {(i - 64) * d + jitter.x, (j - 64) * d + jitter.y, (k - 24) * d + jitter.z}, 200,
+        i / 127.0, j / 127.0, k / 47.0);
+    const std::array<double, 3> got = Centre(*passes[0], n);
+    for (int a = 0; a < 3; ++a) EXPECT_NEAR(got[a], centre[a], 1e-4) << n;
+  }
 }
 
 TEST_F(VoxelGrid, TheGlowPassDrawsEveryFilledVoxelAgainAfter96000) {
@@ -52,7 +81,9 @@ TEST_F(VoxelGrid, TheGlowPassDrawsEveryFilledVoxelAgainAfter96000) {
   for (int32_t t : {96000, 96001}) {
     GlRecorder gl;
     Draw(gl, t);
-    EXPECT_EQ(gl.Count("glNormal3f"), (t > 96000 ? 2u : 1u) * 2u * 6u) << t;
+    const std::vector<const GlCall *> passes = Passes(gl);
+    ASSERT_EQ(passes.size(), t > 96000 ? 2u : 1u) << t;
+    for (const GlCall *pass : passes) EXPECT_EQ(pass->args[2], 2 * 24) << t;
   }
 }
 
@@ -60,12 +91,15 @@ TEST_F(VoxelGrid, TheVoxelAtTheCornerIsDrawnUnturned) {
   Set(0, 0, 0, 1);
   GlRecorder gl;
   Draw(gl, 100000);
-  EXPECT_EQ(gl.Count("glNormal3f"), 2u * 6u);  // both passes
-  EXPECT_EQ(gl.Count("glRotatef"), 0u);
-  const GlCall *first = gl.Find("glTranslatef", 0);
-  ASSERT_NE(first, nullptr);
+  const std::vector<const GlCall *> passes = Passes(gl);
+  ASSERT_EQ(passes.size(), 2u);  // both passes
   const float d = 12000.0f / 15000;
-  EXPECT_EQ(first->args, (std::vector<double>{-64 * d, -64 * d, -24 * d}));
+  const TVec3 &jitter = RandomVolume[0][0][0];
+  // Unturned: the first corner, (1, 1, 1), is only moved.
+  const std::vector<float> &p = passes[0]->arrays.at(GL_VERTEX_ARRAY);
+  EXPECT_NEAR(p[0], 1 - 64 * d + jitter.x, 1e-5);
+  EXPECT_NEAR(p[1], 1 - 64 * d + jitter.y, 1e-5);
+  EXPECT_NEAR(p[2], 1 - 24 * d + jitter.z, 1e-5);
 }
 
 }  // namespace

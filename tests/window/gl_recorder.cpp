@@ -99,6 +99,89 @@ GLenum GetError() {
   return e;
 }
 
+// Client arrays: their state is kept so a draw can copy what it reads.
+
+void ClientState(GLenum array, bool on, const char *name) {
+  GlCall &call = Record(name);
+  Push(call, array);
+  GlRecorder::active->client_arrays[array].enabled = on;
+}
+void EnableClientState(GLenum array) { ClientState(array, true, "glEnableClientState"); }
+void DisableClientState(GLenum array) { ClientState(array, false, "glDisableClientState"); }
+
+void SetPointer(GlCall &call, GLenum array, GLint size, GLenum type, GLsizei stride,
+                const void *pointer) {
+  GlRecorder::ClientArray &a = GlRecorder::active->client_arrays[array];
+  a.size = type == GL_FLOAT ? size : 0;  // only float arrays are copied
+  a.stride = stride;
+  a.pointer = pointer;
+  a.in_buffer = GlRecorder::active->array_buffer != 0;
+  (void)call;
+}
+void VertexPointer(GLint size, GLenum type, GLsizei stride, const void *pointer) {
+  GlCall &call = Record("glVertexPointer");
+  Push(call, size), Push(call, type), Push(call, stride), Push(call, pointer);
+  SetPointer(call, GL_VERTEX_ARRAY, size, type, stride, pointer);
+}
+void ColorPointer(GLint size, GLenum type, GLsizei stride, const void *pointer) {
+  GlCall &call = Record("glColorPointer");
+  Push(call, size), Push(call, type), Push(call, stride), Push(call, pointer);
+  SetPointer(call, GL_COLOR_ARRAY, size, type, stride, pointer);
+}
+void TexCoordPointer(GLint size, GLenum type, GLsizei stride, const void *pointer) {
+  GlCall &call = Record("glTexCoordPointer");
+  Push(call, size), Push(call, type), Push(call, stride), Push(call, pointer);
+  SetPointer(call, GL_TEXTURE_COORD_ARRAY, size, type, stride, pointer);
+}
+void NormalPointer(GLenum type, GLsizei stride, const void *pointer) {
+  GlCall &call = Record("glNormalPointer");
+  Push(call, type), Push(call, stride), Push(call, pointer);
+  SetPointer(call, GL_NORMAL_ARRAY, 3, type, stride, pointer);
+}
+
+void CopyArrays(GlCall &call, const std::vector<GLint> &indices) {
+  for (const auto &[array, a] : GlRecorder::active->client_arrays) {
+    if (!a.enabled || a.size == 0 || !a.pointer || a.in_buffer) continue;
+    const auto *base = static_cast<const uint8_t *>(a.pointer);
+    const size_t step = a.stride ? static_cast<size_t>(a.stride) : a.size * sizeof(float);
+    std::vector<float> &out = call.arrays[array];
+    call.sizes[array] = a.size;
+    for (GLint i : indices) {
+      const auto *v = reinterpret_cast<const float *>(base + step * static_cast<size_t>(i));
+      out.insert(out.end(), v, v + a.size);
+    }
+  }
+}
+
+void DrawArrays(GLenum mode, GLint first, GLsizei count) {
+  GlCall &call = Record("glDrawArrays");
+  Push(call, mode), Push(call, first), Push(call, count);
+  std::vector<GLint> indices;
+  for (GLsizei i = 0; i < count; ++i) indices.push_back(first + i);
+  CopyArrays(call, indices);
+}
+
+void DrawElements(GLenum mode, GLsizei count, GLenum type, const void *list) {
+  GlCall &call = Record("glDrawElements");
+  Push(call, mode), Push(call, count), Push(call, type), Push(call, list);
+  if (GlRecorder::active->element_buffer != 0 || !list) return;
+  std::vector<GLint> indices;
+  for (GLsizei i = 0; i < count; ++i) {
+    if (type == GL_UNSIGNED_INT) indices.push_back(static_cast<GLint>(static_cast<const GLuint *>(list)[i]));
+    if (type == GL_UNSIGNED_SHORT) indices.push_back(static_cast<const GLushort *>(list)[i]);
+    if (type == GL_UNSIGNED_BYTE) indices.push_back(static_cast<const GLubyte *>(list)[i]);
+  }
+  CopyArrays(call, indices);
+}
+
+template <FixedName Name>
+void BindBuffer(GLenum target, GLuint buffer) {
+  GlCall &call = Record(Name.text);
+  Push(call, target), Push(call, buffer);
+  if (target == GL_ARRAY_BUFFER) GlRecorder::active->array_buffer = buffer;
+  if (target == GL_ELEMENT_ARRAY_BUFFER) GlRecorder::active->element_buffer = buffer;
+}
+
 }  // namespace
 
 struct GlRecorder::Saved {
@@ -140,6 +223,16 @@ GlRecorder::GlRecorder() : saved_(new Saved) {
   dgl::glGetFloatv = gl_stub_table.glGetFloatv = GetFloatv;
   dgl::glGenTextures = gl_stub_table.glGenTextures = GenTextures;
   dgl::glGetError = gl_stub_table.glGetError = GetError;
+  dgl::glEnableClientState = gl_stub_table.glEnableClientState = EnableClientState;
+  dgl::glDisableClientState = gl_stub_table.glDisableClientState = DisableClientState;
+  dgl::glVertexPointer = gl_stub_table.glVertexPointer = VertexPointer;
+  dgl::glColorPointer = gl_stub_table.glColorPointer = ColorPointer;
+  dgl::glTexCoordPointer = gl_stub_table.glTexCoordPointer = TexCoordPointer;
+  dgl::glNormalPointer = gl_stub_table.glNormalPointer = NormalPointer;
+  dgl::glDrawArrays = gl_stub_table.glDrawArrays = DrawArrays;
+  dgl::glDrawElements = gl_stub_table.glDrawElements = DrawElements;
+  dgl::glBindBufferARB = gl_stub_table.glBindBufferARB = BindBuffer<"glBindBufferARB">;
+  gl_stub_table.glBindBuffer = BindBuffer<"glBindBuffer">;
 }
 
 GlRecorder::~GlRecorder() {
@@ -155,7 +248,7 @@ GlRecorder::~GlRecorder() {
 }
 
 GlCall &GlRecorder::Append(const char *name) {
-  calls_.push_back(GlCall{name, {}, {}});
+  calls_.push_back(GlCall{name, {}, {}, {}, {}});
   return calls_.back();
 }
 

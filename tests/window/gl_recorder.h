@@ -28,6 +28,14 @@ struct GlCall {
   // the pointer (NULL for numbers).
   std::vector<double> args;
   std::vector<const void *> pointers;
+  // For glDrawArrays and glDrawElements of float arrays in client memory
+  // (not in a buffer object): the vertices the
+  // draw reads from each enabled client array (GL_VERTEX_ARRAY,
+  // GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_NORMAL_ARRAY), copied at the
+  // call, components in a row. Empty for every other call.
+  std::map<GLenum, std::vector<float>> arrays;
+  // The components per vertex of those arrays.
+  std::map<GLenum, int> sizes;
 };
 
 class GlRecorder {
@@ -59,6 +67,18 @@ public:
   // The recorder in use, for the stubs.
   static GlRecorder *active;
   GlCall &Append(const char *name);
+
+  // Client array state as the recorded calls set it.
+  struct ClientArray {
+    bool enabled = false;
+    int size = 0;
+    GLsizei stride = 0;
+    const void *pointer = nullptr;
+    bool in_buffer = false;  // the pointer is an offset into a buffer object
+  };
+  std::map<GLenum, ClientArray> client_arrays;
+  // The buffer objects bound as GL_ARRAY_BUFFER and GL_ELEMENT_ARRAY_BUFFER.
+  GLuint array_buffer = 0, element_buffer = 0;
 
 private:
   struct Saved;

@@ -1,0 +1,164 @@
+// See vertex_batch.h.
+#include "demo/vertex_batch.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "window/gl_demo.h"
+
+void VertexBatch::Backfill(std::vector<float> &array, int size, GLenum current) {
+  const size_t gathered = VertexCount();
+  if (gathered == 0) return;
+  float value[4] = {0, 0, 0, 1};
+  dgl::glGetFloatv(current, value);
+  array.reserve(gathered * static_cast<size_t>(size));
+  for (size_t v = 0; v < gathered; ++v) array.insert(array.end(), value, value + size);
+}
+
+void VertexBatch::Color3f(float r, float g, float b) {
+  if (!(uses_ & kColor)) Backfill(colors_, 4, GL_CURRENT_COLOR);
+  uses_ |= kColor;
+  color_ = {r, g, b, 1};
+}
+
+void VertexBatch::UpdateNormalMatrix() {
+  const Matrix &m = top_;
+  // Cofactors of the upper 3 x 3 over its determinant: the inverse
+  // transpose, stored row-major.
+  const float a = m[0], b = m[4], c = m[8];
+  const float d = m[1], e = m[5], f = m[9];
+  const float g = m[2], h = m[6], i = m[10];
+  const float A = e * i - f * h, B = f * g - d * i, C = d * h - e * g;
+  const float det = a * A + b * B + c * C;
+  const float k = det != 0 ? 1 / det : 0;
+  normalMatrix_ = {A * k, B * k, C * k,
+                   (c * h - b * i) * k, (a * i - c * g) * k, (b * g - a * h) * k,
+                   (b * f - c * e) * k, (c * d - a * f) * k, (a * e - b * d) * k};
+  normalMatrixStale_ = false;
+}
+
+void VertexBatch::Vertex3f(float x, float y, float z) {
+  // Attributes first set after this batch began were back-filled; keep the
+  // arrays in step from here on.
+  if (uses_ & kTexCoord) {
+    if (texCoords_.size() < 2 * VertexCount()) Backfill(texCoords_, 2, GL_CURRENT_TEXTURE_COORDS);
+    texCoords_.insert(texCoords_.end(), texCoord_.begin(), texCoord_.end());
+  }
+  if (uses_ & kNormal) {
+    if (normals_.size() < 3 * VertexCount()) Backfill(normals_, 3, GL_CURRENT_NORMAL);
+    if (identity_) {
+      normals_.insert(normals_.end(), normal_.begin(), normal_.end());
+    } else {
+      if (normalMatrixStale_) UpdateNormalMatrix();
+      const auto &n = normalMatrix_;
+      const float nx = normal_[0], ny = normal_[1], nz = normal_[2];
+      normals_.push_back(n[0] * nx + n[1] * ny + n[2] * nz);
+      normals_.push_back(n[3] * nx + n[4] * ny + n[5] * nz);
+      normals_.push_back(n[6] * nx + n[7] * ny + n[8] * nz);
+    }
+  }
+  if (uses_ & kColor) colors_.insert(colors_.end(), color_.begin(), color_.end());
+  if (identity_) {
+    positions_.insert(positions_.end(), {x, y, z});
+  } else {
+    const Matrix &m = top_;
+    positions_.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
+    positions_.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
+    positions_.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
+  }
+}
+
+void VertexBatch::MultiplyBy(const Matrix &b) {
+  const Matrix a = top_;
+  for (int col = 0; col < 4; ++col)
+    for (int row = 0; row < 4; ++row) {
+      float sum = 0;
+      for (int k = 0; k < 4; ++k) sum += a[k * 4 + row] * b[col * 4 + k];
+      top_[col * 4 + row] = sum;
+    }
+  identity_ = false;
+  normalMatrixStale_ = true;
+}
+
+void VertexBatch::PopMatrix() {
+  if (stack_.empty()) return;  // as OpenGL: an underflow changes nothing
+  top_ = stack_.back();
+  stack_.pop_back();
+  identity_ = top_ == kIdentity;
+  normalMatrixStale_ = true;
+}
+
+void VertexBatch::Translatef(float x, float y, float z) {
+  // Only the last column changes: the same sums OpenGL makes.
+  Matrix &m = top_;
+  for (int row = 0; row < 4; ++row) m[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
+  identity_ = identity_ && x == 0 && y == 0 && z == 0;
+  normalMatrixStale_ = true;
+}
+
+void VertexBatch::Scalef(float x, float y, float z) {
+  Matrix &m = top_;
+  for (int row = 0; row < 4; ++row) {
+    m[row] *= x;
+    m[4 + row] *= y;
+    m[8 + row] *= z;
+  }
+  identity_ = identity_ && x == 1 && y == 1 && z == 1;
+  normalMatrixStale_ = true;
+}
+
+void VertexBatch::Rotatef(float degrees, float x, float y, float z) {
+  const float length = std::sqrt(x * x + y * y + z * z);
+  if (length == 0) return;  // no axis: OpenGL leaves the matrix as it is
+  x /= length;
+  y /= length;
+  z /= length;
+  const double radians = static_cast<double>(degrees) * std::numbers::pi / 180.0;
+  const float s = static_cast<float>(std::sin(radians)), c = static_cast<float>(std::cos(radians));
+  const float one = 1 - c;
+  const Matrix r = {x * x * one + c,     y * x * one + z * s, x * z * one - y * s, 0,
+                    x * y * one - z * s, y * y * one + c,     y * z * one + x * s, 0,
+                    x * z * one + y * s, y * z * one - x * s, z * z * one + c,     0,
+                    0,                   0,                   0,                   1};
+  MultiplyBy(r);
+}
+
+void VertexBatch::Flush() {
+  const size_t count = VertexCount();
+  if (count == 0) return;
+  dgl::glEnableClientState(GL_VERTEX_ARRAY);
+  dgl::glVertexPointer(3, GL_FLOAT, 0, positions_.data());
+  if (uses_ & kColor) {
+    dgl::glEnableClientState(GL_COLOR_ARRAY);
+    dgl::glColorPointer(4, GL_FLOAT, 0, colors_.data());
+  }
+  if (uses_ & kTexCoord) {
+    dgl::glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    dgl::glTexCoordPointer(2, GL_FLOAT, 0, texCoords_.data());
+  }
+  if (uses_ & kNormal) {
+    dgl::glEnableClientState(GL_NORMAL_ARRAY);
+    dgl::glNormalPointer(GL_FLOAT, 0, normals_.data());
+  }
+  dgl::glDrawArrays(mode_, 0, static_cast<GLsizei>(count));
+  dgl::glDisableClientState(GL_VERTEX_ARRAY);
+  // The current values an array leaves are undefined; set the last ones, as
+  // glEnd would have left them.
+  if (uses_ & kColor) {
+    dgl::glDisableClientState(GL_COLOR_ARRAY);
+    dgl::glColor4f(color_[0], color_[1], color_[2], color_[3]);
+  }
+  if (uses_ & kTexCoord) {
+    dgl::glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    dgl::glTexCoord2f(texCoord_[0], texCoord_[1]);
+  }
+  if (uses_ & kNormal) {
+    dgl::glDisableClientState(GL_NORMAL_ARRAY);
+    dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
+  }
+  positions_.clear();
+  colors_.clear();
+  texCoords_.clear();
+  normals_.clear();
+  uses_ = 0;
+}
