@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "demo/resources.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -82,25 +83,8 @@ TEST(SwapWords, LeavesLittleEndianDataAsReadOnThisHost) {
 
 // Runs body in a child and returns its exit status and standard output.
 std::pair<int, std::string> InChild(void (*body)()) {
-  int fds[2];
-  EXPECT_EQ(pipe(fds), 0);
-  fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], STDOUT_FILENO);
-    body();
-    _exit(99);
-  }
-  close(fds[1]);
-  std::string out;
-  char buffer[256];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128, out};
+  const ember_test::RunResult r = ember_test::RunInChild(body);
+  return {r.status, r.output};
 }
 
 TEST(RequireFileSize, AShortFileEndsTheProgramNamingIt) {

@@ -14,6 +14,7 @@
 #include "gl_recorder.h"
 #include "platform/fake.h"
 #include "window/wm.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -161,35 +162,10 @@ TEST(FatalErrorMessage, LongNamesAreCutBeforeAndAfterThePrefix) {
   EXPECT_EQ(message, ("File not found: " + std::string(255, 'n')).substr(0, 255));
 }
 
-struct Child {
-  int status = -1;
-  std::string err;
-};
+using Child = ember_test::RunResult;
 
 Child RunInChild(const std::function<void()> &body) {
-  int fds[2];
-  EXPECT_EQ(pipe(fds), 0);
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], STDOUT_FILENO);
-    dup2(fds[1], STDERR_FILENO);
-    alarm(30);
-    body();
-    _exit(99);
-  }
-  close(fds[1]);
-  Child c;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) c.err.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  c.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  return c;
+  return ember_test::RunInChild(body, ember_test::kChildBoth);
 }
 
 TEST(FatalErrorHandler, AFileThatCannotBeOpenedEndsTheProgramWithStatusOne) {
@@ -198,7 +174,7 @@ TEST(FatalErrorHandler, AFileThatCannotBeOpenedEndsTheProgramWithStatusOne) {
     SYS_FileOpen("no-such-colors.ini", SYS_FILE_TEXT);
   });
   EXPECT_EQ(c.status, 1);
-  EXPECT_EQ(c.err, "File not found: no-such-colors.ini.\n");
+  EXPECT_EQ(c.output, "File not found: no-such-colors.ini.\n");
 }
 
 TEST(FatalErrorHandler, AFailureWhileReportingDoesNotReportAgain) {
@@ -211,7 +187,7 @@ TEST(FatalErrorHandler, AFailureWhileReportingDoesNotReportAgain) {
     FatalErrorHandler(11, "first.xml");
   });
   EXPECT_EQ(c.status, 1);
-  EXPECT_EQ(c.err, "File not found: first.xml.\nexit procedure went on\n");
+  EXPECT_EQ(c.output, "File not found: first.xml.\nexit procedure went on\n");
 }
 
 // A message box that cannot be built (its file, or the WINDOW of its file,

@@ -20,39 +20,16 @@
 #include "gl_recorder.h"
 #include "platform/fake.h"
 #include "window/wm.h"
+#include "support/test_support.h"
 
 namespace {
 
 using ember_test::TempDir;
 
-struct Child {
-  int status = -1;
-  std::string err;
-};
+using Child = ember_test::RunResult;
 
 Child RunInChild(const std::function<void()> &body) {
-  int fds[2];
-  EXPECT_EQ(pipe(fds), 0);
-  fflush(stdout);
-  fflush(stderr);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], STDERR_FILENO);
-    alarm(30);
-    body();
-    _exit(0);
-  }
-  close(fds[1]);
-  Child c;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) c.err.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  c.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  return c;
+  return ember_test::RunInChild(body, ember_test::kChildStderr, 0);
 }
 
 // Mac virtual key codes.
@@ -142,8 +119,8 @@ TEST(ConfigDialog, ClicksChooseTheModeAndTheOptions) {
     Click(w, kLow);
     Click(w, kStart);
   });
-  EXPECT_EQ(c.status, 0) << c.err;
-  EXPECT_EQ(c.err, "1280x720 full=1 nosound=1 vsync=1 quality=2 aspect=169\n");
+  EXPECT_EQ(c.status, 0) << c.output;
+  EXPECT_EQ(c.output, "1280x720 full=1 nosound=1 vsync=1 quality=2 aspect=169\n");
   const std::string log = ember_test::ReadFile(dir.path() / "debug.log");
   for (const char *line : {"[cfg] yep.\n", "[cfg] - 1280x720 32bits\n", "[cfg] width: 1280\n",
                            "[cfg] height: 720\n", "[cfg] windowed: false\n", "[cfg] vsync on\n",
@@ -160,7 +137,7 @@ TEST(ConfigDialog, TheWindowedBoxOverridesTheChosenMode) {
     Key(w, kReturn, PL_KEY_DOWN);
     Key(w, kReturn, PL_KEY_UP);
   });
-  EXPECT_EQ(c.err, "800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(c.output, "800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
 }
 
 TEST(ConfigDialog, KeysActOnlyOnTheirRelease) {
@@ -172,7 +149,7 @@ TEST(ConfigDialog, KeysActOnlyOnTheirRelease) {
     Key(w, kKeypadEnter, PL_KEY_UP);
   });
   EXPECT_EQ(start.status, 0);
-  EXPECT_EQ(start.err, "800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(start.output, "800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
   // Escape's release, the quit button and closing the window end the
   // process with 0 at once, without the exit slots.
   const std::vector<std::function<void(plWindow *)>> quits = {
@@ -192,7 +169,7 @@ TEST(ConfigDialog, KeysActOnlyOnTheirRelease) {
       quit(w);
     });
     EXPECT_EQ(c.status, 0);
-    EXPECT_EQ(c.err, "");
+    EXPECT_EQ(c.output, "");
   }
 }
 
@@ -210,7 +187,7 @@ TEST(ConfigDialog, OnlyThirtyTwoBitModesOfTheDisplayEnableTheirButtons) {
     states(nullptr);
   });
   EXPECT_EQ(c.status, 0);
-  EXPECT_EQ(c.err.substr(0, 24), "101:1 102:0 103:1 104:0 ") << c.err;
+  EXPECT_EQ(c.output.substr(0, 24), "101:1 102:0 103:1 104:0 ") << c.output;
   const std::string log = ember_test::ReadFile(dir.path() / "debug.log");
   EXPECT_EQ(log.find("800x600"), std::string::npos);
   EXPECT_NE(log.find("[cfg] - 1024x768 32bits\n[cfg] - 1024x768 32bits\n"), std::string::npos) << log;
@@ -227,7 +204,7 @@ TEST(ConfigDialog, OnlyThirtyTwoBitModesOfTheDisplayEnableTheirButtons) {
         Click(w, kStart);
       },
       {});
-  EXPECT_EQ(none.err, "101:1 102:1 103:1 104:1 800x600 full=1 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(none.output, "101:1 102:1 103:1 104:1 800x600 full=1 nosound=0 vsync=1 quality=0 aspect=43\n");
   EXPECT_NE(ember_test::ReadFile(empty.path() / "debug.log").find("[cfg] ! no available video modes?\n"),
             std::string::npos);
 }
@@ -245,7 +222,7 @@ TEST(ConfigDialog, DefaultTakesTheFilesValuesAndShowsNothing) {
                  plFakeCallsStartingWith("WindowShow").size());
     Report();
   });
-  EXPECT_EQ(c.err, "same=1 shown=0 800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(c.output, "same=1 shown=0 800x600 full=0 nosound=0 vsync=1 quality=0 aspect=43\n");
 
   // A file on disk shadows the pack's: a dialog with only an unchecked
   // windowed box. The missing widgets are named and their presets stand.
@@ -259,7 +236,7 @@ TEST(ConfigDialog, DefaultTakesTheFilesValuesAndShowsNothing) {
     RunConfigDialog();
     Report();
   });
-  EXPECT_EQ(full.err, "800x600 full=1 nosound=0 vsync=1 quality=0 aspect=43\n");
+  EXPECT_EQ(full.output, "800x600 full=1 nosound=0 vsync=1 quality=0 aspect=43\n");
   const std::string log = ember_test::ReadFile(own.path() / "debug.log");
   for (const char *line : {"[cfg] ! widget 103 not found\n", "[cfg] ! widget 110 not found\n",
                            "[cfg] ! widget 117 not found\n"})
@@ -279,12 +256,12 @@ TEST(MessageBox, ShowsTheTextUntilOkOrAKeyIsReleased) {
       std::fprintf(stderr, "%zu", std::string(widget_find_id(MessageBoxSet(), 100)->title).size());
     });
   };
-  EXPECT_EQ(run([](plWindow *w) { Click(w, kOk); }).err, "0 255");
-  EXPECT_EQ(run([](plWindow *w) { Key(w, kEscape, PL_KEY_UP); }).err, "0 255");
+  EXPECT_EQ(run([](plWindow *w) { Click(w, kOk); }).output, "0 255");
+  EXPECT_EQ(run([](plWindow *w) { Key(w, kEscape, PL_KEY_UP); }).output, "0 255");
   // A press alone never dismisses it; the fake back-end gives up instead.
   Child waits = run([](plWindow *) {});
   EXPECT_NE(waits.status, 0);
-  EXPECT_NE(waits.err.find("gave up"), std::string::npos) << waits.err;
+  EXPECT_NE(waits.output.find("gave up"), std::string::npos) << waits.output;
 }
 
 }  // namespace

@@ -99,34 +99,6 @@ inline std::vector<unsigned char> SolidTga(int w, int h, unsigned char r, unsign
   return tga;
 }
 
-// Runs body in a child process; its exit status and standard output.
-struct ChildResult {
-  int status = -1;
-  std::string output;
-};
-
-inline ChildResult RunInChild(const std::function<void()> &body) {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  std::fflush(stdout);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], STDOUT_FILENO);
-    body();
-    std::fflush(stdout);
-    _exit(99);  // the body was expected to end the program itself
-  }
-  close(fds[1]);
-  ChildResult result;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(n));
-  close(fds[0]);
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  return result;
-}
+using ChildResult = RunResult;
 
 }  // namespace ember_test

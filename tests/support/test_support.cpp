@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -81,6 +82,33 @@ RunResult Run(const std::vector<std::string> &argv, const fs::path &cwd,
   waitpid(pid, &st, 0);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   return r;
+}
+
+RunResult RunInChild(const std::function<void()> &body, int streams, int returned) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    if (streams & kChildStdout) dup2(fds[1], STDOUT_FILENO);
+    if (streams & kChildStderr) dup2(fds[1], STDERR_FILENO);
+    alarm(30);
+    body();
+    std::fflush(stdout);
+    _exit(returned);
+  }
+  close(fds[1]);
+  RunResult result;
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, size_t(n));
+  close(fds[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  return result;
 }
 
 fs::path FixturesDir() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,15 @@ struct RunResult {
 // Runs argv[0] with the given words in folder cwd (empty: current folder).
 RunResult Run(const std::vector<std::string> &argv, const std::filesystem::path &cwd = {},
               const std::vector<std::string> &env = {});
+
+// Which of the child's streams RunInChild captures.
+enum ChildStreams { kChildStdout = 1, kChildStderr = 2, kChildBoth = 3 };
+
+// Runs body in a forked child (killed after 30 s, so nothing hangs) with
+// the chosen streams captured; a body that returns ends the child with
+// `returned`. For code that ends the process itself.
+RunResult RunInChild(const std::function<void()> &body, int streams = kChildStdout,
+                     int returned = 99);
 
 // Folder of the checked-in fixtures and the build tree.
 std::filesystem::path FixturesDir();

@@ -10,36 +10,12 @@
 #include "framework/base.h"
 #include "platform/fake.h"
 #include "window/wm.h"
+#include "support/test_support.h"
 
 namespace {
 
-struct ChildResult {
-  int status = -1;
-  std::string output;
-};
-
-ChildResult RunInChild(const std::function<void()> &body) {
-  int fds[2];
-  EXPECT_EQ(0, pipe(fds));
-  fflush(stdout);
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], STDOUT_FILENO);
-    body();
-    _exit(99);  // the body was expected not to return
-  }
-  close(fds[1]);
-  ChildResult result;
-  char buffer[512];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) result.output.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  return result;
-}
+using ember_test::RunInChild;
+using ChildResult = ember_test::RunResult;
 
 TEST(WmFatal, WritesTheMessageAndEndsWithFailureStatus) {
   ChildResult r = RunInChild([] { wmFatal("Unable to create window."); });
