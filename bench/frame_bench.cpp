@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <chrono>
 #include <cstdlib>
 #include <cstdio>
 #include <filesystem>
@@ -87,8 +88,10 @@ void Scene(benchmark::State &state) {
   for (auto _ : state) {
     // Sixty frames a second of demo time, wrapping within the span.
     const int32_t t = from + static_cast<int32_t>((frame * 1000 / 60) % span);
+    auto t0 = std::chrono::steady_clock::now();
     DemoDrawFrame(t);
     Present();
+    if (std::getenv("XFRAMES") && frame % 10 == 0) std::fprintf(stderr, "t=%d %.1f ms\n", t, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     ++frame;
   }
   state.SetLabel("scene " + std::to_string(state.range(0)));

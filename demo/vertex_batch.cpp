@@ -6,6 +6,43 @@
 
 #include "window/gl_demo.h"
 
+namespace {
+
+// Arrays of finished batches, kept with their capacity. Gathering into
+// fresh vectors every frame made the allocator map, fault in and unmap
+// tens of megabytes a frame, which cost the wall scene as much as its
+// drawing did.
+thread_local std::vector<std::vector<float>> spareArrays;
+
+std::vector<float> TakeSpare() {
+  if (spareArrays.empty()) return {};
+  std::vector<float> v = std::move(spareArrays.back());
+  spareArrays.pop_back();
+  return v;
+}
+
+void GiveBack(std::vector<float> &v) {
+  v.clear();
+  if (v.capacity() != 0) spareArrays.push_back(std::move(v));
+}
+
+}  // namespace
+
+VertexBatch::VertexBatch(GLenum mode) : mode_(mode) {
+  a_.positions = TakeSpare();
+  a_.colors = TakeSpare();
+  a_.texCoords = TakeSpare();
+  a_.normals = TakeSpare();
+}
+
+VertexBatch::~VertexBatch() {
+  Flush();
+  GiveBack(a_.positions);
+  GiveBack(a_.colors);
+  GiveBack(a_.texCoords);
+  GiveBack(a_.normals);
+}
+
 void VertexBatch::Backfill(std::vector<float> &array, int size, GLenum current) {
   const size_t gathered = VertexCount();
   if (gathered == 0) return;
@@ -16,7 +53,7 @@ void VertexBatch::Backfill(std::vector<float> &array, int size, GLenum current) 
 }
 
 void VertexBatch::Color3f(float r, float g, float b) {
-  if (!(uses_ & kColor)) Backfill(colors_, 4, GL_CURRENT_COLOR);
+  if (!(uses_ & kColor)) Backfill(a_.colors, 4, GL_CURRENT_COLOR);
   uses_ |= kColor;
   color_ = {r, g, b, 1};
 }
@@ -41,30 +78,30 @@ void VertexBatch::Vertex3f(float x, float y, float z) {
   // Attributes first set after this batch began were back-filled; keep the
   // arrays in step from here on.
   if (uses_ & kTexCoord) {
-    if (texCoords_.size() < 2 * VertexCount()) Backfill(texCoords_, 2, GL_CURRENT_TEXTURE_COORDS);
-    texCoords_.insert(texCoords_.end(), texCoord_.begin(), texCoord_.end());
+    if (a_.texCoords.size() < 2 * VertexCount()) Backfill(a_.texCoords, 2, GL_CURRENT_TEXTURE_COORDS);
+    a_.texCoords.insert(a_.texCoords.end(), texCoord_.begin(), texCoord_.end());
   }
   if (uses_ & kNormal) {
-    if (normals_.size() < 3 * VertexCount()) Backfill(normals_, 3, GL_CURRENT_NORMAL);
+    if (a_.normals.size() < 3 * VertexCount()) Backfill(a_.normals, 3, GL_CURRENT_NORMAL);
     if (identity_) {
-      normals_.insert(normals_.end(), normal_.begin(), normal_.end());
+      a_.normals.insert(a_.normals.end(), normal_.begin(), normal_.end());
     } else {
       if (normalMatrixStale_) UpdateNormalMatrix();
       const auto &n = normalMatrix_;
       const float nx = normal_[0], ny = normal_[1], nz = normal_[2];
-      normals_.push_back(n[0] * nx + n[1] * ny + n[2] * nz);
-      normals_.push_back(n[3] * nx + n[4] * ny + n[5] * nz);
-      normals_.push_back(n[6] * nx + n[7] * ny + n[8] * nz);
+      a_.normals.push_back(n[0] * nx + n[1] * ny + n[2] * nz);
+      a_.normals.push_back(n[3] * nx + n[4] * ny + n[5] * nz);
+      a_.normals.push_back(n[6] * nx + n[7] * ny + n[8] * nz);
     }
   }
-  if (uses_ & kColor) colors_.insert(colors_.end(), color_.begin(), color_.end());
+  if (uses_ & kColor) a_.colors.insert(a_.colors.end(), color_.begin(), color_.end());
   if (identity_) {
-    positions_.insert(positions_.end(), {x, y, z});
+    a_.positions.insert(a_.positions.end(), {x, y, z});
   } else {
     const Matrix &m = top_;
-    positions_.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
-    positions_.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
-    positions_.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
+    a_.positions.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
+    a_.positions.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
+    a_.positions.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
   }
 }
 
@@ -127,18 +164,18 @@ void VertexBatch::Flush() {
   const size_t count = VertexCount();
   if (count == 0) return;
   dgl::glEnableClientState(GL_VERTEX_ARRAY);
-  dgl::glVertexPointer(3, GL_FLOAT, 0, positions_.data());
+  dgl::glVertexPointer(3, GL_FLOAT, 0, a_.positions.data());
   if (uses_ & kColor) {
     dgl::glEnableClientState(GL_COLOR_ARRAY);
-    dgl::glColorPointer(4, GL_FLOAT, 0, colors_.data());
+    dgl::glColorPointer(4, GL_FLOAT, 0, a_.colors.data());
   }
   if (uses_ & kTexCoord) {
     dgl::glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    dgl::glTexCoordPointer(2, GL_FLOAT, 0, texCoords_.data());
+    dgl::glTexCoordPointer(2, GL_FLOAT, 0, a_.texCoords.data());
   }
   if (uses_ & kNormal) {
     dgl::glEnableClientState(GL_NORMAL_ARRAY);
-    dgl::glNormalPointer(GL_FLOAT, 0, normals_.data());
+    dgl::glNormalPointer(GL_FLOAT, 0, a_.normals.data());
   }
   dgl::glDrawArrays(mode_, 0, static_cast<GLsizei>(count));
   dgl::glDisableClientState(GL_VERTEX_ARRAY);
@@ -156,9 +193,9 @@ void VertexBatch::Flush() {
     dgl::glDisableClientState(GL_NORMAL_ARRAY);
     dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
   }
-  positions_.clear();
-  colors_.clear();
-  texCoords_.clear();
-  normals_.clear();
+  a_.positions.clear();
+  a_.colors.clear();
+  a_.texCoords.clear();
+  a_.normals.clear();
   uses_ = 0;
 }

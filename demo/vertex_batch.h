@@ -30,8 +30,8 @@
 
 class VertexBatch {
 public:
-  explicit VertexBatch(GLenum mode) : mode_(mode) {}
-  ~VertexBatch() { Flush(); }
+  explicit VertexBatch(GLenum mode);
+  ~VertexBatch();
   VertexBatch(const VertexBatch &) = delete;
   VertexBatch &operator=(const VertexBatch &) = delete;
 
@@ -58,7 +58,7 @@ public:
   // Draws what has been gathered and starts again (the matrix stack stays).
   void Flush();
 
-  size_t VertexCount() const { return positions_.size() / 3; }
+  size_t VertexCount() const { return a_.positions.size() / 3; }
 
 private:
   using Matrix = std::array<float, 16>;  // column-major, as OpenGL keeps it
@@ -81,5 +81,10 @@ private:
   bool normalMatrixStale_ = false;
   std::array<float, 9> normalMatrix_{};  // inverse transpose of top_'s 3 x 3
   std::vector<Matrix> stack_;
-  std::vector<float> positions_, colors_, texCoords_, normals_;
+  // The arrays outlive the batch (see Arrays in vertex_batch.cpp): a frame
+  // of one scene gathers the same megabytes as the last one did.
+  struct Arrays {
+    std::vector<float> positions, colors, texCoords, normals;
+  };
+  Arrays a_;
 };
