@@ -52,6 +52,14 @@ void DrawCube(VertexBatch &quads) {
     for (const auto &c : face.corners) quads.Vertex3f(c[0], c[1], c[2]);
   }
 }
+void DrawCubeFacingEye(VertexBatch &quads) {
+  for (const CubeFace &face : kCubeFaces) {
+    quads.Hide(!quads.FacesEye(face.normal, face.corners[0]));
+    quads.Normal3f(face.normal[0], face.normal[1], face.normal[2]);
+    for (const auto &c : face.corners) quads.Vertex3f(c[0], c[1], c[2]);
+  }
+  quads.Hide(false);
+}
 void DrawOpenCube() { DrawCubeFaces(1); }
 
 void DrawStripQuad(float u, float v) {

@@ -31,6 +31,9 @@ class VertexBatch;
 void DrawCube();
 // The same cube added to a batch of GL_QUADS under the batch's matrix.
 void DrawCube(VertexBatch &quads);
+// Only the faces of that cube turned towards the eye: the same picture as
+// the whole cube where it is opaque and depth-tested.
+void DrawCubeFacingEye(VertexBatch &quads);
 // The same box without its +z face.
 void DrawOpenCube();
 // One quad at z = 1 showing the cell (u, v) .. (u + 1/80, v + 1/60) of the

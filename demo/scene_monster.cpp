@@ -56,6 +56,9 @@ void DrawRays(const RayOrigin &O, int32_t j) {
     const int64_t colorAt = TGA_HEADER_BYTES + pixel * 3;
     if (!HoldsPixel(MonsterAlphaTga, alphaAt) || !HoldsPixel(MonsterColorTga, colorAt + 2))
       continue;
+    // Where the alpha map is empty both rays are black, and black adds
+    // nothing: those rows are not sent at all.
+    if (MonsterAlphaTga.data[alphaAt] == 0) continue;
     const float a = static_cast<float>(MonsterAlphaTga.data[alphaAt]) / 255.0f;
     const uint8_t *bgr = MonsterColorTga.data + colorAt;
     const float R = static_cast<float>(bgr[2]) / 255.0f * a * kRayGain;

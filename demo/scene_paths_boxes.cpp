@@ -99,7 +99,23 @@ constexpr int32_t kWallBoxes = kWallColumns * kWallRows;
 
 enum WallPass { kFronts, kBacks, kSides };
 
-// The faces of one box of column c and row r in one pass.
+// The sides of a box, between its front (z = 1) and its back (z = -1).
+struct BoxSide {
+  float normal[3];
+  float corners[4][3];
+};
+constexpr BoxSide kBoxSides[4] = {
+    {{0, -1, 0}, {{0, 0, -1}, {1, 0, -1}, {1, 0, 1}, {0, 0, 1}}},
+    {{0, 1, 0}, {{0, 1, -1}, {1, 1, -1}, {1, 1, 1}, {0, 1, 1}}},
+    {{-1, 0, 0}, {{0, 0, -1}, {0, 1, -1}, {0, 1, 1}, {0, 0, 1}}},
+    {{1, 0, 0}, {{1, 0, -1}, {1, 1, -1}, {1, 1, 1}, {1, 0, 1}}},
+};
+constexpr float kFrontNormal[3] = {0, 0, 1}, kFrontCorner[3] = {0, 0, 1};
+constexpr float kBackNormal[3] = {0, 0, -1}, kBackCorner[3] = {0, 0, -1};
+
+// The faces of one box of column c and row r in one pass. The boxes are
+// closed, opaque and depth-tested: a face turned away from the eye is
+// hidden by the box's own faces, so its vertices are not sent.
 void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
   const int32_t q = 60 - r;
   const float s0 = static_cast<float>(c) / 80.0f;
@@ -107,6 +123,7 @@ void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
   const float t1 = static_cast<float>(q - 1) / 60.0f;
   switch (pass) {
     case kFronts: {
+      quads.Hide(!quads.FacesEye(kFrontNormal, kFrontCorner));
       const float s1 = static_cast<float>(c + 1) / 80.0f;
       quads.TexCoord2f(s0, t0);
       quads.Vertex3f(0, 0, 1);
@@ -119,6 +136,7 @@ void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
       break;
     }
     case kBacks: {
+      quads.Hide(!quads.FacesEye(kBackNormal, kBackCorner));
       // Seen from behind the cell is mirrored, so it runs leftwards.
       const float s1 = static_cast<float>(c - 1) / 80.0f;
       quads.TexCoord2f(s0, t0);
@@ -132,28 +150,14 @@ void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
       break;
     }
     case kSides:
-      quads.Normal3f(0, -1, 0);
-      quads.Vertex3f(0, 0, -1);
-      quads.Vertex3f(1, 0, -1);
-      quads.Vertex3f(1, 0, 1);
-      quads.Vertex3f(0, 0, 1);
-      quads.Normal3f(0, 1, 0);
-      quads.Vertex3f(0, 1, -1);
-      quads.Vertex3f(1, 1, -1);
-      quads.Vertex3f(1, 1, 1);
-      quads.Vertex3f(0, 1, 1);
-      quads.Normal3f(-1, 0, 0);
-      quads.Vertex3f(0, 0, -1);
-      quads.Vertex3f(0, 1, -1);
-      quads.Vertex3f(0, 1, 1);
-      quads.Vertex3f(0, 0, 1);
-      quads.Normal3f(1, 0, 0);
-      quads.Vertex3f(1, 0, -1);
-      quads.Vertex3f(1, 1, -1);
-      quads.Vertex3f(1, 1, 1);
-      quads.Vertex3f(1, 0, 1);
+      for (const BoxSide &side : kBoxSides) {
+        quads.Hide(!quads.FacesEye(side.normal, side.corners[0]));
+        quads.Normal3f(side.normal[0], side.normal[1], side.normal[2]);
+        for (const auto &v : side.corners) quads.Vertex3f(v[0], v[1], v[2]);
+      }
       break;
   }
+  quads.Hide(false);
 }
 
 // Every box of the wall in one pass: scattered by B (0 whole, 1 full

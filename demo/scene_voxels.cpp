@@ -34,7 +34,8 @@ constexpr uint8_t kFilled = 1;  // any other byte is empty
 
 // Every filled voxel as a cube, in i, j, k order, at spread d and size g.
 // Each cube has a matrix of its own; the pass reaches OpenGL as one draw.
-void CubePass(float u, float d, float g) {
+// Opaque cubes send only the faces turned towards the eye.
+void CubePass(float u, float d, float g, bool opaque) {
   const uint8_t *voxels = Matrix ? Matrix : MatrixBuffer;
   VertexBatch quads(GL_QUADS);
   for (int32_t i = 0; i < VOLUME_A; ++i)
@@ -50,7 +51,10 @@ void CubePass(float u, float d, float g) {
                          static_cast<float>(k - 24) * d);
         const TVec3 &jitter = RandomVolume[i][j][k];
         quads.Translatef(jitter.x, jitter.y, jitter.z);
-        DrawCube(quads);
+        if (opaque)
+          DrawCubeFacingEye(quads);
+        else
+          DrawCube(quads);
         quads.PopMatrix();
       }
 }
@@ -84,7 +88,7 @@ void Scene12() {
   dgl::glDisable(GL_BLEND);
   dgl::glEnable(GL_TEXTURE_2D);
   BeginSphereMap(TexHatter);
-  CubePass(u, d, g);
+  CubePass(u, d, g, true);
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
 
@@ -94,7 +98,7 @@ void Scene12() {
     dgl::glDisable(GL_DEPTH_TEST);
     dgl::glColor3f(0.01f, 0.01f, 0.01f);
     dgl::glDisable(GL_TEXTURE_2D);
-    CubePass(u, d, g);
+    CubePass(u, d, g, false);
   }
 
   ife_DrawInterface(IfeBpLogoSmall, 999);

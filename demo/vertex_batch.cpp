@@ -75,6 +75,7 @@ void VertexBatch::UpdateNormalMatrix() {
 }
 
 void VertexBatch::Vertex3f(float x, float y, float z) {
+  if (hidden_) return;
   // Attributes first set after this batch began were back-filled; keep the
   // arrays in step from here on.
   if (uses_ & kTexCoord) {
@@ -160,9 +161,74 @@ void VertexBatch::Rotatef(float degrees, float x, float y, float z) {
   MultiplyBy(r);
 }
 
+namespace {
+
+// The point a modelview maps to the eye-space origin: -A^-1 t for an
+// affine matrix [A t]. False for a projective or singular one.
+bool EyeOf(const float m[16], std::array<float, 3> &eye) {
+  if (m[3] != 0 || m[7] != 0 || m[11] != 0 || m[15] != 1) return false;
+  const double a = m[0], b = m[4], c = m[8], d = m[1], e = m[5], f = m[9];
+  const double g = m[2], h = m[6], i = m[10];
+  const double A = e * i - f * h, B = f * g - d * i, C = d * h - e * g;
+  const double det = a * A + b * B + c * C;
+  if (!std::isfinite(det) || std::fabs(det) < 1e-12) return false;
+  // Rows of the inverse, from the cofactors.
+  const double inv[9] = {A / det, (c * h - b * i) / det, (b * f - c * e) / det,
+                         B / det, (a * i - c * g) / det, (c * d - a * f) / det,
+                         C / det, (b * g - a * h) / det, (a * e - b * d) / det};
+  for (int row = 0; row < 3; ++row)
+    eye[row] = static_cast<float>(
+        -(inv[row * 3] * m[12] + inv[row * 3 + 1] * m[13] + inv[row * 3 + 2] * m[14]));
+  return true;
+}
+
+}  // namespace
+
+bool VertexBatch::FacesEye(const float normal[3], const float point[3]) {
+  if (eyeState_ == Eye::kUnread) {
+    float modelview[16] = {};
+    dgl::glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    eyeState_ = EyeOf(modelview, eye_) ? Eye::kKnown : Eye::kUnknown;
+  }
+  if (eyeState_ != Eye::kKnown) return true;
+  float p[3], n[3];
+  if (identity_) {
+    for (int k = 0; k < 3; ++k) p[k] = point[k], n[k] = normal[k];
+  } else {
+    if (normalMatrixStale_) UpdateNormalMatrix();
+    const Matrix &m = top_;
+    const auto &nm = normalMatrix_;
+    for (int k = 0; k < 3; ++k) {
+      p[k] = m[k] * point[0] + m[4 + k] * point[1] + m[8 + k] * point[2] + m[12 + k];
+      n[k] = nm[k * 3] * normal[0] + nm[k * 3 + 1] * normal[1] + nm[k * 3 + 2] * normal[2];
+    }
+  }
+  const float d[3] = {eye_[0] - p[0], eye_[1] - p[1], eye_[2] - p[2]};
+  const float along = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];
+  const float nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+  const float dd = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+  // Turned away only beyond a thousandth of a radian past edge-on, so that
+  // rounding never drops a face the rasteriser would have drawn.
+  constexpr float kMargin = 1e-3f;
+  return !(along < 0 && along * along > kMargin * kMargin * nn * dd);
+}
+
+// The current values an array leaves are undefined; set the last ones, as
+// glEnd would have left them.
+void VertexBatch::LeaveCurrentValues() {
+  if (uses_ & kColor) dgl::glColor4f(color_[0], color_[1], color_[2], color_[3]);
+  if (uses_ & kTexCoord) dgl::glTexCoord2f(texCoord_[0], texCoord_[1]);
+  if (uses_ & kNormal) dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
+}
+
 void VertexBatch::Flush() {
   const size_t count = VertexCount();
-  if (count == 0) return;
+  if (count == 0) {
+    // Every vertex hidden: nothing to draw, but the current values move on.
+    LeaveCurrentValues();
+    uses_ = 0;
+    return;
+  }
   dgl::glEnableClientState(GL_VERTEX_ARRAY);
   dgl::glVertexPointer(3, GL_FLOAT, 0, a_.positions.data());
   if (uses_ & kColor) {
@@ -179,20 +245,10 @@ void VertexBatch::Flush() {
   }
   dgl::glDrawArrays(mode_, 0, static_cast<GLsizei>(count));
   dgl::glDisableClientState(GL_VERTEX_ARRAY);
-  // The current values an array leaves are undefined; set the last ones, as
-  // glEnd would have left them.
-  if (uses_ & kColor) {
-    dgl::glDisableClientState(GL_COLOR_ARRAY);
-    dgl::glColor4f(color_[0], color_[1], color_[2], color_[3]);
-  }
-  if (uses_ & kTexCoord) {
-    dgl::glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    dgl::glTexCoord2f(texCoord_[0], texCoord_[1]);
-  }
-  if (uses_ & kNormal) {
-    dgl::glDisableClientState(GL_NORMAL_ARRAY);
-    dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
-  }
+  if (uses_ & kColor) dgl::glDisableClientState(GL_COLOR_ARRAY);
+  if (uses_ & kTexCoord) dgl::glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  if (uses_ & kNormal) dgl::glDisableClientState(GL_NORMAL_ARRAY);
+  LeaveCurrentValues();
   a_.positions.clear();
   a_.colors.clear();
   a_.texCoords.clear();

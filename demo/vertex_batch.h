@@ -55,6 +55,20 @@ public:
   void Rotatef(float degrees, float x, float y, float z);
   void Scalef(float x, float y, float z);
 
+  // Whether the face through `point` with outward `normal`, both in the
+  // batch's current coordinates, is turned towards the eye. A face of a
+  // closed, opaque, depth-tested solid that is turned away is hidden by
+  // the solid's other faces whatever the order, so it need not be sent.
+  // The eye is the origin of eye space, read from the context's modelview
+  // the first time this is asked (a perspective projection); a face seen
+  // edge-on, or any face when the matrices leave no clear answer, counts
+  // as turned towards it.
+  bool FacesEye(const float normal[3], const float point[3]);
+  // While hidden, vertices are dropped, but colours, texture coordinates
+  // and normals still become the current ones: what the batch leaves
+  // behind is as if every face had been sent.
+  void Hide(bool hidden) { hidden_ = hidden; }
+
   // Draws what has been gathered and starts again (the matrix stack stays).
   void Flush();
 
@@ -70,9 +84,11 @@ private:
   // from the context's current value.
   void Backfill(std::vector<float> &array, int size, GLenum current);
   void UpdateNormalMatrix();
+  void LeaveCurrentValues();
 
   GLenum mode_;
   uint8_t uses_ = 0;
+  bool hidden_ = false;
   std::array<float, 4> color_{1, 1, 1, 1};
   std::array<float, 2> texCoord_{0, 0};
   std::array<float, 3> normal_{0, 0, 1};
@@ -81,6 +97,8 @@ private:
   bool normalMatrixStale_ = false;
   std::array<float, 9> normalMatrix_{};  // inverse transpose of top_'s 3 x 3
   std::vector<Matrix> stack_;
+  enum class Eye : uint8_t { kUnread, kKnown, kUnknown } eyeState_ = Eye::kUnread;
+  std::array<float, 3> eye_{};  // in the coordinates the batch's matrix maps to
   // The arrays outlive the batch (see Arrays in vertex_batch.cpp): a frame
   // of one scene gathers the same megabytes as the last one did.
   struct Arrays {

@@ -62,12 +62,18 @@ TEST_F(MonsterScene, RaysStartAtTheScanColumnInTheMonstersColours) {
     const std::vector<GlCall> rays = MonsterBatch(calls, 1 + pass);
     const std::vector<std::vector<double>> vertices = Args(rays, "glVertex2f");
     const std::vector<std::vector<double>> colours = Args(rays, "glColor4f");
-    ASSERT_EQ(vertices.size(), 473u * 8u) << pass;
-    ASSERT_EQ(colours.size(), 473u * 4u) << pass;
+    // Rows the alpha map leaves empty would add black: they are not sent.
+    size_t covered = 0;
+    for (int32_t y = 64; y <= 536; ++y) covered += MonsterAlphaTga.data[18 + y * 800 + j] != 0;
+    ASSERT_GT(covered, 0u);
+    ASSERT_LT(covered, 473u);
+    ASSERT_EQ(vertices.size(), covered * 8u) << pass;
+    ASSERT_EQ(colours.size(), covered * 4u) << pass;
     const double ox = origins[pass][0], oy = origins[pass][1];
+    size_t n = 0;
     for (int32_t y = 64; y <= 536; ++y) {
-      const size_t n = static_cast<size_t>(y - 64);
       const size_t pixel = static_cast<size_t>(y) * 800 + j;
+      if (MonsterAlphaTga.data[18 + pixel] == 0) continue;
       const float a = MonsterAlphaTga.data[18 + pixel] / 255.0f;
       const uint8_t *bgr = MonsterColorTga.data + 18 + 3 * pixel;
       const float R = bgr[2] / 255.0f * a * 0.4f, G = bgr[1] / 255.0f * a * 0.4f,
@@ -86,6 +92,7 @@ TEST_F(MonsterScene, RaysStartAtTheScanColumnInTheMonstersColours) {
           {330.0, y + 0.0}};
       for (size_t v = 0; v < 8; ++v)
         ASSERT_EQ(vertices[8 * n + v], expected[v]) << "pass " << pass << " row " << y << " vertex " << v;
+      ++n;
     }
   }
 }
