@@ -40,7 +40,7 @@ protected:
   TLoadedFile savedAlpha_{}, savedColor_{};
 };
 
-// The inner-ray colours of the first pass, one per row 64..536.
+// The inner-ray colours, one per row that shoots.
 std::vector<std::vector<double>> RayColours(const GlRecorder &gl) {
   std::vector<std::vector<double>> colours;
   for (size_t n = 0; const GlCall *call = gl.Find("glColor4f", n); ++n)
@@ -63,19 +63,19 @@ TEST_F(MonsterRays, EachRowsRayTakesItsPixelsAlphaAndBlueGreenRedBytes) {
   GlRecorder gl;
   DemoTime = 80000;
   Scene11();
+  // Rows of alpha 0 would add black: only rows 64 and 536 shoot.
   const std::vector<std::vector<double>> colours = RayColours(gl);
-  ASSERT_EQ(colours.size(), 5u * 473u);
+  ASSERT_EQ(colours.size(), 5u * 2u);
   EXPECT_EQ(colours[0], (std::vector<double>{204 / 255.0f * 1 * 0.4f, 102 / 255.0f * 1 * 0.4f,
                                              51 / 255.0f * 1 * 0.4f, 1}));
   const float a = 51 / 255.0f;
-  EXPECT_EQ(colours[472], (std::vector<double>{1.0f * a * 0.4f, 0, 0, a}));
-  for (size_t row = 1; row < 472; ++row)
-    EXPECT_EQ(colours[row], (std::vector<double>{0, 0, 0, 0})) << row;
+  EXPECT_EQ(colours[1], (std::vector<double>{1.0f * a * 0.4f, 0, 0, a}));
 }
 
 TEST_F(MonsterRays, ShortFilesGiveRaysOnlyForThePixelsTheyHold) {
   // The alpha map ends with row 100's pixel at the scan column; the colour
   // file is complete.
+  alpha_.assign(alpha_.size(), 1);
   Use(static_cast<int32_t>(AlphaAt(kColumnAt80000, 100) + 1), MONSTER_COLOR_TGA_BYTES);
   {
     GlRecorder gl;
