@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "demo/curves.h"
 #include "demo/frame_loop.h"
@@ -160,25 +161,41 @@ void DrawBoxFaces(VertexBatch &quads, WallPass pass, int32_t c, int32_t r) {
   quads.Hide(false);
 }
 
-// Every box of the wall in one pass: scattered by B (0 whole, 1 full
-// scatter) and turned by A degrees about y. Each box has a matrix of its
-// own; the pass reaches OpenGL as one draw.
-void DrawWallPass(WallPass pass, float A, float B) {
+// Every box's matrix: scattered by B (0 whole, 1 full scatter) and turned
+// by A degrees about y. The three passes share them.
+std::vector<VertexBatch::Matrix> WallBoxes(float A, float B) {
   const float K = 1;  // the whole wall sits one unit to the right
-  VertexBatch quads(GL_QUADS);
+  std::vector<VertexBatch::Matrix> boxes;
+  boxes.reserve(kWallBoxes);
+  VertexBatch matrices(GL_QUADS);  // only its matrix stack is used
   for (int32_t I = 0; I < kWallBoxes; ++I) {
     const int32_t c = I % kWallColumns, r = I / kWallColumns;
     const TVec3 &S = NearCloud[I];
     const TVec3 &R = FarCloud[I];
-    quads.PushMatrix();
-    quads.Translatef(static_cast<float>(c - 40) + S.x * B + K, static_cast<float>(r - 30) + S.y * B,
-                     S.z * B);
-    quads.Rotatef(R.x * B, 1, 0, 0);
-    quads.Rotatef(R.y * B + A, 0, 1, 0);
-    quads.Rotatef(R.z * B, 0, 0, 1);
-    DrawBoxFaces(quads, pass, c, r);
-    quads.PopMatrix();
+    matrices.PushMatrix();
+    matrices.Translatef(static_cast<float>(c - 40) + S.x * B + K,
+                        static_cast<float>(r - 30) + S.y * B, S.z * B);
+    matrices.Rotatef(R.x * B, 1, 0, 0);
+    matrices.Rotatef(R.y * B + A, 0, 1, 0);
+    matrices.Rotatef(R.z * B, 0, 0, 1);
+    boxes.push_back(matrices.TopMatrix());
+    matrices.PopMatrix();
   }
+  return boxes;
+}
+
+// Every box of the wall in one pass, each under its own matrix; the pass
+// reaches OpenGL as one draw, and goes to the rasteriser at once so that it
+// is drawn while the next pass is gathered.
+void DrawWallPass(WallPass pass, const std::vector<VertexBatch::Matrix> &boxes) {
+  {
+    VertexBatch quads(GL_QUADS);
+    for (int32_t I = 0; I < kWallBoxes; ++I) {
+      quads.LoadMatrix(boxes[static_cast<size_t>(I)]);
+      DrawBoxFaces(quads, pass, I % kWallColumns, I / kWallColumns);
+    }
+  }
+  dgl::glFlush();
 }
 
 }  // namespace
@@ -236,16 +253,17 @@ void Scene7() {
   dgl::glDisable(GL_BLEND);
   dgl::glEnable(GL_DEPTH_TEST);
 
+  const std::vector<VertexBatch::Matrix> boxes = WallBoxes(A, B);
   dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexEmberfld));
-  DrawWallPass(kFronts, A, B);
+  DrawWallPass(kFronts, boxes);
   dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexBpLogoBig));
-  DrawWallPass(kBacks, A, B);
+  DrawWallPass(kBacks, boxes);
   dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexHatter));
   dgl::glEnable(GL_TEXTURE_GEN_S);
   dgl::glEnable(GL_TEXTURE_GEN_T);
   dgl::glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   dgl::glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-  DrawWallPass(kSides, A, B);
+  DrawWallPass(kSides, boxes);
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
 }

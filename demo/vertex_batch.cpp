@@ -118,6 +118,12 @@ void VertexBatch::MultiplyBy(const Matrix &b) {
   normalMatrixStale_ = true;
 }
 
+void VertexBatch::LoadMatrix(const Matrix &m) {
+  top_ = m;
+  identity_ = top_ == kIdentity;
+  normalMatrixStale_ = true;
+}
+
 void VertexBatch::PopMatrix() {
   if (stack_.empty()) return;  // as OpenGL: an underflow changes nothing
   top_ = stack_.back();

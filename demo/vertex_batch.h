@@ -54,6 +54,10 @@ public:
   void Translatef(float x, float y, float z);
   void Rotatef(float degrees, float x, float y, float z);
   void Scalef(float x, float y, float z);
+  // The matrix in force, to be set again later without working it out anew.
+  using Matrix = std::array<float, 16>;  // column-major, as OpenGL keeps it
+  const Matrix &TopMatrix() const { return top_; }
+  void LoadMatrix(const Matrix &m);
 
   // Whether the face through `point` with outward `normal`, both in the
   // batch's current coordinates, is turned towards the eye. A face of a
@@ -75,7 +79,6 @@ public:
   size_t VertexCount() const { return a_.positions.size() / 3; }
 
 private:
-  using Matrix = std::array<float, 16>;  // column-major, as OpenGL keeps it
   static constexpr uint8_t kColor = 1, kTexCoord = 2, kNormal = 4;
   static constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
