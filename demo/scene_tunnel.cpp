@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
+#include <vector>
 
 #include "demo/frame_loop.h"
 #include "demo/glow.h"
@@ -18,6 +20,7 @@
 #include "framework/random.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
+#include "demo/texture_runs.h"
 #include "window/gl_demo.h"
 
 namespace {
@@ -27,6 +30,10 @@ constexpr double kDegrees = std::numbers::pi / 180.0;
 constexpr int32_t kRingStep = 8;          // degrees per quad
 constexpr int32_t kRingHeight = 300;      // each band, stacked from z = 200
 constexpr int32_t kRingBase = 200;
+
+// The sprites that can show this frame, in the order they are drawn;
+// empty until the first pass has worked it out.
+using TSpriteOrder = std::optional<std::vector<int32_t>>;
 
 void Camera(const TTunnelSceneValues &v) {
   dgl::glMatrixMode(GL_PROJECTION);
@@ -80,38 +87,101 @@ void SphereMapGeneration(bool on) {
   dgl::glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
 }
 
-// Additive, in the colour already set (white).
-void Sprites(int32_t t) {
+// Sprite k as OpenGL places it: its own matrix and one quad. Binds its
+// texture unless that is the one bound already.
+void Sprite(int32_t k, int32_t t, int64_t &bound) {
+  const TVec3 &p = SpriteField.position[k];
+  const TVec3 &spin = SpriteField.spin[k];
+  dgl::glPushMatrix();
+  const auto texture = static_cast<GLuint>(TexVirag[k % 10]);
+  if (bound != texture) dgl::glBindTexture(GL_TEXTURE_2D, texture);
+  bound = texture;
+  const float z = SpriteHeight(p.z, t);
+  dgl::glTranslatef(p.x, p.y, z);
+  // The tumbling dies away as the sprite comes down.
+  dgl::glRotatef(spin.x * z / 1000.0f, 1, 0, 0);
+  dgl::glRotatef(spin.y * z / 1000.0f, 0, 1, 0);
+  dgl::glRotatef(spin.z * z / 1000.0f, 0, 0, 1);
+  dgl::glBegin(GL_QUADS);
+  dgl::glTexCoord2f(0, 0);
+  dgl::glVertex3f(-kSpriteHalfSize, -kSpriteHalfSize, 0);
+  dgl::glTexCoord2f(1, 0);
+  dgl::glVertex3f(kSpriteHalfSize, -kSpriteHalfSize, 0);
+  dgl::glTexCoord2f(1, 1);
+  dgl::glVertex3f(kSpriteHalfSize, kSpriteHalfSize, 0);
+  dgl::glTexCoord2f(0, 1);
+  dgl::glVertex3f(-kSpriteHalfSize, kSpriteHalfSize, 0);
+  dgl::glEnd();
+  dgl::glPopMatrix();
+}
+
+// Where the corners of sprite k lie in the world, in the order Sprite
+// draws them: its matrix worked out here, only to find where it shows.
+void SpriteCorners(int32_t k, int32_t t, float corners[12]) {
+  const TVec3 &p = SpriteField.position[k];
+  const TVec3 &spin = SpriteField.spin[k];
+  const float z = SpriteHeight(p.z, t);
+  const double a = spin.x * z / 1000.0f * kDegrees, b = spin.y * z / 1000.0f * kDegrees,
+               c = spin.z * z / 1000.0f * kDegrees;
+  const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b),
+               cc = std::cos(c), sc = std::sin(c);
+  // The x and y columns of the rotation about x, then y, then z.
+  const double ex[3] = {cb * cc, sa * sb * cc + ca * sc, sa * sc - ca * sb * cc};
+  const double ey[3] = {-cb * sc, ca * cc - sa * sb * sc, ca * sb * sc + sa * cc};
+  const double centre[3] = {p.x, p.y, z};
+  constexpr int kSigns[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+  for (int q = 0; q < 4; ++q)
+    for (int e = 0; e < 3; ++e)
+      corners[3 * q + e] = static_cast<float>(
+          centre[e] + kSpriteHalfSize * (kSigns[q][0] * ex[e] + kSigns[q][1] * ey[e]));
+}
+
+// The sprites that can show, in the order to draw them: runs of one
+// texture wherever that leaves every overlapping pair as it was (see
+// texture_runs.h), from the camera and viewport the context holds.
+// Sprites that cover no pixel are left out.
+std::vector<int32_t> SpriteOrder(int32_t t) {
+  float projection[16] = {}, modelview[16] = {};
+  GLint viewport[4] = {};
+  dgl::glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  dgl::glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  dgl::glGetIntegerv(GL_VIEWPORT, viewport);
+  const TScreenMapping screen(projection, modelview, viewport);
+
+  std::vector<uint32_t> textures(TUNNEL_SPRITES);
+  std::vector<TScreenBox> boxes(TUNNEL_SPRITES);
+  for (int32_t k = 0; k < TUNNEL_SPRITES; ++k) {
+    float corners[12];
+    SpriteCorners(k, t, corners);
+    boxes[k] = screen.Box(corners, 4);
+    textures[k] = static_cast<uint32_t>(TexVirag[k % 10]);
+  }
+  std::vector<int32_t> order = OrderInTextureRuns(textures, boxes);
+  std::erase_if(order, [&](int32_t k) { return boxes[k].Empty(); });
+  return order;
+}
+
+// Additive, in the colour already set (white). The first pass orders the
+// sprites with the camera it has just set; the second sets the same camera
+// and draws them in that order again (the frame's pixels are smaller than
+// the glow square's, so the boxes' margin holds for both). Each sprite
+// still reaches OpenGL through its own matrix: the ones on the ground lie
+// in one plane, and which of two overlapping ones shows there is decided
+// by rounding that only the same arithmetic repeats.
+void Sprites(int32_t t, TSpriteOrder &order) {
   dgl::glEnable(GL_BLEND);
   dgl::glBlendFunc(GL_ONE, GL_ONE);
-  for (int32_t k = 0; k < TUNNEL_SPRITES; ++k) {
-    const TVec3 &p = SpriteField.position[k];
-    const TVec3 &spin = SpriteField.spin[k];
-    dgl::glPushMatrix();
-    dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexVirag[k % 10]));
-    const float z = SpriteHeight(p.z, t);
-    dgl::glTranslatef(p.x, p.y, z);
-    // The tumbling dies away as the sprite comes down.
-    dgl::glRotatef(spin.x * z / 1000.0f, 1, 0, 0);
-    dgl::glRotatef(spin.y * z / 1000.0f, 0, 1, 0);
-    dgl::glRotatef(spin.z * z / 1000.0f, 0, 0, 1);
-    dgl::glBegin(GL_QUADS);
-    dgl::glTexCoord2f(0, 0);
-    dgl::glVertex3f(-kSpriteHalfSize, -kSpriteHalfSize, 0);
-    dgl::glTexCoord2f(1, 0);
-    dgl::glVertex3f(kSpriteHalfSize, -kSpriteHalfSize, 0);
-    dgl::glTexCoord2f(1, 1);
-    dgl::glVertex3f(kSpriteHalfSize, kSpriteHalfSize, 0);
-    dgl::glTexCoord2f(0, 1);
-    dgl::glVertex3f(-kSpriteHalfSize, kSpriteHalfSize, 0);
-    dgl::glEnd();
-    dgl::glPopMatrix();
-  }
+  // The rasteriser's threads take the rings and meshes queued so far while
+  // this thread orders and sends the sprites.
+  dgl::glFlush();
+  if (!order) order = SpriteOrder(t);
+  int64_t bound = -1;  // none of the sprites' textures yet
+  for (const int32_t k : *order) Sprite(k, t, bound);
 }
 
 // Pass 1: the whole subject small, the meshes in black but for csap, as
 // the source of the glow.
-void GlowSource(const TTunnelSceneValues &v, int32_t t) {
+void GlowSource(const TTunnelSceneValues &v, int32_t t, TSpriteOrder &sprites) {
   GlowSourceViewport();
   Camera(v);
   dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexLine[0]));
@@ -138,11 +208,11 @@ void GlowSource(const TTunnelSceneValues &v, int32_t t) {
   DrawMesh(MeshCsap);
   SphereMapGeneration(false);
 
-  Sprites(t);
+  Sprites(t, sprites);
 }
 
 // Pass 2: the full frame.
-void FullFrame(const TTunnelSceneValues &v, int32_t t) {
+void FullFrame(const TTunnelSceneValues &v, int32_t t, TSpriteOrder &sprites) {
   Camera(v);
   dgl::glEnable(GL_TEXTURE_2D);
   dgl::glEnable(GL_TEXTURE_2D);
@@ -180,7 +250,7 @@ void FullFrame(const TTunnelSceneValues &v, int32_t t) {
   DrawMesh(MeshCsap);
   SphereMapGeneration(false);
 
-  Sprites(t);
+  Sprites(t, sprites);
 }
 
 }  // namespace
@@ -215,10 +285,15 @@ void Scene16() {
   const int32_t t = DemoTime;
   const TTunnelSceneValues v = TunnelSceneValues(t);
 
-  GlowSource(v, t);
+  TSpriteOrder sprites;  // worked out by the first pass
+
+  GlowSource(v, t, sprites);
   GlowBlurSource(IfeHBlur, 1000);
   ife_DrawInterface(IfeHatter2, 999);
+  // The rasteriser's threads paint the background while this thread sends
+  // the frame.
+  dgl::glFlush();
 
-  FullFrame(v, t);
+  FullFrame(v, t, sprites);
   ife_DrawInterface(IfeVBlur, 1000);  // the glow over the frame
 }
