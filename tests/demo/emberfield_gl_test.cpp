@@ -396,7 +396,9 @@ TEST_F(Emberfield, TheScreenDecidesTheModesAndTheChosenOneOpensFullScreen) {
     ASSERT_FALSE(display.name().empty());
     TempDir run_dir;
     LiveRun run(run_dir, ProgramIn(RealStage()), {"-v"}, {"DISPLAY=" + display.name()});
-    std::string clicks = "mousemove --window %1 90 249 click 1 sleep 0.2";
+    // The window shows before its first frame is drawn; a slow build (the
+    // sanitizers) loses clicks made before that.
+    std::string clicks = "sleep 2 mousemove --window %1 90 249 click 1 sleep 0.2";
     for (int id : k.clicks)
       clicks += " mousemove --window %1 " + std::to_string(button.at(id).x) + " " +
                 std::to_string(button.at(id).y) + " click 1 sleep 0.2";
