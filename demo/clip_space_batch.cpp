@@ -18,6 +18,10 @@ bool exactAllowed = true;
 // Arrays of finished batches, kept with their capacity (see VertexBatch).
 thread_local std::vector<std::vector<float>> spareArrays;
 
+// Vertices gathered before they are drawn: a few draws a frame keep the
+// rasteriser busy beside the main thread without paying much for each.
+constexpr size_t kVerticesPerDraw = 16384;
+
 std::vector<float> TakeSpare() {
   if (spareArrays.empty()) return {};
   std::vector<float> v = std::move(spareArrays.back());
@@ -285,6 +289,7 @@ void ClipSpaceBatch::EndCopy() {
   copyStart_ = clip_.size() / 4;
   copyAll_ = ~0u;
   copyAny_ = 0;
+  if (copyStart_ >= kVerticesPerDraw) Draw();
 }
 
 // ---- eye normals ----------------------------------------------------------
@@ -427,6 +432,12 @@ void ClipSpaceBatch::Flush() {
     return;
   }
   EndCopy();
+  Draw();
+}
+
+// Draws what has been gathered and lets the rasteriser start on it: with
+// llvmpipe its threads then work while the main thread gathers the rest.
+void ClipSpaceBatch::Draw() {
   if (!draws_.empty()) {
     dgl::glMatrixMode(GL_PROJECTION);
     dgl::glPushMatrix();
@@ -454,6 +465,7 @@ void ClipSpaceBatch::Flush() {
     dgl::glMatrixMode(GL_PROJECTION);
     dgl::glPopMatrix();
     dgl::glMatrixMode(GL_MODELVIEW);
+    dgl::glFlush();
     // An array's values are not left current: set the ones glEnd would.
     if (gaveTexCoord_)
       dgl::glTexCoord2f(texCoord_[0], texCoord_[1]);

@@ -120,6 +120,7 @@ private:
   void End();
   void MatrixChanged();
   void EndCopy();
+  void Draw();
   bool UpdateEyeNormal();
   bool ReadNormalMatrix(std::array<float, 9> &rows);
   void GiveUp();
