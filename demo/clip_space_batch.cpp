@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "window/gl_demo.h"
@@ -70,6 +71,12 @@ inline uint32_t OutsidePlanes(const float *h) {
   if (!(0 <= h[2] + h[3])) planes |= 16;
   if (!(h[2] <= h[3])) planes |= 32;
   return planes;
+}
+
+// Room for n more floats at the end of v.
+inline float *Append(std::vector<float> &v, size_t n) {
+  v.resize(v.size() + n);
+  return v.data() + v.size() - n;
 }
 
 std::array<float, 9> Linear(const Matrix &m) {
@@ -206,6 +213,8 @@ void ClipSpaceBatch::Scalef(float x, float y, float z) {
 void ClipSpaceBatch::MatrixChanged() {
   mvpStale_ = true;
   eyeNormalStale_ = true;
+  cornerCount_ = 0;
+  cornerNext_ = 0;
 }
 
 // ---- vertices -------------------------------------------------------------
@@ -237,38 +246,61 @@ void ClipSpaceBatch::Vertex3f(float x, float y, float z) {
     dgl::glVertex3f(x, y, z);
     return;
   }
-  if (mvpStale_) {
-    mvp_ = Multiply(projection_, top_);
-    mvpStale_ = false;
-  }
-  const float h[4] = {Row(mvp_, 0, x, y, z), Row(mvp_, 1, x, y, z), Row(mvp_, 2, x, y, z),
-                      Row(mvp_, 3, x, y, z)};
-  const uint32_t planes = OutsidePlanes(h);
-  copyAll_ &= planes;
-  copyAny_ |= planes;
-  clip_.insert(clip_.end(), h, h + 4);
+  const Corner &corner = CornerAt(x, y, z);
+  copyAll_ &= corner.planes;
+  copyAny_ |= corner.planes;
+  float *out = Append(clip_, 4);
+  for (int k = 0; k < 4; ++k) out[k] = corner.clip[k];
 
+  float *tex = Append(texCoords4_, 4);
   if (texCoords_ == TexCoords::kGiven) {
-    if (gaveTexCoord_)
-      texCoords4_.insert(texCoords4_.end(), {texCoord_[0], texCoord_[1], 0, 1});
-    else
-      texCoords4_.insert(texCoords4_.end(), currentTexCoord_.begin(), currentTexCoord_.end());
+    if (gaveTexCoord_) {
+      tex[0] = texCoord_[0];
+      tex[1] = texCoord_[1];
+      tex[2] = 0;
+      tex[3] = 1;
+    } else {
+      for (int k = 0; k < 4; ++k) tex[k] = currentTexCoord_[k];
+    }
     return;
   }
   // The vertex program's sphere map: u the unit eye position, n the eye
   // normal, r = u - 2 (n.u) n, m = 2 |r + (0, 0, 1)|, texture coordinate
   // r / m + 1/2. The shader compiler takes the 1 added to r's z before
   // the eye position's share.
-  const float e[3] = {Row(top_, 0, x, y, z), Row(top_, 1, x, y, z), Row(top_, 2, x, y, z)};
-  const float scale = InverseSqrt(Dot3(e, e));
-  const float u[3] = {e[0] * scale, e[1] * scale, e[2] * scale};
-  const float *n = eyeNormal_.data();
+  const float *u = corner.unitEye, *n = eyeNormal_.data();
   const float nu = Dot3(n, u), twice = nu + nu;
   const float r[3] = {-twice * n[0] + u[0], -twice * n[1] + u[1], (-twice * n[2] + 1.0f) + u[2]};
   const float half = InverseSqrt(Dot3(r, r)) * 0.5f;
+  tex[0] = r[0] * half + 0.5f;
+  tex[1] = r[1] * half + 0.5f;
   // With no texture coordinate given, r and q are the current ones.
-  const float rq[2] = {gaveTexCoord_ ? 0 : currentTexCoord_[2], gaveTexCoord_ ? 1 : currentTexCoord_[3]};
-  texCoords4_.insert(texCoords4_.end(), {r[0] * half + 0.5f, r[1] * half + 0.5f, rq[0], rq[1]});
+  tex[2] = gaveTexCoord_ ? 0 : currentTexCoord_[2];
+  tex[3] = gaveTexCoord_ ? 1 : currentTexCoord_[3];
+}
+
+// A corner's clip coordinates (and unit eye position, when sphere mapping)
+// under the current matrix; a box gives each corner three times.
+const ClipSpaceBatch::Corner &ClipSpaceBatch::CornerAt(float x, float y, float z) {
+  const float in[3] = {x, y, z};
+  for (int i = 0; i < cornerCount_; ++i)
+    if (std::memcmp(corners_[i].in, in, sizeof in) == 0) return corners_[i];
+  if (mvpStale_) {
+    mvp_ = Multiply(projection_, top_);
+    mvpStale_ = false;
+  }
+  Corner &c = corners_[cornerNext_];
+  cornerNext_ = (cornerNext_ + 1) % kCorners;
+  if (cornerCount_ < kCorners) ++cornerCount_;
+  std::memcpy(c.in, in, sizeof in);
+  for (int r = 0; r < 4; ++r) c.clip[r] = Row(mvp_, r, x, y, z);
+  c.planes = OutsidePlanes(c.clip);
+  if (texCoords_ == TexCoords::kSphereMap) {
+    const float e[3] = {Row(top_, 0, x, y, z), Row(top_, 1, x, y, z), Row(top_, 2, x, y, z)};
+    const float scale = InverseSqrt(Dot3(e, e));
+    for (int k = 0; k < 3; ++k) c.unitEye[k] = e[k] * scale;
+  }
+  return c;
 }
 
 // Closes the copy given under the matrix that is about to change.

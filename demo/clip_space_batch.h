@@ -106,6 +106,14 @@ private:
     std::array<float, 9> linear;
     std::array<float, 9> rows;
   };
+  // A vertex position already transformed under the current matrix.
+  struct Corner {
+    float in[3];
+    float clip[4];
+    uint32_t planes;     // the clip planes it lies outside of
+    float unitEye[3];    // with sphere mapping
+  };
+  static constexpr int kCorners = 8;
   struct Range {
     GLint first;
     GLsizei count;
@@ -119,6 +127,7 @@ private:
   void Begin();
   void End();
   void MatrixChanged();
+  const Corner &CornerAt(float x, float y, float z);
   void EndCopy();
   void Draw();
   bool UpdateEyeNormal();
@@ -144,6 +153,8 @@ private:
   std::vector<NormalMatrix> normalMatrices_;
   std::array<float, 3> eyeNormal_{};
   bool eyeNormalStale_ = true;
+  Corner corners_[kCorners];
+  int cornerCount_ = 0, cornerNext_ = 0;
 
   // The copy being given starts at vertex copyStart_; copyAll_ has the
   // clip planes all its vertices lie outside, copyAny_ those any does.
