@@ -213,6 +213,7 @@ void ClipSpaceBatch::Scalef(float x, float y, float z) {
 void ClipSpaceBatch::MatrixChanged() {
   mvpStale_ = true;
   eyeNormalStale_ = true;
+  normals_ = kNoNormals;
   cornerCount_ = 0;
   cornerNext_ = 0;
 }
@@ -327,25 +328,34 @@ void ClipSpaceBatch::EndCopy() {
 // ---- eye normals ----------------------------------------------------------
 
 bool ClipSpaceBatch::UpdateEyeNormal() {
-  const std::array<float, 9> linear = Linear(top_);
-  const NormalMatrix *found = nullptr;
-  for (const NormalMatrix &known : normalMatrices_)
-    if (known.linear == linear) found = &known;
-  if (!found) {
-    NormalMatrix read{linear, {}};
-    if (!ReadNormalMatrix(read.rows)) return false;
-    normalMatrices_.push_back(read);
-    found = &normalMatrices_.back();
+  if (normals_ == kNoNormals) {
+    const std::array<float, 9> linear = Linear(top_);
+    for (size_t i = 0; i < normalMatrices_.size() && normals_ == kNoNormals; ++i)
+      if (normalMatrices_[i].linear == linear) normals_ = i;
+    if (normals_ == kNoNormals) {
+      NormalMatrix read{linear, {}, {}};
+      if (!ReadNormalMatrix(read.rows)) return false;
+      normalMatrices_.push_back(read);
+      normals_ = normalMatrices_.size() - 1;
+    }
   }
+  NormalMatrix &m = normalMatrices_[normals_];
+  for (const auto &known : m.eyeNormals)
+    if (known.first == normal_) {
+      eyeNormal_ = known.second;
+      eyeNormalStale_ = false;
+      return true;
+    }
   // The program's normal transform (a dot product per row) and, with
   // GL_NORMALIZE, its normalisation.
   float n[3];
-  for (int r = 0; r < 3; ++r) n[r] = Dot3(normal_.data(), &found->rows[r * 3]);
+  for (int r = 0; r < 3; ++r) n[r] = Dot3(normal_.data(), &m.rows[r * 3]);
   if (normalize_) {
     const float scale = InverseSqrt(Dot3(n, n));
     for (float &c : n) c *= scale;
   }
   eyeNormal_ = {n[0], n[1], n[2]};
+  m.eyeNormals.emplace_back(normal_, eyeNormal_);
   eyeNormalStale_ = false;
   return true;
 }

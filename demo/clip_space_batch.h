@@ -105,7 +105,10 @@ private:
   struct NormalMatrix {
     std::array<float, 9> linear;
     std::array<float, 9> rows;
+    // Normals given so far and what the program makes of them.
+    std::vector<std::pair<std::array<float, 3>, std::array<float, 3>>> eyeNormals;
   };
+  static constexpr size_t kNoNormals = ~size_t{0};
   // A vertex position already transformed under the current matrix.
   struct Corner {
     float in[3];
@@ -151,6 +154,7 @@ private:
   std::vector<std::pair<Matrix, size_t>> stack_;  // a top, and the calls made below it
   std::vector<MatrixCall> calls_;
   std::vector<NormalMatrix> normalMatrices_;
+  size_t normals_ = kNoNormals;  // the one for the current matrix
   std::array<float, 3> eyeNormal_{};
   bool eyeNormalStale_ = true;
   Corner corners_[kCorners];
