@@ -265,19 +265,55 @@ void ClipSpaceBatch::Vertex3f(float x, float y, float z) {
     }
     return;
   }
-  // The vertex program's sphere map: u the unit eye position, n the eye
-  // normal, r = u - 2 (n.u) n, m = 2 |r + (0, 0, 1)|, texture coordinate
-  // r / m + 1/2. The shader compiler takes the 1 added to r's z before
-  // the eye position's share.
-  const float *u = corner.unitEye, *n = eyeNormal_.data();
-  const float nu = Dot3(n, u), twice = nu + nu;
-  const float r[3] = {-twice * n[0] + u[0], -twice * n[1] + u[1], (-twice * n[2] + 1.0f) + u[2]};
-  const float half = InverseSqrt(Dot3(r, r)) * 0.5f;
-  tex[0] = r[0] * half + 0.5f;
-  tex[1] = r[1] * half + 0.5f;
-  // With no texture coordinate given, r and q are the current ones.
+  // With no texture coordinate given, r and q are the current ones; s and
+  // t are worked out a few vertices at a time.
   tex[2] = gaveTexCoord_ ? 0 : currentTexCoord_[2];
   tex[3] = gaveTexCoord_ ? 1 : currentTexCoord_[3];
+  SphereInputs &in = sphereInputs_;
+  in.ux[pending_] = corner.unitEye[0];
+  in.uy[pending_] = corner.unitEye[1];
+  in.uz[pending_] = corner.unitEye[2];
+  in.nx[pending_] = eyeNormal_[0];
+  in.ny[pending_] = eyeNormal_[1];
+  in.nz[pending_] = eyeNormal_[2];
+  if (++pending_ == kPending) WorkOutSphereMap();
+}
+
+namespace {
+
+// The vertex program's sphere map: u the unit eye position, n the eye
+// normal, r = u - 2 (n.u) n, m = 2 |r + (0, 0, 1)|, texture coordinate
+// r / m + 1/2. The shader compiler takes the 1 added to r's z before the
+// eye position's share. Each lane rounds as the scalar operations would,
+// so the compiler may run several vertices at once.
+void SphereMap(int count, const float *__restrict ux, const float *__restrict uy,
+               const float *__restrict uz, const float *__restrict nx,
+               const float *__restrict ny, const float *__restrict nz, float *__restrict s,
+               float *__restrict t) {
+  for (int i = 0; i < count; ++i) {
+    const float nu = (nz[i] * uz[i] + ny[i] * uy[i]) + nx[i] * ux[i];
+    const float twice = nu + nu;
+    const float rx = -twice * nx[i] + ux[i], ry = -twice * ny[i] + uy[i];
+    const float rz1 = (-twice * nz[i] + 1.0f) + uz[i];
+    const float half = 1.0f / std::sqrt((rz1 * rz1 + ry * ry) + rx * rx) * 0.5f;
+    s[i] = rx * half + 0.5f;
+    t[i] = ry * half + 0.5f;
+  }
+}
+
+}  // namespace
+
+void ClipSpaceBatch::WorkOutSphereMap() {
+  if (pending_ == 0) return;
+  SphereInputs &in = sphereInputs_;
+  float s[kPending], t[kPending];
+  SphereMap(pending_, in.ux, in.uy, in.uz, in.nx, in.ny, in.nz, s, t);
+  const size_t first = clip_.size() / 4 - static_cast<size_t>(pending_);
+  for (int i = 0; i < pending_; ++i) {
+    texCoords4_[(first + i) * 4] = s[i];
+    texCoords4_[(first + i) * 4 + 1] = t[i];
+  }
+  pending_ = 0;
 }
 
 // A corner's clip coordinates (and unit eye position, when sphere mapping)
@@ -306,6 +342,7 @@ const ClipSpaceBatch::Corner &ClipSpaceBatch::CornerAt(float x, float y, float z
 
 // Closes the copy given under the matrix that is about to change.
 void ClipSpaceBatch::EndCopy() {
+  WorkOutSphereMap();
   const size_t end = clip_.size() / 4;
   if (end == copyStart_) return;
   const GLint first = static_cast<GLint>(copyStart_);

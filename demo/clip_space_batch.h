@@ -117,6 +117,12 @@ private:
     float unitEye[3];    // with sphere mapping
   };
   static constexpr int kCorners = 8;
+  // Sphere-mapped vertices waiting for their s and t.
+  static constexpr int kPending = 32;
+  struct SphereInputs {
+    float ux[kPending], uy[kPending], uz[kPending];  // unit eye position
+    float nx[kPending], ny[kPending], nz[kPending];  // eye normal
+  };
   struct Range {
     GLint first;
     GLsizei count;
@@ -131,6 +137,7 @@ private:
   void End();
   void MatrixChanged();
   const Corner &CornerAt(float x, float y, float z);
+  void WorkOutSphereMap();
   void EndCopy();
   void Draw();
   bool UpdateEyeNormal();
@@ -159,6 +166,8 @@ private:
   bool eyeNormalStale_ = true;
   Corner corners_[kCorners];
   int cornerCount_ = 0, cornerNext_ = 0;
+  SphereInputs sphereInputs_;
+  int pending_ = 0;
 
   // The copy being given starts at vertex copyStart_; copyAll_ has the
   // clip planes all its vertices lie outside, copyAny_ those any does.
