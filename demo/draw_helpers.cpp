@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "demo/clip_space_batch.h"
 #include "demo/vertex_batch.h"
 #include "window/gl_demo.h"
 
@@ -29,13 +30,44 @@ constexpr CubeFace kCubeFaces[6] = {
     {{-1, 0, 0}, {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}}},
 };
 
-void DrawCubeFaces(int first) {
-  dgl::glBegin(GL_QUADS);
+// The calls of one face list, for the batches and (with Immediate) for
+// the context itself.
+template <typename Quads>
+void AddCubeFaces(Quads &quads, int first) {
   for (int f = first; f < 6; ++f) {
     const CubeFace &face = kCubeFaces[f];
-    dgl::glNormal3f(face.normal[0], face.normal[1], face.normal[2]);
-    for (const auto &c : face.corners) dgl::glVertex3f(c[0], c[1], c[2]);
+    quads.Normal3f(face.normal[0], face.normal[1], face.normal[2]);
+    for (const auto &c : face.corners) quads.Vertex3f(c[0], c[1], c[2]);
   }
+}
+
+template <typename Quads>
+void AddStripQuad(Quads &quads, float u, float v) {
+  // The cell sizes are added in double precision and rounded once.
+  const float u1 = static_cast<float>(u + 0.0125);
+  const float t0 = static_cast<float>(1.0 - v);
+  const float t1 = static_cast<float>(1.0 - v - 1.0 / 60.0);
+  quads.Normal3f(0, 0, 1);
+  quads.TexCoord2f(u, t0);
+  quads.Vertex3f(-1, -1, 1);
+  quads.TexCoord2f(u1, t0);
+  quads.Vertex3f(-1, 1, 1);
+  quads.TexCoord2f(u1, t1);
+  quads.Vertex3f(1, 1, 1);
+  quads.TexCoord2f(u, t1);
+  quads.Vertex3f(1, -1, 1);
+}
+
+struct Immediate {
+  void Normal3f(float x, float y, float z) { dgl::glNormal3f(x, y, z); }
+  void TexCoord2f(float s, float t) { dgl::glTexCoord2f(s, t); }
+  void Vertex3f(float x, float y, float z) { dgl::glVertex3f(x, y, z); }
+};
+
+void DrawCubeFaces(int first) {
+  Immediate immediate;
+  dgl::glBegin(GL_QUADS);
+  AddCubeFaces(immediate, first);
   dgl::glEnd();
 }
 
@@ -46,12 +78,8 @@ constexpr int kMaxErrorsPerCheck = 64;
 }  // namespace
 
 void DrawCube() { DrawCubeFaces(0); }
-void DrawCube(VertexBatch &quads) {
-  for (const CubeFace &face : kCubeFaces) {
-    quads.Normal3f(face.normal[0], face.normal[1], face.normal[2]);
-    for (const auto &c : face.corners) quads.Vertex3f(c[0], c[1], c[2]);
-  }
-}
+void DrawCube(VertexBatch &quads) { AddCubeFaces(quads, 0); }
+void DrawCube(ClipSpaceBatch &quads) { AddCubeFaces(quads, 0); }
 void DrawCubeFacingEye(VertexBatch &quads) {
   for (const CubeFace &face : kCubeFaces) {
     quads.Hide(!quads.FacesEye(face.normal, face.corners[0]));
@@ -63,22 +91,12 @@ void DrawCubeFacingEye(VertexBatch &quads) {
 void DrawOpenCube() { DrawCubeFaces(1); }
 
 void DrawStripQuad(float u, float v) {
-  // The cell sizes are added in double precision and rounded once.
-  const float u1 = static_cast<float>(u + 0.0125);
-  const float t0 = static_cast<float>(1.0 - v);
-  const float t1 = static_cast<float>(1.0 - v - 1.0 / 60.0);
+  Immediate immediate;
   dgl::glBegin(GL_QUADS);
-  dgl::glNormal3f(0, 0, 1);
-  dgl::glTexCoord2f(u, t0);
-  dgl::glVertex3f(-1, -1, 1);
-  dgl::glTexCoord2f(u1, t0);
-  dgl::glVertex3f(-1, 1, 1);
-  dgl::glTexCoord2f(u1, t1);
-  dgl::glVertex3f(1, 1, 1);
-  dgl::glTexCoord2f(u, t1);
-  dgl::glVertex3f(1, -1, 1);
+  AddStripQuad(immediate, u, v);
   dgl::glEnd();
 }
+void DrawStripQuad(ClipSpaceBatch &quads, float u, float v) { AddStripQuad(quads, u, v); }
 
 void DrawLetterText(int32_t x, int32_t y, std::string_view text, uint8_t cursor,
                     int32_t first, int32_t last, int32_t now) {

@@ -25,12 +25,14 @@ extern int32_t LetterTextures[LETTER_TEXTURE_COUNT];
 extern uint32_t LastGLError;
 extern const char *LastGLErrorText;
 
+class ClipSpaceBatch;
 class VertexBatch;
 
 // A closed cube with corners at -1 and +1, one normal per face.
 void DrawCube();
 // The same cube added to a batch of GL_QUADS under the batch's matrix.
 void DrawCube(VertexBatch &quads);
+void DrawCube(ClipSpaceBatch &quads);
 // Only the faces of that cube turned towards the eye: the same picture as
 // the whole cube where it is opaque and depth-tested.
 void DrawCubeFacingEye(VertexBatch &quads);
@@ -40,6 +42,8 @@ void DrawOpenCube();
 // bound texture, v counted from the top; the texture's u axis runs along
 // the quad's y axis.
 void DrawStripQuad(float u, float v);
+// The same quad added to a batch.
+void DrawStripQuad(ClipSpaceBatch &quads, float u, float v);
 // Typewriter text centred on x, y counted from the top of an 800 x 600
 // screen: nothing before `first`, one more character per unit of `now`
 // after it, all from `last` on, and a cursor after them while now <= last.

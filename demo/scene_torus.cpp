@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "demo/clip_space_batch.h"
 #include "demo/curves.h"
 #include "demo/draw_helpers.h"
 #include "demo/frame_loop.h"
@@ -47,9 +48,11 @@ float FlightAmount(int32_t t, int32_t u) {
 }
 
 // Tiles or cubes, one per grid cell, each on its way from the flat grid
-// to the torus.
+// to the torus. A tile and its cube's front face share a plane, so both
+// passes go through a ClipSpaceBatch: many draws become few without moving
+// a vertex.
 template <typename DrawTile>
-void TilePass(float k, DrawTile draw) {
+void TilePass(float k, ClipSpaceBatch &quads, DrawTile draw) {
   const TVec3 *torus = &TorusPositions[0][0];  // read as one list
   const float g = 0.05f + 0.03f * k;
   for (int32_t i = 0; i < kTiles; ++i) {
@@ -58,13 +61,14 @@ void TilePass(float k, DrawTile draw) {
     const float y0 = static_cast<float>(r) - 29.5f;
     const float w = std::min(k * CloudScales[i], 1.0f);
     const TVec3 &T = torus[i];
-    dgl::glPushMatrix();
+    quads.PushMatrix();
     // Rows lie along x, columns along y, as the up vector (1, 0, 0) shows them.
-    dgl::glTranslatef((y0 / 10) * (1 - w) + w * T.x, (x0 / 10) * (1 - w) + w * T.y, w * T.z);
-    dgl::glScalef(g, g, g);
+    quads.Translatef((y0 / 10) * (1 - w) + w * T.x, (x0 / 10) * (1 - w) + w * T.y, w * T.z);
+    quads.Scalef(g, g, g);
     draw(c, r);
-    dgl::glPopMatrix();
+    quads.PopMatrix();
   }
+  quads.Flush();
 }
 
 void DrawCubeMorph(int32_t t) {
@@ -172,12 +176,14 @@ void Scene10() {
   dgl::glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   dgl::glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
 
-  TilePass(k, [](int32_t c, int32_t r) {
-    DrawStripQuad(static_cast<float>(c) / 80, static_cast<float>(r) / 60);
+  ClipSpaceBatch tiles(ClipSpaceBatch::TexCoords::kGiven);
+  TilePass(k, tiles, [&tiles](int32_t c, int32_t r) {
+    DrawStripQuad(tiles, static_cast<float>(c) / 80, static_cast<float>(r) / 60);
   });
   dgl::glEnable(GL_TEXTURE_GEN_S);
   dgl::glEnable(GL_TEXTURE_GEN_T);
-  TilePass(k, [](int32_t, int32_t) { DrawCube(); });
+  ClipSpaceBatch cubes(ClipSpaceBatch::TexCoords::kSphereMap);
+  TilePass(k, cubes, [&cubes](int32_t, int32_t) { DrawCube(cubes); });
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "demo/clip_space_batch.h"
 #include "demo/frame_loop.h"
 #include "demo/procedural.h"
 #include "demo/resources.h"
@@ -124,6 +125,36 @@ TEST_F(TorusScene, EveryAspectKeepsThePictureInsideItsViewport) {
 
 TEST_F(TorusScene, FramesRepeatAndDrawWithoutErrors) {
   for (int32_t t : {60000, 63999, 64000, 70000, 77999, 79999}) ExpectRepeatable(t);
+  EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Both passes go through ClipSpaceBatch. With its calls passed on one
+// tile at a time instead, every pixel comes out the same: the flat grid,
+// tiles in flight, the landed torus with the morph, and the fall.
+TEST_F(TorusScene, BatchedPassesDrawEveryPixelAsTheCallsOneTileAtATime) {
+  for (int32_t t : {60000, 61200, 66500, 70500, 77300}) {
+    ClipSpaceBatch::AllowExact(false);
+    DrawFrame(t);
+    const std::string oneByOne = FrameDigest(DrawFrame(t));
+    ClipSpaceBatch::AllowExact(true);
+    DrawFrame(t);
+    EXPECT_EQ(FrameDigest(DrawFrame(t)), oneByOne) << t;
+  }
+  // The batches do compute here, in the state each pass draws in.
+  {
+    ClipSpaceBatch tiles(ClipSpaceBatch::TexCoords::kGiven);
+    EXPECT_TRUE(tiles.Exact());
+  }
+  dgl::glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  dgl::glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+  dgl::glEnable(GL_TEXTURE_GEN_S);
+  dgl::glEnable(GL_TEXTURE_GEN_T);
+  {
+    ClipSpaceBatch cubes(ClipSpaceBatch::TexCoords::kSphereMap);
+    EXPECT_TRUE(cubes.Exact());
+  }
+  dgl::glDisable(GL_TEXTURE_GEN_S);
+  dgl::glDisable(GL_TEXTURE_GEN_T);
   EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
