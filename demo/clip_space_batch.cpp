@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "demo/spare_arrays.h"
 #include "window/gl_demo.h"
 
 namespace {
@@ -16,24 +17,9 @@ constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 bool exactAllowed = true;
 
-// Arrays of finished batches, kept with their capacity (see VertexBatch).
-thread_local std::vector<std::vector<float>> spareArrays;
-
 // Vertices gathered before they are drawn: a few draws a frame keep the
 // rasteriser busy beside the main thread without paying much for each.
 constexpr size_t kVerticesPerDraw = 16384;
-
-std::vector<float> TakeSpare() {
-  if (spareArrays.empty()) return {};
-  std::vector<float> v = std::move(spareArrays.back());
-  spareArrays.pop_back();
-  return v;
-}
-
-void GiveBack(std::vector<float> &v) {
-  v.clear();
-  if (v.capacity() != 0) spareArrays.push_back(std::move(v));
-}
 
 // a times b, each element summed left to right as Mesa's matmul4 does.
 Matrix Multiply(const Matrix &a, const Matrix &b) {
@@ -109,14 +95,14 @@ void ClipSpaceBatch::Start() {
   dgl::glGetFloatv(GL_MODELVIEW_MATRIX, top_.data());
   dgl::glGetFloatv(GL_CURRENT_TEXTURE_COORDS, currentTexCoord_.data());
   normalize_ = dgl::glIsEnabled(GL_NORMALIZE);
-  clip_ = TakeSpare();
-  texCoords4_ = TakeSpare();
+  clip_ = TakeSpareArray();
+  texCoords4_ = TakeSpareArray();
 }
 
 ClipSpaceBatch::~ClipSpaceBatch() {
   Flush();
-  GiveBack(clip_);
-  GiveBack(texCoords4_);
+  GiveBackArray(clip_);
+  GiveBackArray(texCoords4_);
 }
 
 bool ClipSpaceBatch::StateIsReproducible() const {

@@ -4,43 +4,22 @@
 #include <cmath>
 #include <numbers>
 
+#include "demo/spare_arrays.h"
 #include "window/gl_demo.h"
 
-namespace {
-
-// Arrays of finished batches, kept with their capacity. Gathering into
-// fresh vectors every frame made the allocator map, fault in and unmap
-// tens of megabytes a frame, which cost the wall scene as much as its
-// drawing did.
-thread_local std::vector<std::vector<float>> spareArrays;
-
-std::vector<float> TakeSpare() {
-  if (spareArrays.empty()) return {};
-  std::vector<float> v = std::move(spareArrays.back());
-  spareArrays.pop_back();
-  return v;
-}
-
-void GiveBack(std::vector<float> &v) {
-  v.clear();
-  if (v.capacity() != 0) spareArrays.push_back(std::move(v));
-}
-
-}  // namespace
-
 VertexBatch::VertexBatch(GLenum mode) : mode_(mode) {
-  a_.positions = TakeSpare();
-  a_.colors = TakeSpare();
-  a_.texCoords = TakeSpare();
-  a_.normals = TakeSpare();
+  a_.positions = TakeSpareArray();
+  a_.colors = TakeSpareArray();
+  a_.texCoords = TakeSpareArray();
+  a_.normals = TakeSpareArray();
 }
 
 VertexBatch::~VertexBatch() {
   Flush();
-  GiveBack(a_.positions);
-  GiveBack(a_.colors);
-  GiveBack(a_.texCoords);
-  GiveBack(a_.normals);
+  GiveBackArray(a_.positions);
+  GiveBackArray(a_.colors);
+  GiveBackArray(a_.texCoords);
+  GiveBackArray(a_.normals);
 }
 
 void VertexBatch::Backfill(std::vector<float> &array, int size, GLenum current) {

@@ -102,7 +102,7 @@ private:
   std::vector<Matrix> stack_;
   enum class Eye : uint8_t { kUnread, kKnown, kUnknown } eyeState_ = Eye::kUnread;
   std::array<float, 3> eye_{};  // in the coordinates the batch's matrix maps to
-  // The arrays outlive the batch (see Arrays in vertex_batch.cpp): a frame
+  // The arrays outlive the batch (see spare_arrays.h): a frame
   // of one scene gathers the same megabytes as the last one did.
   struct Arrays {
     std::vector<float> positions, colors, texCoords, normals;
