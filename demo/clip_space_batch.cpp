@@ -17,6 +17,10 @@ constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 bool exactAllowed = true;
 
+// The draw module runs a draw of quads through its clipping path in pieces
+// of at least this many vertices, a piece as a whole.
+constexpr GLsizei kClippedTogether = 4096;
+
 // Vertices gathered before they are drawn: a few draws a frame keep the
 // rasteriser busy beside the main thread without paying much for each.
 constexpr size_t kVerticesPerDraw = 16384;
@@ -336,11 +340,16 @@ void ClipSpaceBatch::EndCopy() {
   if (copyAll_ != 0) {  // beyond one plane as a whole: draws nothing
     clip_.resize(copyStart_ * 4);
     texCoords4_.resize(copyStart_ * 4);
-  } else if (copyAny_ == 0 && !draws_.empty() && draws_.back().inside &&
-             draws_.back().first + draws_.back().count == first) {
-    draws_.back().count += count;
   } else {
-    draws_.push_back({first, count, copyAny_ == 0});
+    // Copies on the same path share a draw; those that cross the border
+    // only as long as the draw module takes the draw in one piece.
+    const bool inside = copyAny_ == 0;
+    Range *last = draws_.empty() ? nullptr : &draws_.back();
+    if (last && last->inside == inside && last->first + last->count == first &&
+        (inside || last->count + count <= kClippedTogether))
+      last->count += count;
+    else
+      draws_.push_back({first, count, inside});
   }
   copyStart_ = clip_.size() / 4;
   copyAll_ = ~0u;

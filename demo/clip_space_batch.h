@@ -20,14 +20,15 @@
 // It then draws those clip coordinates under identity matrices, so they
 // reach the rasteriser unchanged.
 //
-// Draw boundaries matter as well: llvmpipe sends a whole draw down its
-// clipping path as soon as one vertex lies outside the view volume, and
-// that path splits quads into triangles the other way round. The batch
-// takes the vertices given under one matrix as one glBegin .. glEnd of the
-// immediate-mode code and keeps each of them on its path: those wholly
-// inside the view volume are drawn together, one that crosses its border
-// is drawn alone, and one wholly outside one of its planes is left out (it
-// would draw nothing).
+// Draw boundaries matter as well: llvmpipe's draw module takes a draw in
+// pieces of at least 4096 vertices and sends a whole piece down its
+// clipping path as soon as one of its vertices lies outside the view
+// volume, and that path splits quads into triangles the other way round.
+// The batch takes the vertices given under one matrix as one glBegin ..
+// glEnd of the immediate-mode code and keeps each on its path: those
+// wholly inside the view volume are drawn together, those that cross its
+// border together in draws of at most 4096 vertices, and one wholly
+// outside one of its planes is left out (it would draw nothing).
 //
 // The batch only does this where it has been shown to match. The first
 // batch of each kind in a process draws nine small cubes both ways in
