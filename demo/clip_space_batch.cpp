@@ -79,7 +79,7 @@ ClipSpaceBatch::Verdict ClipSpaceBatch::verdicts_[2] = {};
 
 void ClipSpaceBatch::AllowExact(bool allowed) { exactAllowed = allowed; }
 
-ClipSpaceBatch::ClipSpaceBatch(TexCoords texCoords) : texCoords_(texCoords), exact_(false) {
+ClipSpaceBatch::ClipSpaceBatch(TexCoords texCoords) : kind_(texCoords), exact_(false) {
   if (!exactAllowed) return;
   // A recording table answers no strings: it gets the calls as they are.
   if (!dgl::glGetString(GL_RENDERER) || !StateIsReproducible()) return;
@@ -89,7 +89,7 @@ ClipSpaceBatch::ClipSpaceBatch(TexCoords texCoords) : texCoords_(texCoords), exa
 }
 
 ClipSpaceBatch::ClipSpaceBatch(TexCoords texCoords, bool exact)
-    : texCoords_(texCoords), exact_(false) {
+    : kind_(texCoords), exact_(false) {
   if (exact) Start();
 }
 
@@ -99,14 +99,17 @@ void ClipSpaceBatch::Start() {
   dgl::glGetFloatv(GL_MODELVIEW_MATRIX, top_.data());
   dgl::glGetFloatv(GL_CURRENT_TEXTURE_COORDS, currentTexCoord_.data());
   normalize_ = dgl::glIsEnabled(GL_NORMALIZE);
+  // r and q only when they could be other than 0 and 1.
+  if (kind_ == TexCoords::kSphereMap && (currentTexCoord_[2] != 0 || currentTexCoord_[3] != 1))
+    texSize_ = 4;
   clip_ = TakeSpareArray();
-  texCoords4_ = TakeSpareArray();
+  texCoordArray_ = TakeSpareArray();
 }
 
 ClipSpaceBatch::~ClipSpaceBatch() {
   Flush();
   GiveBackArray(clip_);
-  GiveBackArray(texCoords4_);
+  GiveBackArray(texCoordArray_);
 }
 
 bool ClipSpaceBatch::StateIsReproducible() const {
@@ -119,7 +122,7 @@ bool ClipSpaceBatch::StateIsReproducible() const {
                      GL_CLIP_PLANE0, GL_CLIP_PLANE1, GL_CLIP_PLANE2, GL_CLIP_PLANE3,
                      GL_CLIP_PLANE4, GL_CLIP_PLANE5})
     if (dgl::glIsEnabled(cap)) return false;
-  const bool sphere = texCoords_ == TexCoords::kSphereMap;
+  const bool sphere = kind_ == TexCoords::kSphereMap;
   for (GLenum coord : {GL_S, GL_T}) {
     if (dgl::glIsEnabled(coord == GL_S ? GL_TEXTURE_GEN_S : GL_TEXTURE_GEN_T) != sphere)
       return false;
@@ -230,7 +233,7 @@ void ClipSpaceBatch::Normal3f(float x, float y, float z) {
 }
 
 void ClipSpaceBatch::Vertex3f(float x, float y, float z) {
-  if (exact_ && texCoords_ == TexCoords::kSphereMap && eyeNormalStale_ && !UpdateEyeNormal())
+  if (exact_ && kind_ == TexCoords::kSphereMap && eyeNormalStale_ && !UpdateEyeNormal())
     GiveUp();
   if (!exact_) {
     Begin();
@@ -243,22 +246,26 @@ void ClipSpaceBatch::Vertex3f(float x, float y, float z) {
   float *out = Append(clip_, 4);
   for (int k = 0; k < 4; ++k) out[k] = corner.clip[k];
 
-  float *tex = Append(texCoords4_, 4);
-  if (texCoords_ == TexCoords::kGiven) {
+  float *tex = Append(texCoordArray_, texSize_);
+  if (kind_ == TexCoords::kGiven) {
     if (gaveTexCoord_) {
       tex[0] = texCoord_[0];
       tex[1] = texCoord_[1];
-      tex[2] = 0;
-      tex[3] = 1;
+      if (texSize_ == 4) {
+        tex[2] = 0;
+        tex[3] = 1;
+      }
     } else {
-      for (int k = 0; k < 4; ++k) tex[k] = currentTexCoord_[k];
+      for (int k = 0; k < texSize_; ++k) tex[k] = currentTexCoord_[k];
     }
     return;
   }
   // With no texture coordinate given, r and q are the current ones; s and
   // t are worked out a few vertices at a time.
-  tex[2] = gaveTexCoord_ ? 0 : currentTexCoord_[2];
-  tex[3] = gaveTexCoord_ ? 1 : currentTexCoord_[3];
+  if (texSize_ == 4) {
+    tex[2] = gaveTexCoord_ ? 0 : currentTexCoord_[2];
+    tex[3] = gaveTexCoord_ ? 1 : currentTexCoord_[3];
+  }
   SphereInputs &in = sphereInputs_;
   in.ux[pending_] = corner.unitEye[0];
   in.uy[pending_] = corner.unitEye[1];
@@ -300,8 +307,8 @@ void ClipSpaceBatch::WorkOutSphereMap() {
   SphereMap(pending_, in.ux, in.uy, in.uz, in.nx, in.ny, in.nz, s, t);
   const size_t first = clip_.size() / 4 - static_cast<size_t>(pending_);
   for (int i = 0; i < pending_; ++i) {
-    texCoords4_[(first + i) * 4] = s[i];
-    texCoords4_[(first + i) * 4 + 1] = t[i];
+    texCoordArray_[(first + i) * texSize_] = s[i];
+    texCoordArray_[(first + i) * texSize_ + 1] = t[i];
   }
   pending_ = 0;
 }
@@ -322,7 +329,7 @@ const ClipSpaceBatch::Corner &ClipSpaceBatch::CornerAt(float x, float y, float z
   std::memcpy(c.in, in, sizeof in);
   for (int r = 0; r < 4; ++r) c.clip[r] = Row(mvp_, r, x, y, z);
   c.planes = OutsidePlanes(c.clip);
-  if (texCoords_ == TexCoords::kSphereMap) {
+  if (kind_ == TexCoords::kSphereMap) {
     const float e[3] = {Row(top_, 0, x, y, z), Row(top_, 1, x, y, z), Row(top_, 2, x, y, z)};
     const float scale = InverseSqrt(Dot3(e, e));
     for (int k = 0; k < 3; ++k) c.unitEye[k] = e[k] * scale;
@@ -339,7 +346,7 @@ void ClipSpaceBatch::EndCopy() {
   const GLsizei count = static_cast<GLsizei>(end - copyStart_);
   if (copyAll_ != 0) {  // beyond one plane as a whole: draws nothing
     clip_.resize(copyStart_ * 4);
-    texCoords4_.resize(copyStart_ * 4);
+    texCoordArray_.resize(copyStart_ * texSize_);
   } else {
     // Copies on the same path share a draw; those that cross the border
     // only as long as the draw module takes the draw in one piece.
@@ -519,7 +526,7 @@ void ClipSpaceBatch::Draw() {
     dgl::glMatrixMode(GL_MODELVIEW);
     dgl::glPushMatrix();
     dgl::glLoadIdentity();
-    const bool sphere = texCoords_ == TexCoords::kSphereMap;
+    const bool sphere = kind_ == TexCoords::kSphereMap;
     if (sphere) {
       dgl::glDisable(GL_TEXTURE_GEN_S);
       dgl::glDisable(GL_TEXTURE_GEN_T);
@@ -527,7 +534,7 @@ void ClipSpaceBatch::Draw() {
     dgl::glEnableClientState(GL_VERTEX_ARRAY);
     dgl::glVertexPointer(4, GL_FLOAT, 0, clip_.data());
     dgl::glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    dgl::glTexCoordPointer(4, GL_FLOAT, 0, texCoords4_.data());
+    dgl::glTexCoordPointer(texSize_, GL_FLOAT, 0, texCoordArray_.data());
     for (const Range &range : draws_) dgl::glDrawArrays(GL_QUADS, range.first, range.count);
     dgl::glDisableClientState(GL_VERTEX_ARRAY);
     dgl::glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -549,7 +556,7 @@ void ClipSpaceBatch::Draw() {
   }
   if (gaveNormal_) dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
   clip_.clear();
-  texCoords4_.clear();
+  texCoordArray_.clear();
   draws_.clear();
   copyStart_ = 0;
 }

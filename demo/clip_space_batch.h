@@ -114,8 +114,8 @@ private:
   struct Corner {
     float in[3];
     float clip[4];
-    uint32_t planes;     // the clip planes it lies outside of
-    float unitEye[3];    // with sphere mapping
+    uint32_t planes;    // the clip planes it lies outside of
+    float unitEye[3];   // with sphere mapping
   };
   static constexpr int kCorners = 8;
   // Sphere-mapped vertices waiting for their s and t.
@@ -146,7 +146,7 @@ private:
   void GiveUp();
   static void MakeCall(const MatrixCall &call);
 
-  TexCoords texCoords_;
+  TexCoords kind_;
   bool exact_;
   bool begun_ = false;  // passing on: inside glBegin .. glEnd
   bool normalize_ = false;
@@ -174,8 +174,8 @@ private:
   // clip planes all its vertices lie outside, copyAny_ those any does.
   size_t copyStart_ = 0;
   uint32_t copyAll_ = ~0u, copyAny_ = 0;
-  std::vector<float> clip_;        // x y z w per vertex
-  std::vector<float> texCoords4_;  // s t r q per vertex
+  std::vector<float> clip_;           // x y z w per vertex
+  std::vector<float> texCoordArray_;  // s t, or s t r q, per vertex
+  int texSize_ = 2;
   std::vector<Range> draws_;
-
 };

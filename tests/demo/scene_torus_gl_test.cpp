@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "demo/clip_space_batch.h"
+#include "demo/draw_helpers.h"
 #include "demo/frame_loop.h"
 #include "demo/procedural.h"
 #include "demo/resources.h"
@@ -152,6 +153,18 @@ TEST_F(TorusScene, BatchedPassesDrawEveryPixelAsTheCallsOneTileAtATime) {
   {
     ClipSpaceBatch cubes(ClipSpaceBatch::TexCoords::kSphereMap);
     EXPECT_TRUE(cubes.Exact());
+    // A cube flattened to nothing has no normals the context could give:
+    // the batch hands it and the rest to the context, its stack in step.
+    GLint depth = 0, after = 0;
+    dgl::glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    cubes.PushMatrix();
+    cubes.Translatef(0, 0, -2);
+    cubes.Scalef(0, 0, 0);
+    DrawCube(cubes);
+    EXPECT_FALSE(cubes.Exact());
+    cubes.PopMatrix();
+    dgl::glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &after);
+    EXPECT_EQ(after, depth);
   }
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
