@@ -214,7 +214,7 @@ void ClipSpaceBatch::MatrixChanged() {
 // ---- vertices -------------------------------------------------------------
 
 void ClipSpaceBatch::TexCoord2f(float s, float t) {
-  gaveTexCoord_ = true;
+  gaveTexCoord_ = leaveTexCoord_ = true;
   texCoord_ = {s, t};
   if (!exact_) {
     Begin();
@@ -223,7 +223,7 @@ void ClipSpaceBatch::TexCoord2f(float s, float t) {
 }
 
 void ClipSpaceBatch::Normal3f(float x, float y, float z) {
-  gaveNormal_ = true;
+  gaveNormal_ = leaveNormal_ = true;
   normal_ = {x, y, z};
   eyeNormalStale_ = true;
   if (!exact_) {
@@ -519,7 +519,8 @@ void ClipSpaceBatch::Flush() {
 // Draws what has been gathered and lets the rasteriser start on it: with
 // llvmpipe its threads then work while the main thread gathers the rest.
 void ClipSpaceBatch::Draw() {
-  if (!draws_.empty()) {
+  const bool drawing = !draws_.empty();
+  if (drawing) {
     dgl::glMatrixMode(GL_PROJECTION);
     dgl::glPushMatrix();
     dgl::glLoadIdentity();
@@ -547,14 +548,18 @@ void ClipSpaceBatch::Draw() {
     dgl::glPopMatrix();
     dgl::glMatrixMode(GL_MODELVIEW);
     dgl::glFlush();
-    // An array's values are not left current: set the ones glEnd would.
+  }
+  // The current values glEnd would leave: the last ones given, also for
+  // copies left out; an array's values are not left current.
+  if (leaveTexCoord_ || drawing) {
     if (gaveTexCoord_)
       dgl::glTexCoord2f(texCoord_[0], texCoord_[1]);
     else
       dgl::glTexCoord4f(currentTexCoord_[0], currentTexCoord_[1], currentTexCoord_[2],
                         currentTexCoord_[3]);
   }
-  if (gaveNormal_) dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
+  if (leaveNormal_) dgl::glNormal3f(normal_[0], normal_[1], normal_[2]);
+  leaveTexCoord_ = leaveNormal_ = false;
   clip_.clear();
   texCoordArray_.clear();
   draws_.clear();

@@ -151,6 +151,7 @@ private:
   bool begun_ = false;  // passing on: inside glBegin .. glEnd
   bool normalize_ = false;
   bool gaveTexCoord_ = false, gaveNormal_ = false;
+  bool leaveTexCoord_ = false, leaveNormal_ = false;  // given since the last draw
   std::array<float, 2> texCoord_{0, 0};
   std::array<float, 3> normal_{0, 0, 1};
   std::array<float, 4> currentTexCoord_{0, 0, 0, 1};  // as the batch found it
