@@ -5,15 +5,18 @@
 //
 // Every value comes from the demo time, the sync value and the cell grid of
 // the set-up (each tile's fixed random offsets), so any frame can be drawn
-// alone. The tiles are placed on the projection matrix, which starts as the
-// identity: tile coordinates are normalized device coordinates of the
-// aspect viewport. Leaves the projection matrix current, blending on with
-// (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA), texturing on and the tile colour.
+// alone. Both matrices are the identity, so tile coordinates are
+// normalized device coordinates of the aspect viewport; each tile's place
+// and spin is a matrix of its own in one vertex batch, which costs the
+// driver one draw instead of 4800. Leaves the projection matrix current,
+// blending on with (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA), texturing on and
+// the tile colour.
 #include "demo/curves.h"
 #include "demo/frame_loop.h"
 #include "demo/procedural.h"
 #include "demo/resources.h"
 #include "demo/scenes.h"
+#include "demo/vertex_batch.h"
 #include "window/gl_demo.h"
 
 namespace {
@@ -46,31 +49,30 @@ void DrawTileGrid(int32_t s, float fade, float sign) {
   dgl::glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(TexVtrLogo));
 
   const float fs = static_cast<float>(s);
+  VertexBatch quads(GL_QUADS);
   for (int32_t i = 0; i < CELL_COLUMNS; ++i) {
     for (int32_t j = 0; j < CELL_ROWS; ++j) {
       const TCell &cell = CellGrid[i][j];
       const float fi = static_cast<float>(i), fj = static_cast<float>(j);
-      dgl::glPushMatrix();
+      quads.PushMatrix();
       const float x = kTileW / 2 + fi * kTileW - 1 + sign * cell.d * fs / 4000 * fade * fade;
       const float y = kTileH / 2 + fj * kTileH - 1 + ((fs / 100) * fade * cell.a) / 50;
-      dgl::glTranslatef(x, y, 0);
-      dgl::glRotatef(cell.a * fs / 10 * fade, 1, 0, 0);
-      dgl::glRotatef(cell.b * fs / 10 * fade, 0, 1, 0);
-      dgl::glRotatef(cell.c * fs / 10 * fade, 0, 0, 1);
+      quads.Translatef(x, y, 0);
+      quads.Rotatef(cell.a * fs / 10 * fade, 1, 0, 0);
+      quads.Rotatef(cell.b * fs / 10 * fade, 0, 1, 0);
+      quads.Rotatef(cell.c * fs / 10 * fade, 0, 0, 1);
 
       const float u0 = fi / 80, u1 = (fi + 1) / 80;
       const float v0 = 1 - fj / 60, v1 = 1 - (fj + 1) / 60;
-      dgl::glBegin(GL_QUADS);
-      dgl::glTexCoord2f(u0, v0);
-      dgl::glVertex3f(-kTileW / 2, -kTileH / 2, 0);
-      dgl::glTexCoord2f(u1, v0);
-      dgl::glVertex3f(kTileW / 2, -kTileH / 2, 0);
-      dgl::glTexCoord2f(u1, v1);
-      dgl::glVertex3f(kTileW / 2, kTileH / 2, 0);
-      dgl::glTexCoord2f(u0, v1);
-      dgl::glVertex3f(-kTileW / 2, kTileH / 2, 0);
-      dgl::glEnd();
-      dgl::glPopMatrix();
+      quads.TexCoord2f(u0, v0);
+      quads.Vertex3f(-kTileW / 2, -kTileH / 2, 0);
+      quads.TexCoord2f(u1, v0);
+      quads.Vertex3f(kTileW / 2, -kTileH / 2, 0);
+      quads.TexCoord2f(u1, v1);
+      quads.Vertex3f(kTileW / 2, kTileH / 2, 0);
+      quads.TexCoord2f(u0, v1);
+      quads.Vertex3f(-kTileW / 2, kTileH / 2, 0);
+      quads.PopMatrix();
     }
   }
 }
