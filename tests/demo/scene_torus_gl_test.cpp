@@ -24,18 +24,31 @@ protected:
 };
 
 // Translations right after a glPushMatrix, in drawing order: 4800 tiles,
-// 4800 cubes, then the morph's particles.
+// then 4800 cubes.
 std::vector<std::vector<double>> PushedTranslations(const std::vector<GlCall> &calls) {
   std::vector<std::vector<double>> moves;
   for (size_t i = 0; i + 1 < calls.size(); ++i) {
     if (calls[i].name != "glPushMatrix") continue;
-    // The morph enables texturing between the push and its translation.
     size_t j = i + 1;
     while (j < calls.size() && calls[j].name != "glTranslatef" && calls[j].name != "glPopMatrix")
       ++j;
     if (j < calls.size() && calls[j].name == "glTranslatef") moves.push_back(calls[j].args);
   }
   return moves;
+}
+
+// The morph's dots, one per particle at its cube's centre, as drawn.
+std::vector<float> MorphDots(const std::vector<GlCall> &calls) {
+  for (const GlCall &call : calls)
+    if (call.name == "glDrawArrays" && call.args[0] == GL_POINTS) return call.arrays.at(GL_VERTEX_ARRAY);
+  return {};
+}
+
+// The vertices of the morph's cubes (drawn before the dots).
+size_t MorphCubeVertices(const std::vector<GlCall> &calls) {
+  for (const GlCall &call : calls)
+    if (call.name == "glDrawArrays" && call.args[0] == GL_QUADS) return static_cast<size_t>(call.args[2]);
+  return 0;
 }
 
 TEST_F(TorusScene, TheMorphRunsOnlyFrom64000To78000) {
@@ -46,11 +59,12 @@ TEST_F(TorusScene, TheMorphRunsOnlyFrom64000To78000) {
                {77999, 1301}, {78000, 0},    {79999, 0}};
   for (const Case &c : cases) {
     const std::vector<GlCall> calls = RecordFrame(c.t);
-    EXPECT_EQ(Begins(calls, GL_POINTS).size(), c.particles) << c.t;
-    // One strip quad per tile, six faces per cube: the tiles' and the
-    // morph's.
-    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800 + 6 * (4800 + c.particles)) << c.t;
-    EXPECT_EQ(PushedTranslations(calls).size(), 2 * 4800 + c.particles) << c.t;
+    EXPECT_EQ(MorphDots(calls).size(), 3 * c.particles) << c.t;
+    EXPECT_EQ(MorphCubeVertices(calls), 24 * c.particles) << c.t;
+    // One strip quad per tile, six faces per cube; the morph's batch sets
+    // its last normal as the current one.
+    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800 + 6 * 4800 + (c.particles ? 1 : 0)) << c.t;
+    EXPECT_EQ(PushedTranslations(calls).size(), 2 * 4800u) << c.t;
   }
   // After the last beat the morph's state is still set, but nothing drawn.
   const std::vector<GlCall> late = RecordFrame(79000);
@@ -91,13 +105,13 @@ TEST_F(TorusScene, EachBeatStartsOnAnEvenKeyRowAndPassesTheOddOneHalfWay) {
   for (int32_t s = 0; s < 7; ++s) {
     for (int32_t half = 0; half < 2; ++half) {
       const int32_t t = 64000 + 2000 * s + 1000 * half;
-      const std::vector<std::vector<double>> moves = PushedTranslations(RecordFrame(t));
-      ASSERT_EQ(moves.size(), 9600u + 1301u) << t;
+      const std::vector<float> dots = MorphDots(RecordFrame(t));
+      ASSERT_EQ(dots.size(), 3u * 1301u) << t;
       const int32_t row = 2 * s + half;
       for (int32_t i = 0; i < GLYPH_PARTICLES; ++i) {
         const TVec3 &p = GlyphPositions[row][i];
-        ASSERT_EQ(moves[9600 + static_cast<size_t>(i)],
-                  (std::vector<double>{2 * p.x, 2 * p.y, 2 * p.z}))
+        const float *dot = &dots[3 * static_cast<size_t>(i)];
+        ASSERT_EQ(std::vector<float>(dot, dot + 3), (std::vector<float>{2 * p.x, 2 * p.y, 2 * p.z}))
             << "beat " << s << " row " << row << " particle " << i;
       }
     }
