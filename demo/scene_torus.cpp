@@ -125,10 +125,14 @@ void DrawCubeMorph(int32_t t) {
     // Cubes and dots add up without a depth test, and sums that saturate
     // come out the same in any order: all cubes go as one draw, then all
     // dots as another, rather than texturing switching on and off 2602
-    // times.
+    // times. Most particles are black between two glyphs and add nothing:
+    // they are not sent, though their colours still pass through the
+    // batches, which leave the last one current as the calls would.
     VertexBatch cubes(GL_QUADS), dots(GL_POINTS);
     for (int32_t i = 0; i < GLYPH_PARTICLES; ++i) {
       const float c = 0.13f * Interpolate(GlyphWeights[A][i], GlyphWeights[B][i], f, mode);
+      cubes.Hide(c == 0);
+      dots.Hide(c == 0);
       const TVec3 &from = GlyphPositions[A][i];
       const TVec3 &to = GlyphPositions[B][i];
       const float x = Interpolate(from.x, to.x, f, mode);
@@ -142,6 +146,8 @@ void DrawCubeMorph(int32_t t) {
       dots.Color3f(15 * c, 15 * c, 15 * c);  // a bright dot at the cube's centre
       dots.Vertex3f(2 * x, 2 * y, 2 * z);
     }
+    cubes.Hide(false);
+    dots.Hide(false);
     dgl::glEnable(GL_TEXTURE_2D);
     cubes.Flush();
     dgl::glDisable(GL_TEXTURE_2D);

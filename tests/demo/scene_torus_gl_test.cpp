@@ -1,6 +1,7 @@
 // Scene 10 drawn by the started demo: the tile torus and the cube morph.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -54,16 +55,18 @@ size_t MorphCubeVertices(const std::vector<GlCall> &calls) {
 TEST_F(TorusScene, TheMorphRunsOnlyFrom64000To78000) {
   struct Case {
     int32_t t;
-    size_t particles;
-  } cases[] = {{60000, 0},    {63999, 0},    {64000, 1301}, {70000, 1301},
-               {77999, 1301}, {78000, 0},    {79999, 0}};
+    bool runs, draws;  // the last beat ends on a row of black particles
+  } cases[] = {{60000, false, false}, {63999, false, false}, {64000, true, true},
+               {70000, true, true},   {77999, true, false},  {78000, false, false},
+               {79999, false, false}};
   for (const Case &c : cases) {
     const std::vector<GlCall> calls = RecordFrame(c.t);
-    EXPECT_EQ(MorphDots(calls).size(), 3 * c.particles) << c.t;
-    EXPECT_EQ(MorphCubeVertices(calls), 24 * c.particles) << c.t;
+    const std::vector<float> dots = MorphDots(calls);
+    EXPECT_EQ(!dots.empty(), c.draws) << c.t;
+    EXPECT_EQ(MorphCubeVertices(calls), 8 * dots.size()) << c.t;  // a cube round each dot
     // One strip quad per tile, six faces per cube; the morph's batch sets
     // its last normal as the current one.
-    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800 + 6 * 4800 + (c.particles ? 1 : 0)) << c.t;
+    EXPECT_EQ(CountCalls(calls, "glNormal3f"), 4800 + 6 * 4800 + (c.runs ? 1 : 0)) << c.t;
     EXPECT_EQ(PushedTranslations(calls).size(), 2 * 4800u) << c.t;
   }
   // After the last beat the morph's state is still set, but nothing drawn.
@@ -105,15 +108,30 @@ TEST_F(TorusScene, EachBeatStartsOnAnEvenKeyRowAndPassesTheOddOneHalfWay) {
   for (int32_t s = 0; s < 7; ++s) {
     for (int32_t half = 0; half < 2; ++half) {
       const int32_t t = 64000 + 2000 * s + 1000 * half;
-      const std::vector<float> dots = MorphDots(RecordFrame(t));
-      ASSERT_EQ(dots.size(), 3u * 1301u) << t;
+      const std::vector<GlCall> calls = RecordFrame(t);
+      const std::vector<float> dots = MorphDots(calls);
+      const GlCall *dotDraw = nullptr;
+      for (const GlCall &call : calls)
+        if (call.name == "glDrawArrays" && call.args[0] == GL_POINTS) dotDraw = &call;
+      // Every lit particle of the row, in order, with its bright dot; the
+      // black ones add nothing and are left out.
       const int32_t row = 2 * s + half;
+      const bool lit = std::count(GlyphWeights[row], GlyphWeights[row] + GLYPH_PARTICLES, 0.0f) <
+                       GLYPH_PARTICLES;
+      ASSERT_EQ(dotDraw != nullptr, lit) << t;
+      if (!lit) continue;
+      const std::vector<float> &colours = dotDraw->arrays.at(GL_COLOR_ARRAY);
+      size_t n = 0;
       for (int32_t i = 0; i < GLYPH_PARTICLES; ++i) {
+        if (GlyphWeights[row][i] == 0) continue;
+        ASSERT_LT(3 * n, dots.size()) << t;
         const TVec3 &p = GlyphPositions[row][i];
-        const float *dot = &dots[3 * static_cast<size_t>(i)];
-        ASSERT_EQ(std::vector<float>(dot, dot + 3), (std::vector<float>{2 * p.x, 2 * p.y, 2 * p.z}))
-            << "beat " << s << " row " << row << " particle " << i;
+        const float *dot = &dots[3 * n];
+        EXPECT_FLOAT_EQ(colours[4 * n], 15 * (0.13f * GlyphWeights[row][i])) << t;
+        ++n;
+        ASSERT_EQ(std::vector<float>(dot, dot + 3), (std::vector<float>{2 * p.x, 2 * p.y, 2 * p.z})) << t            << "beat " << s << " row " << row << " particle " << i;
       }
+      EXPECT_EQ(3 * n, dots.size()) << t;
     }
   }
 }
