@@ -88,6 +88,16 @@ void DrawCubeFacingEye(VertexBatch &quads) {
   }
   quads.Hide(false);
 }
+void AddGlowCube(VertexBatch &fronts, VertexBatch &whole, float clearance) {
+  for (const CubeFace &face : kCubeFaces)
+    for (const auto &c : face.corners)
+      if (!(fronts.DepthFromEye(c) > clearance)) {  // NaN too: no clear answer
+        whole.LoadMatrix(fronts.TopMatrix());
+        AddCubeFaces(whole, 0);
+        return;
+      }
+  DrawCubeFacingEye(fronts);
+}
 void DrawOpenCube() { DrawCubeFaces(1); }
 
 void DrawStripQuad(float u, float v) {

@@ -36,6 +36,14 @@ void DrawCube(ClipSpaceBatch &quads);
 // Only the faces of that cube turned towards the eye: the same picture as
 // the whole cube where it is opaque and depth-tested.
 void DrawCubeFacingEye(VertexBatch &quads);
+// A cube that adds its colour where it covers (blending GL_ONE, GL_ONE,
+// no depth test). Every pixel of a closed cube's outline is covered by one
+// face turned towards the eye and one turned away, so a cube lying wholly
+// more than `clearance` in front of the eye goes to `fronts` with only the
+// faces turned towards it, to be drawn at twice the colour the colour
+// buffer adds per face. A cube nearer than that may be cut open by the
+// near plane: it goes whole to `whole`, under the matrix `fronts` holds.
+void AddGlowCube(VertexBatch &fronts, VertexBatch &whole, float clearance);
 // The same box without its +z face.
 void DrawOpenCube();
 // One quad at z = 1 showing the cell (u, v) .. (u + 1/80, v + 1/60) of the

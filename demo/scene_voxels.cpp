@@ -12,6 +12,7 @@
 // is left in SyncValue for the rest of the frame. Nothing is kept between
 // frames. Main thread, inside the frame loop, with the demo's context
 // current.
+#include <cmath>
 #include <cstdint>
 
 #include "demo/curves.h"
@@ -32,31 +33,52 @@ constexpr int32_t kGlowAfter = 96000;
 constexpr int32_t kBurstAfter = 104000;
 constexpr uint8_t kFilled = 1;  // any other byte is empty
 
-// Every filled voxel as a cube, in i, j, k order, at spread d and size g.
-// Each cube has a matrix of its own; the pass reaches OpenGL as one draw.
-// Opaque cubes send only the faces turned towards the eye.
-void CubePass(float u, float d, float g, bool opaque) {
+constexpr double kNearPlane = 0.1;
+// The glow's grey, and the same added twice as the colour buffer's 8 bits
+// hold it (0.01 of 255 rounds to 3).
+constexpr float kGlowGrey = 0.01f;
+const float kGlowTwice = 2 * std::round(kGlowGrey * 255) / 255;
+
+// Every filled voxel as a cube, in i, j, k order, at spread d and size g:
+// draw(batch) gets each cube under a matrix of its own in `place`.
+template <typename DrawCubeIn>
+void ForEachCube(float u, float d, float g, VertexBatch &place, DrawCubeIn draw) {
   const uint8_t *voxels = Matrix ? Matrix : MatrixBuffer;
-  VertexBatch quads(GL_QUADS);
   for (int32_t i = 0; i < VOLUME_A; ++i)
     for (int32_t j = 0; j < VOLUME_B; ++j)
       for (int32_t k = 0; k < VOLUME_C; ++k) {
         if (voxels[i * (VOLUME_B * VOLUME_C) + j * VOLUME_C + k] != kFilled) continue;
-        quads.PushMatrix();
+        place.PushMatrix();
         if (i != 0 || j != 0 || k != 0)
-          quads.Rotatef(u / 10, static_cast<float>(i) / 127, static_cast<float>(j) / 127,
+          place.Rotatef(u / 10, static_cast<float>(i) / 127, static_cast<float>(j) / 127,
                         static_cast<float>(k) / 47);
-        quads.Scalef(g, g, g);
-        quads.Translatef(static_cast<float>(i - 64) * d, static_cast<float>(j - 64) * d,
+        place.Scalef(g, g, g);
+        place.Translatef(static_cast<float>(i - 64) * d, static_cast<float>(j - 64) * d,
                          static_cast<float>(k - 24) * d);
         const TVec3 &jitter = RandomVolume[i][j][k];
-        quads.Translatef(jitter.x, jitter.y, jitter.z);
-        if (opaque)
-          DrawCubeFacingEye(quads);
-        else
-          DrawCube(quads);
-        quads.PopMatrix();
+        place.Translatef(jitter.x, jitter.y, jitter.z);
+        draw();
+        place.PopMatrix();
       }
+}
+
+// Opaque and depth-tested: only the faces turned towards the eye can show.
+void OpaquePass(float u, float d, float g) {
+  VertexBatch quads(GL_QUADS);
+  ForEachCube(u, d, g, quads, [&quads] { DrawCubeFacingEye(quads); });
+}
+
+// Every face adds the grey where it covers a pixel: through the faces
+// turned towards the eye at twice the grey where the cube is closed.
+void GlowPass(float u, float d, float g) {
+  VertexBatch fronts(GL_QUADS), whole(GL_QUADS);
+  ForEachCube(u, d, g, fronts, [&fronts, &whole] {
+    AddGlowCube(fronts, whole, static_cast<float>(kNearPlane + 0.5));
+  });
+  dgl::glColor3f(kGlowTwice, kGlowTwice, kGlowTwice);
+  fronts.Flush();
+  dgl::glColor3f(kGlowGrey, kGlowGrey, kGlowGrey);
+  whole.Flush();
 }
 
 }  // namespace
@@ -78,7 +100,7 @@ void Scene12() {
 
   dgl::glMatrixMode(GL_PROJECTION);
   dgl::glLoadIdentity();
-  dgl::gluPerspective(100, 1.3333333, 0.1, 4000);
+  dgl::gluPerspective(100, 1.3333333, kNearPlane, 4000);
   dgl::glMatrixMode(GL_MODELVIEW);
   dgl::glLoadIdentity();
   dgl::gluLookAt(0, 0, 30, 0.001, 0.001, 0.001, 0, 1, 0);
@@ -88,7 +110,9 @@ void Scene12() {
   dgl::glDisable(GL_BLEND);
   dgl::glEnable(GL_TEXTURE_2D);
   BeginSphereMap(TexHatter);
-  CubePass(u, d, g, true);
+  OpaquePass(u, d, g);
+  // The rasteriser paints the opaque cubes while the glow is gathered.
+  dgl::glFlush();
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
 
@@ -96,9 +120,8 @@ void Scene12() {
     dgl::glEnable(GL_BLEND);
     dgl::glBlendFunc(GL_ONE, GL_ONE);
     dgl::glDisable(GL_DEPTH_TEST);
-    dgl::glColor3f(0.01f, 0.01f, 0.01f);
     dgl::glDisable(GL_TEXTURE_2D);
-    CubePass(u, d, g, false);
+    GlowPass(u, d, g);
   }
 
   ife_DrawInterface(IfeBpLogoSmall, 999);

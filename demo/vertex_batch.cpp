@@ -2,6 +2,7 @@
 #include "demo/vertex_batch.h"
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "demo/spare_arrays.h"
@@ -169,24 +170,42 @@ bool EyeOf(const float m[16], std::array<float, 3> &eye) {
 
 }  // namespace
 
+void VertexBatch::ReadEye() {
+  float modelview[16] = {};
+  dgl::glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  eyeState_ = EyeOf(modelview, eye_) ? Eye::kKnown : Eye::kUnknown;
+  eyeDepthRow_ = {modelview[2], modelview[6], modelview[10], modelview[14]};
+}
+
+std::array<float, 3> VertexBatch::Place(const float point[3]) const {
+  if (identity_) return {point[0], point[1], point[2]};
+  const Matrix &m = top_;
+  std::array<float, 3> p;
+  for (int k = 0; k < 3; ++k)
+    p[k] = m[k] * point[0] + m[4 + k] * point[1] + m[8 + k] * point[2] + m[12 + k];
+  return p;
+}
+
+float VertexBatch::DepthFromEye(const float point[3]) {
+  if (eyeState_ == Eye::kUnread) ReadEye();
+  if (eyeState_ != Eye::kKnown) return std::numeric_limits<float>::quiet_NaN();
+  const std::array<float, 3> p = Place(point);
+  const auto &z = eyeDepthRow_;
+  return -(z[0] * p[0] + z[1] * p[1] + z[2] * p[2] + z[3]);
+}
+
 bool VertexBatch::FacesEye(const float normal[3], const float point[3]) {
-  if (eyeState_ == Eye::kUnread) {
-    float modelview[16] = {};
-    dgl::glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    eyeState_ = EyeOf(modelview, eye_) ? Eye::kKnown : Eye::kUnknown;
-  }
+  if (eyeState_ == Eye::kUnread) ReadEye();
   if (eyeState_ != Eye::kKnown) return true;
-  float p[3], n[3];
+  const std::array<float, 3> p = Place(point);
+  float n[3];
   if (identity_) {
-    for (int k = 0; k < 3; ++k) p[k] = point[k], n[k] = normal[k];
+    for (int k = 0; k < 3; ++k) n[k] = normal[k];
   } else {
     if (normalMatrixStale_) UpdateNormalMatrix();
-    const Matrix &m = top_;
     const auto &nm = normalMatrix_;
-    for (int k = 0; k < 3; ++k) {
-      p[k] = m[k] * point[0] + m[4 + k] * point[1] + m[8 + k] * point[2] + m[12 + k];
+    for (int k = 0; k < 3; ++k)
       n[k] = nm[k * 3] * normal[0] + nm[k * 3 + 1] * normal[1] + nm[k * 3 + 2] * normal[2];
-    }
   }
   const float d[3] = {eye_[0] - p[0], eye_[1] - p[1], eye_[2] - p[2]};
   const float along = n[0] * d[0] + n[1] * d[1] + n[2] * d[2];

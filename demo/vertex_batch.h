@@ -68,6 +68,11 @@ public:
   // edge-on, or any face when the matrices leave no clear answer, counts
   // as turned towards it.
   bool FacesEye(const float normal[3], const float point[3]);
+  // How far in front of the eye `point` (in the batch's current
+  // coordinates) lies along the view direction: minus its eye-space z,
+  // from the modelview read as for FacesEye. NaN when that gives no clear
+  // answer.
+  float DepthFromEye(const float point[3]);
   // While hidden, vertices are dropped, but colours, texture coordinates
   // and normals still become the current ones: what the batch leaves
   // behind is as if every face had been sent.
@@ -100,8 +105,13 @@ private:
   bool normalMatrixStale_ = false;
   std::array<float, 9> normalMatrix_{};  // inverse transpose of top_'s 3 x 3
   std::vector<Matrix> stack_;
+  void ReadEye();
+  // Where point lands in the coordinates the batch's matrix maps to.
+  std::array<float, 3> Place(const float point[3]) const;
+
   enum class Eye : uint8_t { kUnread, kKnown, kUnknown } eyeState_ = Eye::kUnread;
   std::array<float, 3> eye_{};  // in the coordinates the batch's matrix maps to
+  std::array<float, 4> eyeDepthRow_{};  // the modelview's z row
   // The arrays outlive the batch (see spare_arrays.h): a frame
   // of one scene gathers the same megabytes as the last one did.
   struct Arrays {
