@@ -135,6 +135,9 @@ void Scene5() {
   const int32_t t = DemoTime;
   const int32_t s = t - 36000;
   ife_DrawInterface(IfeGombHatter, 999);
+  // Each flush lets the rasteriser paint what came before while the next
+  // step is transformed and sent.
+  dgl::glFlush();
 
   float B = static_cast<float>(std::clamp(s, 0, 4000));
   B = PowCurve2(B, 4000) / 2;
@@ -144,7 +147,9 @@ void Scene5() {
   DrawDeck(s, B);
   GlowBlurSource(IfeHBlur, 500);
   ife_DrawInterface(IfeGombHatter, 999);
+  dgl::glFlush();
   DrawDeck(s, B);
+  dgl::glFlush();
   ife_DrawInterface(IfeVBlur, 500);
   ife_DrawInterface(IfeFadeOut, static_cast<float>(t - 39500));
 }
