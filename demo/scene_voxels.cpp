@@ -97,6 +97,8 @@ void Scene12() {
   }
 
   ife_DrawInterface(IfeBpLogoSmallHatter, 999);
+  // The rasteriser paints the background while the cubes are gathered.
+  dgl::glFlush();
 
   dgl::glMatrixMode(GL_PROJECTION);
   dgl::glLoadIdentity();
