@@ -76,7 +76,11 @@ void Scene2() {
   DrawCoin(s, t);
   GlowBlurSource(IfeHBlur, 1000);
   ife_DrawInterface(IfeGombFadeIn, static_cast<float>(2 * (t - kFadeStart)));
+  // Each flush lets the rasteriser paint what came before while the next
+  // step is transformed and sent.
+  dgl::glFlush();
   DrawCoin(s, t);
+  dgl::glFlush();
   ife_DrawInterface(IfeVBlur, 1000);
 }
 

@@ -168,6 +168,9 @@ void Scene15() {
   SyncValue = v.u;
 
   ife_DrawInterface(IfeHatter2, 999);
+  // Each flush lets the rasteriser paint what came before while the next
+  // step is worked out and sent.
+  dgl::glFlush();
   Camera(v);
 
   dgl::glEnable(GL_DEPTH_TEST);
@@ -181,6 +184,7 @@ void Scene15() {
   dgl::glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   dgl::glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   DrawCubeField(v);
+  dgl::glFlush();
 
   dgl::glDisable(GL_TEXTURE_GEN_S);
   dgl::glDisable(GL_TEXTURE_GEN_T);
