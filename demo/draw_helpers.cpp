@@ -89,8 +89,9 @@ void DrawCubeFacingEye(VertexBatch &quads) {
   quads.Hide(false);
 }
 void AddGlowCube(VertexBatch &fronts, VertexBatch &whole, float clearance) {
-  for (const CubeFace &face : kCubeFaces)
-    for (const auto &c : face.corners)
+  // The eight corners: the first and the opposite face hold them all.
+  for (int f = 0; f < 2; ++f)
+    for (const auto &c : kCubeFaces[f].corners)
       if (!(fronts.DepthFromEye(c) > clearance)) {  // NaN too: no clear answer
         whole.LoadMatrix(fronts.TopMatrix());
         AddCubeFaces(whole, 0);

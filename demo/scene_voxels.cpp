@@ -14,6 +14,7 @@
 // current.
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "demo/curves.h"
 #include "demo/draw_helpers.h"
@@ -39,11 +40,12 @@ constexpr double kNearPlane = 0.1;
 constexpr float kGlowGrey = 0.01f;
 const float kGlowTwice = 2 * std::round(kGlowGrey * 255) / 255;
 
-// Every filled voxel as a cube, in i, j, k order, at spread d and size g:
-// draw(batch) gets each cube under a matrix of its own in `place`.
-template <typename DrawCubeIn>
-void ForEachCube(float u, float d, float g, VertexBatch &place, DrawCubeIn draw) {
+// The matrix of every filled voxel's cube, in i, j, k order, at spread d
+// and size g; worked out once for both passes.
+std::vector<VertexBatch::Matrix> VoxelCubes(float u, float d, float g) {
   const uint8_t *voxels = Matrix ? Matrix : MatrixBuffer;
+  std::vector<VertexBatch::Matrix> cubes;
+  VertexBatch place(GL_QUADS);  // only its matrix stack is used
   for (int32_t i = 0; i < VOLUME_A; ++i)
     for (int32_t j = 0; j < VOLUME_B; ++j)
       for (int32_t k = 0; k < VOLUME_C; ++k) {
@@ -57,24 +59,29 @@ void ForEachCube(float u, float d, float g, VertexBatch &place, DrawCubeIn draw)
                          static_cast<float>(k - 24) * d);
         const TVec3 &jitter = RandomVolume[i][j][k];
         place.Translatef(jitter.x, jitter.y, jitter.z);
-        draw();
+        cubes.push_back(place.TopMatrix());
         place.PopMatrix();
       }
+  return cubes;
 }
 
 // Opaque and depth-tested: only the faces turned towards the eye can show.
-void OpaquePass(float u, float d, float g) {
+void OpaquePass(const std::vector<VertexBatch::Matrix> &cubes) {
   VertexBatch quads(GL_QUADS);
-  ForEachCube(u, d, g, quads, [&quads] { DrawCubeFacingEye(quads); });
+  for (const VertexBatch::Matrix &cube : cubes) {
+    quads.LoadMatrix(cube);
+    DrawCubeFacingEye(quads);
+  }
 }
 
 // Every face adds the grey where it covers a pixel: through the faces
 // turned towards the eye at twice the grey where the cube is closed.
-void GlowPass(float u, float d, float g) {
+void GlowPass(const std::vector<VertexBatch::Matrix> &cubes) {
   VertexBatch fronts(GL_QUADS), whole(GL_QUADS);
-  ForEachCube(u, d, g, fronts, [&fronts, &whole] {
+  for (const VertexBatch::Matrix &cube : cubes) {
+    fronts.LoadMatrix(cube);
     AddGlowCube(fronts, whole, static_cast<float>(kNearPlane + 0.5));
-  });
+  }
   dgl::glColor3f(kGlowTwice, kGlowTwice, kGlowTwice);
   fronts.Flush();
   dgl::glColor3f(kGlowGrey, kGlowGrey, kGlowGrey);
@@ -112,7 +119,8 @@ void Scene12() {
   dgl::glDisable(GL_BLEND);
   dgl::glEnable(GL_TEXTURE_2D);
   BeginSphereMap(TexHatter);
-  OpaquePass(u, d, g);
+  const std::vector<VertexBatch::Matrix> cubes = VoxelCubes(u, d, g);
+  OpaquePass(cubes);
   // The rasteriser paints the opaque cubes while the glow is gathered.
   dgl::glFlush();
   dgl::glDisable(GL_TEXTURE_GEN_S);
@@ -123,7 +131,7 @@ void Scene12() {
     dgl::glBlendFunc(GL_ONE, GL_ONE);
     dgl::glDisable(GL_DEPTH_TEST);
     dgl::glDisable(GL_TEXTURE_2D);
-    GlowPass(u, d, g);
+    GlowPass(cubes);
   }
 
   ife_DrawInterface(IfeBpLogoSmall, 999);
