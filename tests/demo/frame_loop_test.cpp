@@ -347,7 +347,9 @@ TEST_F(FrameLoop, OneTapStepsOnceAndAHeldKeyStepsOncePerRepeat) {
     EXPECT_EQ(passes[n].seek, step ? BytesAt(passes[n - 1].time + step) : 0) << n;
   }
   EXPECT_EQ(passes[8].seek, 10);  // Home
-  EXPECT_LE(SYS_TimerGet() - passes[8].start, 5);
+  // The clock restarted at Home, not 50 s back; a busy machine may take a
+  // few milliseconds over the last pass.
+  EXPECT_LE(SYS_TimerGet() - passes[8].start, 1000);
   EXPECT_EQ(cfg_settings.quit, 1);
 
   wmDestroyWindow(DemoWindow);
