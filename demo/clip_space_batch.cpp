@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "demo/gl_matrix_steps.h"
 #include "demo/spare_arrays.h"
 #include "window/gl_demo.h"
 
@@ -180,8 +181,7 @@ void ClipSpaceBatch::Translatef(float x, float y, float z) {
     return;
   }
   EndCopy();
-  Matrix &m = top_;
-  for (int r = 0; r < 4; ++r) m[12 + r] = m[r] * x + m[4 + r] * y + m[8 + r] * z + m[12 + r];
+  TranslateGlMatrix(top_, x, y, z);
   calls_.push_back({false, x, y, z});
   MatrixChanged();
 }
@@ -193,12 +193,7 @@ void ClipSpaceBatch::Scalef(float x, float y, float z) {
     return;
   }
   EndCopy();
-  Matrix &m = top_;
-  for (int r = 0; r < 4; ++r) {
-    m[r] *= x;
-    m[4 + r] *= y;
-    m[8 + r] *= z;
-  }
+  ScaleGlMatrix(top_, x, y, z);
   calls_.push_back({true, x, y, z});
   MatrixChanged();
 }

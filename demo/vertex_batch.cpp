@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "demo/gl_matrix_steps.h"
 #include "demo/spare_arrays.h"
 #include "window/gl_demo.h"
 
@@ -113,20 +114,13 @@ void VertexBatch::PopMatrix() {
 }
 
 void VertexBatch::Translatef(float x, float y, float z) {
-  // Only the last column changes: the same sums OpenGL makes.
-  Matrix &m = top_;
-  for (int row = 0; row < 4; ++row) m[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
+  TranslateGlMatrix(top_, x, y, z);
   identity_ = identity_ && x == 0 && y == 0 && z == 0;
   normalMatrixStale_ = true;
 }
 
 void VertexBatch::Scalef(float x, float y, float z) {
-  Matrix &m = top_;
-  for (int row = 0; row < 4; ++row) {
-    m[row] *= x;
-    m[4 + row] *= y;
-    m[8 + row] *= z;
-  }
+  ScaleGlMatrix(top_, x, y, z);
   identity_ = identity_ && x == 1 && y == 1 && z == 1;
   normalMatrixStale_ = true;
 }
