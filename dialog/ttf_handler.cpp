@@ -4,9 +4,15 @@
 // glyph, keeps a bitmap copy of each with its bearings, kerning and
 // advance, and finds the text's width, its tallest glyph and its highest
 // top. Drawing then places the line by the font's alignment or position
-// and blends each glyph's coverage into the pixels. Every FreeType result
-// is checked; any failure releases what the render took and fails with
-// code 10.
+// and blends each glyph's coverage into the pixels. A glyph that does not
+// load leaves the slot as FreeType left it and the line goes on; a slot
+// that cannot be rendered, or copied, fails the call with code 10 after
+// releasing what the render took.
+//
+// A text is read up to its 0 byte and no further, whatever its encoding:
+// UTF-8 is decoded inside those bytes, and a UCS-2 font takes each byte as
+// one code unit (Latin-1 is UCS-2's first 256 units), so the narrow titles
+// of the widget files read the same in either.
 #include "dialog/ttf_handler.h"
 
 #include FT_GLYPH_H
@@ -137,16 +143,6 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
-// Units of a UCS-2 text before its 0 unit.
-size_t Ucs2Length(const char *text) {
-  size_t n = 0;
-  for (;; ++n) {
-    uint16_t u;
-    std::memcpy(&u, text + 2 * n, sizeof u);
-    if (u == 0) return n;
-  }
-}
-
 // Whether the bitmap's level-0 pixels can take a text.
 bool Drawable(const txBitmap *b) {
   if (b->type < 0 || b->type > 3 || b->subtype < 0 || b->subtype > 3) return false;
@@ -245,18 +241,18 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     return -1;
   }
   TTF_DEBUG("[fr][ttf]  - rendering: %s...\n", text);
-  // Sizes come from dialog files.
-  if (font->size < TTF_MIN_SIZE || font->size > TTF_MAX_SIZE) {
+  // Every glyph's coverage is held until the line is drawn, so the memory
+  // a render takes grows with the square of the size times the text's
+  // length, up to FreeType's own limit of 32767 pixels a side per glyph.
+  // Sizes of 0 and below are FreeType's smallest, one pixel.
+  if (font->size > TTF_MAX_SIZE) {
     SYS_ErrorSet(10);
     return -1;
   }
   frFace *face = font->face;
   auto ft = static_cast<FT_Face>(face->handler_face);
   if (face->scalable) {
-    if (FT_Set_Char_Size(ft, 0, FT_F26Dot6(font->size) * 64, 0, 0) != 0) {
-      SYS_ErrorSet(10);
-      return -1;
-    }
+    FT_Set_Char_Size(ft, 0, FT_F26Dot6(font->size) * 64, 0, 0);
   } else {
     TTF_DEBUG("[fr][ttf] !!!! WARNING : unable to set font size.\n");
   }
@@ -268,23 +264,23 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   const int32_t boxBottom = Trunc32(double(ft->bbox.yMin) / em * s - 1.0);
   const int64_t lineHeight = int64_t(boxTop) - boxBottom + kLineBoxPadding;
 
-  // Code units of the text.
-  const bool ucs2 = font->encoding == FR_ENC_UCS2;
-  const size_t n = ucs2 ? Ucs2Length(text) : std::strlen(text);
+  // Code units of the text: at most one per byte.
+  const size_t n = std::strlen(text);
   WorkBuffers work;
+  // The tracked allocator sets no code of its own: the pending one stands.
   work.units = static_cast<uint16_t *>(SYS_MemGet(2 * n + 1, __FILE__, __LINE__, "temp str"));
-  if (work.units)
-    work.cache = static_cast<GlyphRecord *>(
-        SYS_MemGet(std::max<size_t>(n, 1) * sizeof(GlyphRecord), __FILE__, __LINE__, "cache"));
-  if (!work.units || !work.cache) {
+  if (!work.units) return -1;
+  work.cache = static_cast<GlyphRecord *>(
+      SYS_MemGet(std::max<size_t>(n, 1) * sizeof(GlyphRecord), __FILE__, __LINE__, "cache"));
+  if (!work.cache) {
     SYS_ErrorSet(5);
     return -1;
   }
   size_t m = n;
   if (font->encoding == FR_ENC_UTF8) {
     m = DecodeUtf8(reinterpret_cast<const uint8_t *>(text), n, work.units);
-  } else if (ucs2) {
-    std::memcpy(work.units, text, 2 * n);
+  } else if (font->encoding == FR_ENC_UCS2) {
+    for (size_t i = 0; i < n; ++i) work.units[i] = static_cast<uint8_t>(text[i]);
   } else {
     // A set without a conversion row leaves the units 0.
     uint32_t bytes = 0;
@@ -304,16 +300,10 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     GlyphRecord &rec = work.cache[i];
     work.count = i + 1;
     const FT_UInt index = FT_Get_Char_Index(ft, c);
-    if (FT_Load_Glyph(ft, index, kLoadFlags) != 0) {
-      SYS_ErrorSet(10);
-      return -1;
-    }
+    FT_Load_Glyph(ft, index, kLoadFlags);
     if (face->kerning && i > 0 && prev != 0 && c != 0) {
-      FT_Vector kern;
-      if (FT_Get_Kerning(ft, prevIndex, index, FT_KERNING_DEFAULT, &kern) != 0) {
-        SYS_ErrorSet(10);
-        return -1;
-      }
+      FT_Vector kern{0, 0};
+      FT_Get_Kerning(ft, prevIndex, index, FT_KERNING_DEFAULT, &kern);
       rec.kerning = Clamp32((kern.x + 32) >> 6);
     }
     FT_GlyphSlot slot = ft->glyph;

@@ -22,9 +22,10 @@
 
 #include "dialog/font_renderer.h"
 
-// Sizes accepted by ttfRender, in pixels.
-constexpr int32_t TTF_MIN_SIZE = 1;
-constexpr int32_t TTF_MAX_SIZE = 1024;
+// The largest size ttfRender takes, in pixels: the side of the largest
+// text bitmap a widget makes. Larger sizes fail with code 10; sizes of 0
+// and below render at FreeType's smallest size.
+constexpr int32_t TTF_MAX_SIZE = 4096;
 
 extern const frHandler ttfHandler;
 // The process's FreeType library; NULL before the first ttfInit.

@@ -288,9 +288,14 @@ int32_t widget_clamp_size(float value);
 
 // ---- widget_utils: text widgets ----
 
+// The colour FONT and STYLE create their fonts with: opaque white, so
+// that a text quad's colour is applied once, by the quad.
+constexpr uint32_t WIDGET_FONT_WHITE = 0xFFFFFFFF;
+
 // FONTID: takes the font of the widget with that id, looked up from the
-// widget's set. 0, or -1 with error 10 when no such widget. No font id:
-// the style's font stands.
+// widget's set: a FONT's or a STYLE's, and no font from any other class.
+// 0, or -1 with error 10 when no such widget. No font id: the style's font
+// stands.
 int32_t widget_resolve_font(widget_item_t *widget);
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
 // -1 with error 5.
@@ -299,8 +304,12 @@ int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height)
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.
 void widget_clear_bitmap(widget_item_t *widget);
-// Sets the font's colour to the widget's text colour.
+// Sets the font's colour to the widget's text colour (a LABEL's glyphs).
 void widget_tint_font(widget_item_t *widget);
+// Renders text in opaque white on what the bitmap holds: the title of a
+// BUTTON, CHECKBOX or RADIOBUTTON and a PROGRESS text, whose quads carry
+// the text colour.
+int32_t widget_render_plain(widget_item_t *widget, const char *text);
 // Frees the text bitmap exactly once: takes its texture out of the
 // manager first when the manager holds this very bitmap under the name.
 // A set is unloaded before the manager's tmDeleteAll.

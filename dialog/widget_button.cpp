@@ -3,9 +3,9 @@
 // mouse over, pressed, disabled. Keys and mouse events inside it reach its
 // callback.
 //
-// The text bitmap (512 x 64, "label-<serial>") belongs to the button; it
-// is rendered in the button's text colour whatever a shared font was last
-// set to. A strip that cannot be loaded leaves the button at its given
+// The text bitmap (512 x 64, "label-<serial>") belongs to the button; its
+// title is rendered in opaque white whatever a shared font was last set
+// to, and the text quad lays the button's text colour over it once. A strip that cannot be loaded leaves the button at its given
 // size, drawing nothing.
 #include "dialog/widget.h"
 #include "framework/log.h"
@@ -27,8 +27,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
       return -1;
     }
     if (widget_text_bitmap(w, 512, 64) != 0) return -1;
-    widget_tint_font(w);
-    widget_render_text(w, w->title);
+    widget_render_plain(w, w->title);
     if (widget_serial_name(w, "label-%d") != 0) {
       widget_free_bitmap(w);
       return -1;
@@ -117,8 +116,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
     case WIDGET_MSG_UPDATE:
       if (!w->bitmap) return 0;
       widget_clear_bitmap(w);
-      widget_tint_font(w);
-      widget_render_text(w, w->title);
+      widget_render_plain(w, w->title);
       if (tmGetBitmap(w->name) == w->bitmap) tmReloadBitmap(w->name, w->bitmap);
       SYS_ErrorClear();
       return 0;

@@ -58,8 +58,7 @@ int32_t widget_check_create(widget_item_t *w, int32_t type, int32_t count, char 
     return -1;
   }
   if (widget_text_bitmap(w, 512, 64) != 0) return -1;
-  widget_tint_font(w);
-  widget_render_text(w, w->title);
+  widget_render_plain(w, w->title);
   if (widget_serial_name(w, "label-%d") != 0) {
     widget_free_bitmap(w);
     return -1;
@@ -85,8 +84,7 @@ int32_t widget_check_proc(widget_item_t *w, wm_event_t *e, void (*press)(widget_
       if (tmGetBitmap(w->name) == w->bitmap) tmRemove(w->name);  // registered again at the next draw
       SYS_ErrorClear();
       widget_clear_bitmap(w);
-      widget_tint_font(w);
-      widget_render_text(w, w->title);
+      widget_render_plain(w, w->title);
       return 0;
     case WIDGET_MSG_DESTROY:
       widget_free_bitmap(w);

@@ -10,8 +10,6 @@ namespace {
 // Font weights handed to the renderer.
 constexpr int32_t kBold = 800;
 constexpr int32_t kRegular = 100;
-// Opaque white: the text colour is set by the widget that renders.
-constexpr uint32_t kWhite = 0xFFFFFFFF;
 
 int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   w->type = WIDGET_FONT;
@@ -19,7 +17,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   // A file that cannot be read leaves a font without face, whose text
   // renders empty; the widget still stands for its id.
   if (w->style.font_path) frLoadFace(w->style.font_path);
-  frFont *font = frNewFont(w->style.encoding, kWhite, FR_HALIGN_LEFT, FR_VALIGN_TOP);
+  frFont *font = frNewFont(w->style.encoding, WIDGET_FONT_WHITE, FR_HALIGN_LEFT, FR_VALIGN_TOP);
   if (!font) {
     SYS_Log(1, "[widget][font]  ! not enough memory for font.\n");
     SYS_ErrorSet(5);

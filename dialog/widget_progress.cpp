@@ -47,7 +47,7 @@ void Draw(widget_item_t *w) {
   char text[16];
   snprintf(text, sizeof text, "%.1f%%", double(w->value_f) * 100.0);
   widget_clear_bitmap(w);
-  widget_render_text(w, text);
+  widget_render_plain(w, text);
   tmReloadBitmap(w->name, w->bitmap);  // the first time registered just below
   SYS_ErrorClear();
   widget_draw_text(w->x + (w->width - w->text_width) / 2, Y - (w->height - w->text_height) / 2 - 2, w);

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int32_t kBold = 800;
 constexpr int32_t kRegular = 100;
-constexpr uint32_t kWhite = 0xFFFFFFFF;
 
 bool HasKey(int32_t count, char **names, const char *key) {
   for (int32_t i = 0; i < count; ++i)
@@ -29,7 +28,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   widget_parse_style_keys(w, count, names, values, &halign, &valign);
   if (HasKey(count, names, "FONT-PATH")) {
     frLoadFace(w->style.font_path);
-    frFont *font = frNewFont(w->style.encoding, kWhite, halign, valign);
+    frFont *font = frNewFont(w->style.encoding, WIDGET_FONT_WHITE, halign, valign);
     if (!font) {
       SYS_Log(1, "[widget][style]  ! not enough memory for font.\n");
       SYS_ErrorSet(5);

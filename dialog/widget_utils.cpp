@@ -509,7 +509,9 @@ int32_t widget_resolve_font(widget_item_t *w) {
     SYS_ErrorSet(10);
     return -1;
   }
-  w->style.font = font->style.font;
+  // Only font definitions lend their font: a text widget's block may hold
+  // a font copied from a style, which is not its to give.
+  w->style.font = font->type == WIDGET_FONT || font->type == WIDGET_STYLE ? font->style.font : nullptr;
   w->style.own_font = 0;
   return 0;
 }
@@ -537,6 +539,12 @@ void widget_tint_font(widget_item_t *w) {
   if (!w->style.font) return;
   const widget_color_t &c = w->style.color;
   frSetColor(w->style.font, widget_pack_color(c.r, c.g, c.b, c.a));
+}
+
+int32_t widget_render_plain(widget_item_t *w, const char *text) {
+  // A LABEL sharing the font may have left its own colour in it.
+  if (w->style.font) frSetColor(w->style.font, WIDGET_FONT_WHITE);
+  return widget_render_text(w, text);
 }
 
 void widget_free_bitmap(widget_item_t *w) {

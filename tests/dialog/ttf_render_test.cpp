@@ -3,6 +3,7 @@
 // placed differently; and that no byte outside the image is ever written.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
 #include <cstring>
@@ -155,31 +156,62 @@ TEST_F(FontTest, Utf8AndUcs2DrawTheSameAsLatin1) {
   frFont *latin = Font("sans_bold.ttf", 20, FR_ENC_ISO8859_1);
   frFont *utf8 = Font("sans_bold.ttf", 20, FR_ENC_UTF8);
   frFont *ucs2 = Font("sans_bold.ttf", 20, FR_ENC_UCS2);
-  auto render = [](frFont *f, const void *text, Image &img) {
+  auto render = [](frFont *f, const char *text, Image &img) {
     int32_t w = 0;
-    EXPECT_EQ(frRender(f, img.b, static_cast<const char *>(text), &w, nullptr), 0);
+    EXPECT_EQ(frRender(f, img.b, text, &w, nullptr), 0);
     return w;
   };
   Image l(2, 80, 30), u(2, 80, 30), w(2, 80, 30);
-  const char16_t wide[] = u"caf\u00e9";
   const int32_t width = render(latin, "caf\xE9", l);
   EXPECT_EQ(render(utf8, "caf\xC3\xA9", u), width);
-  EXPECT_EQ(render(ucs2, wide, w), width);
+  // A UCS-2 font takes each byte as one unit and stops at the first 0 byte.
+  EXPECT_EQ(render(ucs2, "caf\xE9\0WW", w), width);
   EXPECT_TRUE(SamePixels(l, u));
   EXPECT_TRUE(SamePixels(l, w));
 
   // Stray bytes, cut-off sequences and characters beyond 16 bits become U+FFFD.
-  const char16_t replacement[] = u"\ufffdA\ufffd\ufffd";
   Image r(2, 120, 30), bad(2, 120, 30);
-  render(ucs2, replacement, r);
+  render(utf8, "\xEF\xBF\xBD" "A\xEF\xBF\xBD\xEF\xBF\xBD", r);
   render(utf8, "\xFF" "A\xF0\x9F\x98\x80\xE2\x96", bad);
   EXPECT_TRUE(SamePixels(r, bad));
+}
 
-  // A UCS-2 text whose first unit has a 0 low byte is not empty.
-  const char16_t macron[] = u"\u0100";
-  Image m(2, 40, 30);
-  render(ucs2, macron, m);
-  EXPECT_FALSE(InkOf(m).empty());
+uint32_t Be(const uint8_t *p, int bytes) {
+  uint32_t v = 0;
+  for (int i = 0; i < bytes; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+TEST_F(FontTest, AGlyphThatDoesNotLoadLeavesTheRestOfTheLine) {
+  // The fixture with the outline of "B" claiming 32767 contours, which
+  // FreeType refuses to load, registered as a face of its own.
+  const std::string bytes = ReadFile(FontPath("sans_bold.ttf"));
+  auto *buffer = static_cast<uint8_t *>(SYS_MemGet(bytes.size(), __FILE__, __LINE__, "font buffer"));
+  std::memcpy(buffer, bytes.data(), bytes.size());
+  FT_Face ft = nullptr;
+  ASSERT_EQ(FT_New_Memory_Face(ttfLibrary, buffer, FT_Long(bytes.size()), 0, &ft), 0);
+  const FT_UInt glyph = FT_Get_Char_Index(ft, 'B');
+  const bool longOffsets = static_cast<TT_Header *>(FT_Get_Sfnt_Table(ft, FT_SFNT_HEAD))->Index_To_Loc_Format;
+  FT_Done_Face(ft);
+  uint32_t loca = 0, glyf = 0;
+  for (uint32_t i = 0; i < Be(buffer + 4, 2); ++i) {
+    const uint8_t *entry = buffer + 12 + 16 * i;
+    if (!std::memcmp(entry, "loca", 4)) loca = Be(entry + 8, 4);
+    if (!std::memcmp(entry, "glyf", 4)) glyf = Be(entry + 8, 4);
+  }
+  const uint32_t at = glyf + (longOffsets ? Be(buffer + loca + 4 * glyph, 4) : 2 * Be(buffer + loca + 2 * glyph, 2));
+  buffer[at] = 0x7F;
+  buffer[at + 1] = 0xFF;
+  ASSERT_EQ(frNewFace("broken B", buffer, int32_t(bytes.size())), 0);
+  frFont *broken = frNewFont(FR_ENC_ISO8859_1, 0xFFFFFFFF, FR_HALIGN_LEFT, FR_VALIGN_TOP);
+  ASSERT_EQ(frSetFont(broken, "broken B", 20, 100, 0), 0);
+  fonts_.push_back(broken);
+
+  frFont *intact = Font("sans_bold.ttf", 20);
+  Image line(2, 120, 30), alone(2, 120, 30);
+  EXPECT_EQ(frRender(broken, line.b, "AB", nullptr, nullptr), 0);
+  EXPECT_EQ(frRender(intact, alone.b, "A", nullptr, nullptr), 0);
+  EXPECT_TRUE(SamePixels(line, alone));
 }
 
 // An image whose pixel rows are fenced by bytes that must stay as they are.
@@ -259,15 +291,23 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
   EXPECT_EQ(SYS_ErrorGet(), 1005);
   img.b->bits = 32;
 
-  for (int32_t size : {0, -3, 1025}) {
+  // Sizes of 0 and below are FreeType's smallest; past the largest text
+  // bitmap's side a size is refused.
+  Image smallest(2, 16, 16);
+  frSetSize(font, 1);
+  ASSERT_EQ(frRender(font, smallest.b, "AB", &w, &h), 0);
+  for (int32_t size : {0, -3}) {
+    Image small(2, 16, 16);
     frSetSize(font, size);
-    EXPECT_EQ(frRender(font, img.b, "A", &w, &h), -1) << size;
-    EXPECT_EQ(SYS_ErrorGet(), 10);
+    EXPECT_EQ(frRender(font, small.b, "AB", &w, &h), 0) << size;
+    EXPECT_TRUE(SamePixels(smallest, small)) << size;
   }
-  for (int32_t size : {1, 1024}) {
-    frSetSize(font, size);
-    EXPECT_EQ(frRender(font, img.b, "A", &w, &h), 0) << size;
-  }
+  frSetSize(font, TTF_MAX_SIZE + 1);
+  EXPECT_EQ(frRender(font, img.b, "A", &w, &h), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  frSetSize(font, TTF_MAX_SIZE);
+  EXPECT_EQ(frRender(font, img.b, "A", &w, &h), 0);
+  EXPECT_GT(w, TTF_MAX_SIZE / 2);
 
   frFont *faceless = frNewFont(FR_ENC_ISO8859_1, 0, 0, 3);
   EXPECT_EQ(frRender(faceless, img.b, "A", &w, &h), -1);

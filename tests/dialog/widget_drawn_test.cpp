@@ -187,7 +187,7 @@ TEST_F(Drawn, PressesHoversAndEdges) {
   EXPECT_EQ(0, widget_unload(set));
 }
 
-TEST_F(Drawn, AFontSharedWithALabelDoesNotTintAButton) {
+TEST_F(Drawn, TitlesOfButtonsAndBoxesAreWhiteWhateverALabelLeftInTheirFont) {
   SYS_List_p set = Show(
       "<LABEL FONTID=\"1\" TITLE=\"red\" COLOR=\"FF0000FF\"/>"
       "<BUTTON ID=\"2\" FONTID=\"1\" TITLE=\"green\" COLOR=\"00FF00FF\" WIDTH=\"100\" HEIGHT=\"30\"/>"
@@ -196,14 +196,45 @@ TEST_F(Drawn, AFontSharedWithALabelDoesNotTintAButton) {
   for (int id : {2, 3}) {
     widget_item_t *w = widget_find_id(set, id);
     widget_set_title(w, "green again");  // rendered after the label's red
-    int red = 0, green = 0;
+    // White on transparent black: every byte of a pixel is its coverage;
+    // the quad gives the text colour.
+    int inked = 0, tinted = 0;
     for (uint32_t i = 0; i < w->bitmap->imagesize[0]; i += 4) {
-      red += w->bitmap->image[0][i] != 0;
-      green += w->bitmap->image[0][i + 1] != 0;
+      const uint8_t *p = w->bitmap->image[0] + i;
+      inked += p[3] != 0;
+      tinted += p[0] != p[3] || p[1] != p[3] || p[2] != p[3];
     }
-    EXPECT_EQ(0, red) << id;
-    EXPECT_GT(green, 20) << id;
+    EXPECT_EQ(0, tinted) << id;
+    EXPECT_GT(inked, 20) << id;
   }
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+TEST_F(Drawn, AUnicodeFontReadsEveryTextUpToItsEnd) {
+  // The same titles through a UCS-2 font and a Latin-1 one: the same
+  // extents, and nothing read past a title's 0 byte.
+  const std::string face = FontPath("sans_bold.ttf");
+  SYS_List_p set = Show(
+      "<FONT ID=\"2\" NAME=\"" + face + "\" SIZE=\"20\" ENCODING=\"UNICODE\"/>"
+      "<FONT ID=\"3\" NAME=\"" + face + "\" SIZE=\"20\" ENCODING=\"ISO-8859-1\"/>"
+      "<STYLE ID=\"4\" FONT-PATH=\"" + face + "\" FONT-SIZE=\"20\" FONT-ENCODING=\"UNICODE\"/>"
+      "<BUTTON ID=\"10\" FONTID=\"2\" TITLE=\"OK\"/><BUTTON ID=\"20\" FONTID=\"3\" TITLE=\"OK\"/>"
+      "<LABEL ID=\"11\" FONTID=\"2\" TITLE=\"cafe\"/><LABEL ID=\"21\" FONTID=\"3\" TITLE=\"cafe\"/>"
+      "<RADIOBUTTON ID=\"12\" FONTID=\"2\" TITLE=\"odd\"/><RADIOBUTTON ID=\"22\" FONTID=\"3\" TITLE=\"odd\"/>"
+      "<PROGRESS ID=\"13\" STYLE=\"4\" VALUE=\"0.5\" WIDTH=\"200\" HEIGHT=\"20\"/>");
+  ASSERT_NE(nullptr, set);
+  for (int id : {10, 11, 12}) {
+    const widget_item_t *wide = widget_find_id(set, id), *narrow = widget_find_id(set, id + 10);
+    EXPECT_GT(narrow->text_width, 0) << id;
+    EXPECT_EQ(narrow->text_width, wide->text_width) << id;
+    EXPECT_EQ(narrow->text_height, wide->text_height) << id;
+  }
+  widget_item_t *bar = widget_find_id(set, 13);
+  widget_send(bar, WIDGET_MSG_DRAW);
+  ember_test::Image alone(2, 512, 64);
+  int32_t width = 0;
+  ASSERT_EQ(0, frRender(widget_find_id(set, 3)->style.font, alone.b, "50.0%", &width, nullptr));
+  EXPECT_EQ(width, bar->text_width);
   EXPECT_EQ(0, widget_unload(set));
 }
 
@@ -247,9 +278,15 @@ TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
   SYS_List_p set = Show(
       "<LABEL ID=\"3\" WIDTH=\"0\"/><LABEL ID=\"4\" HEIGHT=\"4097\"/><LABEL ID=\"5\" WIDTH=\"-3\"/>"
       "<LABEL ID=\"6\" FONTID=\"1\" TITLE=\"one\" BGCOLOR=\"FF0000FF\"/>"
-      "<LABEL ID=\"7\" FONTID=\"9\"/><LABEL ID=\"8\" WIDTH=\"4096\" HEIGHT=\"1\"/>");
+      "<LABEL ID=\"7\" FONTID=\"9\"/><LABEL ID=\"8\" WIDTH=\"4096\" HEIGHT=\"1\"/>"
+      "<STYLE ID=\"10\" FONT-PATH=\"" + FontPath("sans_bold.ttf") + "\" FONT-ENCODING=\"UTF8\"/>"
+      "<LABEL ID=\"11\" STYLE=\"10\"/><LABEL ID=\"12\" FONTID=\"11\" TITLE=\"x\"/>"
+      "<BUTTON ID=\"13\" FONTID=\"10\" TITLE=\"x\"/>");
   ASSERT_NE(nullptr, set);
   for (int id : {3, 4, 5, 7}) EXPECT_EQ(nullptr, widget_find_id(set, id)) << id;
+  // Fonts are lent by FONT and STYLE only, not by a label holding a copy.
+  EXPECT_EQ(nullptr, widget_find_id(set, 12)->style.font);
+  EXPECT_EQ(widget_find_id(set, 10)->style.font, widget_find_id(set, 13)->style.font);
   widget_item_t *label = widget_find_id(set, 6);
   ASSERT_NE(nullptr, label);
   ASSERT_NE(nullptr, widget_find_id(set, 8));
