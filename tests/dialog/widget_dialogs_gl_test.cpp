@@ -3,6 +3,8 @@
 // greyed choice do to the pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -89,14 +91,30 @@ TEST_F(Dialogs, ConfigurationDialogAnswersClicksAndHover) {
   EXPECT_EQ(1, widget_find_id(set, 110)->value);
   ExpectNear({0xC8, 0x86, 0x4A}, Pixel(set, 330, 249), "marked box");
   ExpectNear({0x7A, 0x3A, 0x18}, Pixel(set, 25, 160), "hovered mode button");
-  // A greyed mode is darker than its neighbour, whose text the shared
-  // font does not take along.
+  // A greyed mode and an offered one, as the dialog marks them. Each
+  // title's texel of coverage a under its text grey c is laid over the
+  // face by the blend (source colour, one minus source colour): with
+  // s = a/255 x c/255, s x s + face x (1 - s).
   widget_item_t *grey = widget_find_id(set, 104), *plain = widget_find_id(set, 103);
+  widget_disable(grey);
   ASSERT_EQ(0, widget_set_color(grey, 100, 100, 100, 255));
   ASSERT_EQ(0, widget_set_color(plain, 228, 228, 228, 255));
   Draw(set);
+  const Rgb face{0x3A, 0x26, 0x23};
+  auto blended = [&](const widget_item_t *b, int c) {
+    uint8_t a = 0;
+    for (int y = 0; y < std::min(b->text_height, b->bitmap->height); ++y)
+      for (int x = 0; x < std::min(b->text_width, b->bitmap->width); ++x)
+        a = std::max(a, b->bitmap->image[0][(size_t(y) * b->bitmap->width + x) * 4 + 3]);
+    const double s = a / 255.0 * c / 255.0;
+    int sum = 0;
+    for (int f : {face.r, face.g, face.b}) sum += int(std::lround(255 * (s * s + f / 255.0 * (1 - s))));
+    return sum;
+  };
   const int dark = Brightest(set, grey), light = Brightest(set, plain);
-  EXPECT_LT(dark + 100, light) << dark << " vs " << light;
+  EXPECT_NEAR(blended(grey, 100), dark, 6);
+  EXPECT_NEAR(blended(plain, 228), light, 6);
+  EXPECT_GT(dark, face.r + face.g + face.b + 45);  // the greyed title reads on its face
   EXPECT_EQ(0, widget_unload(set));
   EXPECT_EQ(nullptr, wmWindowList());
 }
