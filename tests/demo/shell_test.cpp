@@ -5,12 +5,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
+
+#include <AL/alc.h>
 
 #include "demo/shell.h"
 #include "framework/core_test_util.h"
 #include "framework/sys.h"
+#include "sound/sound.h"
 #include "gl_recorder.h"
 #include "platform/fake.h"
 #include "window/wm.h"
@@ -166,6 +171,46 @@ using Child = ember_test::RunResult;
 
 Child RunInChild(const std::function<void()> &body) {
   return ember_test::RunInChild(body, ember_test::kChildBoth);
+}
+
+// The music on OpenAL Soft's null driver, in a child process each: the
+// sound system it starts and stops, and the two ways it gives up.
+TEST(Music, PlaysAt44100HzFromOneStereoSourceOrEndsWithTheReason) {
+  ember_test::TempDir dir;
+  ember_test::WriteFile(dir.path() / "alsoft.conf", "[general]\ndrivers=null\n");
+  ember_test::WriteFile(dir.path() / "noise.ogg", std::string(4096, 'n'));
+  const std::string pack = (ember_test::BinaryDir() / "stage" / "emberfield.dat").string();
+  auto run = [&](const std::function<void()> &body) {
+    return RunInChild([&] {
+      setenv("ALSOFT_CONF", dir.str("alsoft.conf").c_str(), 1);
+      ember_test::ScopedCwd cwd(dir.path());
+      ember_test::SetArgs({});
+      if (SYS_FilePackOpen(pack.c_str()) != 0) _exit(91);
+      body();
+    });
+  };
+  Child plays = run([] {
+    StartMusic("emberfield.ogg");
+    ALCdevice *device = alcGetContextsDevice(alcGetCurrentContext());
+    ALCint frequency = 0, stereo = 0;
+    alcGetIntegerv(device, ALC_FREQUENCY, 1, &frequency);
+    alcGetIntegerv(device, ALC_STEREO_SOURCES, 1, &stereo);
+    std::printf("%d %d %d ", frequency, stereo, DemoMusic->player_thread != nullptr);
+    StopMusic();
+    std::printf("%d %d", DemoMusic == nullptr, alcGetCurrentContext() == nullptr);
+  });
+  EXPECT_EQ(plays.status, 99);
+  EXPECT_EQ(plays.output, "44100 1 1 1 1");
+  // A sound system already running cannot be started again.
+  Child busy = run([] {
+    QSS_Init(515);
+    StartMusic("emberfield.ogg");
+  });
+  EXPECT_EQ(busy.status, 1);
+  EXPECT_NE(busy.output.find("Unable to initialise sound system.\n"), std::string::npos) << busy.output;
+  Child noise = run([] { StartMusic("noise.ogg"); });
+  EXPECT_EQ(noise.status, 1);
+  EXPECT_NE(noise.output.find("Unable to load music.\n"), std::string::npos) << noise.output;
 }
 
 TEST(FatalErrorHandler, AFileThatCannotBeOpenedEndsTheProgramWithStatusOne) {

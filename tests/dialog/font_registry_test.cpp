@@ -100,6 +100,14 @@ TEST_F(FontTest, SettersKeepTheirRanges) {
 }
 
 TEST_F(FontTest, DebugLinesAreWrittenOnlyWithTheOption) {
+  {
+    LogCapture quiet;
+    frClose();
+    ASSERT_EQ(frInit(), 0);
+    Image img(2, 40, 20);
+    ASSERT_EQ(frRender(Font("sans_bold.ttf", 12), img.b, "A", nullptr, nullptr), 0);
+    EXPECT_EQ(quiet.text().find("[fr]"), std::string::npos) << quiet.text();
+  }
   SetArgs({"-debug-fr"});
   LogCapture log;
   ASSERT_EQ(frInit(), 0);  // already started: only the option is read again

@@ -39,8 +39,9 @@ constexpr uint32_t kReturn = 36, kEscape = 53, kKeypadEnter = 76;
 struct Point {
   int x, y;
 };
-constexpr Point kMode800{100, 170}, kMode1280{100, 206}, kWindowed{90, 249}, kNoSound{390, 249},
-    kLow{390, 311}, kMedium{240, 311}, kQuit{100, 365}, kStart{350, 365}, kOk{280, 115};
+constexpr Point kMode800{100, 170}, kMode1610{350, 170}, kMode1280{100, 206}, kMode54{350, 206},
+    kWindowed{90, 249}, kVsync{240, 249}, kNoSound{390, 249}, kLow{390, 311}, kMedium{240, 311}, kQuit{100, 365},
+    kStart{350, 365}, kOk{280, 115};
 
 // What a child does before its dialog: the recording desktop with the
 // given modes, the sample pack, a log in dir, the engine started and a
@@ -110,22 +111,34 @@ Child Dialog(const TempDir &dir, const std::function<void(plWindow *)> &script,
 }
 
 TEST(ConfigDialog, ClicksChooseTheModeAndTheOptions) {
-  TempDir dir;
-  Child c = Dialog(dir, [](plWindow *w) {
-    Click(w, kMode1280);
-    Click(w, kWindowed);  // unchecked: full screen
-    Click(w, kNoSound);
-    Click(w, kMedium);
-    Click(w, kLow);
-    Click(w, kStart);
-  });
-  EXPECT_EQ(c.status, 0) << c.output;
-  EXPECT_EQ(c.output, "1280x720 full=1 nosound=1 vsync=1 quality=2 aspect=169\n");
-  const std::string log = ember_test::ReadFile(dir.path() / "debug.log");
-  for (const char *line : {"[cfg] yep.\n", "[cfg] - 1280x720 32bits\n", "[cfg] width: 1280\n",
-                           "[cfg] height: 720\n", "[cfg] windowed: false\n", "[cfg] vsync on\n",
-                           "[cfg] nosound\n", "[cfg] texture quality low\n"})
-    EXPECT_NE(log.find(line), std::string::npos) << line << log;
+  struct Run {
+    std::vector<Point> clicks;  // then start
+    const char *settings;
+    std::vector<const char *> lines;
+  } runs[] = {
+      {{kMode1610, kWindowed, kVsync, kMedium},
+       "1024x768 full=1 nosound=0 vsync=0 quality=1 aspect=1610\n",
+       {"[cfg] width: 1024\n", "[cfg] height: 768\n", "[cfg] windowed: false\n", "[cfg] vsync off\n",
+        "[cfg] sound on\n", "[cfg] texture quality medium\n"}},
+      {{kMode54, kWindowed, kNoSound, kMedium, kLow},
+       "1024x768 full=1 nosound=1 vsync=1 quality=2 aspect=54\n",
+       {"[cfg] yep.\n", "[cfg] - 1280x720 32bits\n", "[cfg] vsync on\n", "[cfg] nosound\n",
+        "[cfg] texture quality low\n"}},
+      {{kMode1280, kWindowed},
+       "1280x720 full=1 nosound=0 vsync=1 quality=0 aspect=169\n",
+       {"[cfg] width: 1280\n", "[cfg] height: 720\n", "[cfg] texture quality high\n"}},
+  };
+  for (const Run &run : runs) {
+    TempDir dir;
+    Child c = Dialog(dir, [&](plWindow *w) {
+      for (Point p : run.clicks) Click(w, p);
+      Click(w, kStart);
+    });
+    EXPECT_EQ(c.status, 0) << c.output;
+    EXPECT_EQ(c.output, run.settings);
+    const std::string log = ember_test::ReadFile(dir.path() / "debug.log");
+    for (const char *line : run.lines) EXPECT_NE(log.find(line), std::string::npos) << line << log;
+  }
 }
 
 TEST(ConfigDialog, TheWindowedBoxOverridesTheChosenMode) {
