@@ -5,7 +5,11 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -316,6 +320,34 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
   EXPECT_EQ(SYS_ErrorGet(), 10);
   frFreeFont(faceless);
 }
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
+// Allocations that fail leave the code that was pending (the tracked
+// allocator sets none), except the glyph records: 5. In a child whose
+// address space is cut to a little above what it uses.
+TEST_F(FontTest, MemoryThatRunsOutLeavesThePendingCodeButForTheGlyphRecords) {
+  frFont *font = Font("sans_bold.ttf", 12);
+  const std::string huge(size_t(64) << 20, 'A'), large(size_t(4) << 20, 'A');
+  RunResult r = RunInChild([&] {
+    Image img(2, 8, 8);
+    long pages = 0;
+    std::FILE *statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
+    std::fclose(statm);
+    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(24) << 20);
+    const rlimit limit{room, room};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    const int32_t text = frRender(font, img.b, huge.c_str(), nullptr, nullptr);  // "temp str"
+    std::printf("%d %d ", text, SYS_ErrorGet());
+    const int32_t records = frRender(font, img.b, large.c_str(), nullptr, nullptr);  // "cache"
+    std::printf("%d %d ", records, SYS_ErrorGet());
+    const int32_t face = frNewFace(huge.c_str(), nullptr, 0);  // the name's copy
+    std::printf("%d %d", face, SYS_ErrorGet());
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "-1 0 -1 5 -1 0");
+}
+#endif
 
 TEST(TtfCoverage, ReadsRowsByPitchAndPixelMode) {
   // Two rows of four pixels, stored bottom row first (negative pitch).
