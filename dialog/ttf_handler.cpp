@@ -243,7 +243,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   TTF_DEBUG("[fr][ttf]  - rendering: %s...\n", text);
   // Every glyph's coverage is held until the line is drawn, so the memory
   // a render takes grows with the square of the size times the text's
-  // length, up to FreeType's own limit of 32767 pixels a side per glyph.
+  // length, up to FreeType's own limit of 32767 pixels a side per glyph;
+  // the size bound keeps a dialog's line within a few hundred megabytes.
   // Sizes of 0 and below are FreeType's smallest, one pixel.
   if (font->size > TTF_MAX_SIZE) {
     SYS_ErrorSet(10);

@@ -22,10 +22,10 @@
 
 #include "dialog/font_renderer.h"
 
-// The largest size ttfRender takes, in pixels: the side of the largest
-// text bitmap a widget makes. Larger sizes fail with code 10; sizes of 0
+// The largest size ttfRender takes, in pixels: a glyph held for the line
+// takes about a megabyte there. Larger sizes fail with code 10; sizes of 0
 // and below render at FreeType's smallest size.
-constexpr int32_t TTF_MAX_SIZE = 4096;
+constexpr int32_t TTF_MAX_SIZE = 1024;
 
 extern const frHandler ttfHandler;
 // The process's FreeType library; NULL before the first ttfInit.

@@ -295,8 +295,8 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
   EXPECT_EQ(SYS_ErrorGet(), 1005);
   img.b->bits = 32;
 
-  // Sizes of 0 and below are FreeType's smallest; past the largest text
-  // bitmap's side a size is refused.
+  // Sizes of 0 and below are FreeType's smallest; past the bound a size is
+  // refused.
   Image smallest(2, 16, 16);
   frSetSize(font, 1);
   ASSERT_EQ(frRender(font, smallest.b, "AB", &w, &h), 0);
