@@ -77,6 +77,7 @@ TEST(ProjectEase, CurvesAtTheQuarters) {
 TEST(ProjectSetup, TablesScaleAndTextures) {
   GlRecorder gl;
   RandSeed(7);
+  gl.integers[GL_UNPACK_ALIGNMENT] = {8};
   QEX_Init(800, 600);
   EXPECT_FLOAT_EQ(QEX_State.sx, 0.78125f);
   EXPECT_FLOAT_EQ(QEX_State.sy, 0.78125f);
@@ -95,15 +96,31 @@ TEST(ProjectSetup, TablesScaleAndTextures) {
   EXPECT_NE(first_render->pointers[8], nullptr);
   EXPECT_EQ(gl.Find("glTexImage2D", 36)->args[3], 256);
   EXPECT_EQ(gl.Count("glDeleteTextures"), 0u);
-  QEX_Init(1024, 768);
+  // Rows of three bytes are read tight: a width of 1366 makes rows of
+  // 4098 bytes, which an alignment of 4 or 8 would pad past the buffer.
+  // The caller's alignment comes back afterwards.
+  gl.Clear();
+  QEX_Init(1366, 768);
   EXPECT_EQ(gl.Count("glDeleteTextures"), 40u);
-  EXPECT_FLOAT_EQ(QEX_State.sx, 1.0f);
+  const std::vector<std::string> names = gl.Names();
+  size_t tight = names.size(), upload = names.size(), restored = names.size();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const GlCall &c = gl.calls()[i];
+    if (names[i] == "glPixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT)
+      (c.args[1] == 1 ? tight : restored) = i;
+    if (names[i] == "glTexImage2D" && c.args[3] == 1366 && upload == names.size()) upload = i;
+  }
+  EXPECT_LT(tight, upload);
+  ASSERT_LT(restored, names.size());
+  EXPECT_GT(restored, upload);
+  EXPECT_EQ(gl.calls()[restored].args[1], 8);
+  EXPECT_FLOAT_EQ(QEX_State.sx, 1366.0f / 1024.0f);
 }
 
 TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   GlRecorder gl;
   QEX_Init(800, 600);
-  std::vector<TestOperator> ops(9);
+  std::vector<TestOperator> ops(12);
   ops[0] = {1, 0, {{12, 0}, {13, 4}, {14, 0}, {15, 3}}, {{0, 10, 0, 1000, 1000, 1000}}};
   ops[1] = {1000, 0, {{8, 255}, {9, 255}, {10, 255}, {11, 1}, {12, 1}}, {{0, 10, 0, 500, 500, 500}}};
   ops[2] = {1001, 3, {}, {{0, 10, 0, 0, 0, 0}}};            // no scene 3
@@ -111,8 +128,12 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   ops[4] = {2001, 0, {{8, 1}}, {{0, 10, 0, 0, 0, 0}}};      // program never made
   ops[5] = {4006, 0, {}, {{0, 10, 0, 1, 1, 1}}};            // scene 0 missing
   ops[6] = {4002, 0, {}, {{0, 10, 0, 1, 1, 1}}};            // layer effect 1 missing
-  ops[7] = {1, 0, {{12, 100}, {14, 100}}, {{0, 10, 0, 0, 0, 0}}};  // zero size
+  ops[7] = {1, 0, {{8, 5}, {12, 100}, {14, 100}}, {{0, 10, 0, 0, 0, 0}}};  // 0 x 0: legal
   ops[8] = {1000, 0, {{11, 1}}, {{20, 30, 0, 0, 0, 0}, {0, 4, 0, 0, 0, 0}, {0, 5, 0, 0, 0, 0}}};
+  ops[9] = {1, 0, {{12, 100}, {14, 100}}, {{0, 10, 0, -1000, -1000, -1000}}};  // negative
+  // Frame copies of size 0 and of a negative size: the state steps both times.
+  ops[10] = {3000, 0, {{8, 7}, {12, 100}, {14, 100}, {16, 2}}, {{0, 10, 0, 0, 0, 0}}};
+  ops[11] = {3000, 0, {{12, 100}, {14, 100}, {16, 3}}, {{0, 10, 0, -1000, -1000, -1000}}};
   const std::vector<uint8_t> bytes = ProjectBytes({}, {}, ops);
   QEX_Project project{};
   std::string error;
@@ -122,9 +143,15 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   gl.Clear();
   QEX_RenderProject(project, 4.9f);
 
-  ASSERT_EQ(gl.Count("glViewport"), 1u);
-  const std::vector<double> viewport = gl.Find("glViewport")->args;
-  EXPECT_EQ(viewport, (std::vector<double>{0, 0, 800, 600}));
+  ASSERT_EQ(gl.Count("glViewport"), 2u);
+  EXPECT_EQ(gl.Find("glViewport")->args, (std::vector<double>{0, 0, 800, 600}));
+  EXPECT_EQ(gl.Find("glViewport", 1)->args, (std::vector<double>{5, 0, 0, 0}));
+  ASSERT_EQ(gl.Count("glBindTexture"), 3u);  // the pass's, then the two copies'
+  EXPECT_EQ(gl.Find("glBindTexture", 1)->args[1], QEX_State.render[2]);
+  EXPECT_EQ(gl.Find("glBindTexture", 2)->args[1], QEX_State.render[3]);
+  ASSERT_EQ(gl.Count("glCopyTexImage2D"), 1u);
+  EXPECT_EQ(gl.Find("glCopyTexImage2D")->args,
+            (std::vector<double>{GL_TEXTURE_2D, 0, GL_RGB, 7, 0, 0, 0, 0}));
   const GlCall *clear = gl.Find("glClearColor");
   ASSERT_NE(clear, nullptr);
   for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(float(clear->args[c]), 0.5f);
@@ -133,7 +160,6 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   EXPECT_EQ(gl.Count("glClear"), 1u + 1u + 2u);  // clear, shader pass, two keys
   EXPECT_EQ(gl.Count("glUseProgramObjectARB"), 0u);
   EXPECT_EQ(gl.Count("glGetUniformLocationARB"), 0u);
-  EXPECT_EQ(gl.Count("glCopyTexImage2D"), 0u);
   QEX_FreeProjectArrays(project);
 }
 
