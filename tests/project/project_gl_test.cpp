@@ -138,13 +138,13 @@ TEST_F(ProjectGl, TheShadowedFloorIsDarkerThanTheLitFloor) {
 TEST_F(ProjectGl, ParticlesBrightenTheEmittersArea) {
   QEX_Project sample{};
   QEX_LoadProject(sample, "sample.qep");
-  const double with = MeanAt(sample, 15500, 530, 300, 580, 420);
+  const double with = MeanAt(sample, 15500, 730, 240, 790, 380);
   QEX_Project bare{};
   RandSeed(1);
   QEX_LoadProject(bare, "sample.qep");
   for (int32_t i = 0; i < bare.operatorcount; ++i)
     if (bare.operators[i].type == 1001) bare.operators[i].param[9 - 8] = 0;  // b9: particle step
-  const double without = MeanAt(bare, 15500, 530, 300, 580, 420);
+  const double without = MeanAt(bare, 15500, 730, 240, 790, 380);
   EXPECT_GT(with, without + 8) << "with " << with << ", without " << without;
 }
 

@@ -175,9 +175,10 @@ void Frame(const QEX_Project &project, float t) {
 
 // What a host program does between frames: the finished frame goes into
 // render target 0, which materials named "$framebuffer$.jpg" and layers
-// named "RT" show, and a small copy of it into the glow texture that
+// named "RT" show, and a small copy of it into the glow texture, which
 // layers named "GLOW" show. So the next frame shows this one there. The
-// state the project's operators left is kept for the next frame.
+// small copy is drawn into the corner of the frame just written; the state
+// the project's operators left is kept for the next frame.
 void EndFrame() {
   dgl::glPushAttrib(GL_ALL_ATTRIB_BITS);
   _3DV_CopyFramebuffer(0);
@@ -187,7 +188,7 @@ void EndFrame() {
     dgl::glLoadIdentity();
   }
   for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_BLEND, GL_LIGHTING, GL_CULL_FACE, GL_FOG,
-                     GL_ALPHA_TEST})
+                     GL_ALPHA_TEST, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
     dgl::glDisable(cap);
   dgl::glViewport(0, 0, _3DV_GlowSize, _3DV_GlowSize);
   dgl::glColor4f(1, 1, 1, 1);
