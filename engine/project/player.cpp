@@ -278,7 +278,9 @@ void BoltsAndTunnel(const _3DV_SCENE &scene, float amount, float a) {
       const _3DV_VECTOR &pivot = scene.objects[j].pivot;
       p = {p.x + pivot.x, p.y + pivot.y, p.z + pivot.z};
       const double slot = std::trunc(double(amount) / 4000.0 * double(faces - 1));
-      // Near the end of the range the formula passes the last face.
+      // Near the end of the range the formula passes the last face, and a
+      // negative amount gives a negative face: both are held to the faces
+      // there are.
       const double f = std::clamp(4.0 * (std::isnan(slot) ? 0.0 : slot) + j - 1, 0.0,
                                   double(faces - 1));
       DrawCurves(scene, p, int32_t(f));
@@ -312,7 +314,9 @@ void Perform(const QEX_Project &project, const QEX_Operator &op, float amount) {
     case 1: {
       const int32_t w = RoundSize(float(W(op, 12)) * a * s.sx);
       const int32_t h = RoundSize(float(W(op, 14)) * a * s.sy);
-      if (w > 0 && h > 0) dgl::glViewport(W(op, 8), W(op, 10), w, h);
+      // A 0 x 0 viewport is legal and draws nothing; a negative size is a
+      // GL error that would stay behind for the caller.
+      if (w >= 0 && h >= 0) dgl::glViewport(W(op, 8), W(op, 10), w, h);
       break;
     }
     case 6: {
@@ -375,10 +379,11 @@ void Perform(const QEX_Project &project, const QEX_Operator &op, float amount) {
       if (!RenderTexture(B(op, 16))) break;
       const int32_t w = RoundSize(float(W(op, 12)) * a * s.sx);
       const int32_t h = RoundSize(float(W(op, 14)) * a * s.sy);
-      if (w <= 0 || h <= 0) break;
       dgl::glEnable(GL_TEXTURE_2D);
       dgl::glBindTexture(GL_TEXTURE_2D, s.render[B(op, 16)]);
-      dgl::glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, W(op, 8), W(op, 10), w, h, 0);
+      // A negative size is a GL error; the state steps above stand.
+      if (w >= 0 && h >= 0)
+        dgl::glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, W(op, 8), W(op, 10), w, h, 0);
       break;
     }
     case 4001:

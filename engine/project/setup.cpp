@@ -3,6 +3,7 @@
 // Every draw comes from the program's one random sequence, in a fixed
 // order, so a seeded run makes the same tables and noise every time.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -57,10 +58,17 @@ void QEX_Init(int32_t width, int32_t height) {
   }
 
   // Defined (black) from the start, so a pass that shows a texture before
-  // any copy reaches it shows nothing random.
+  // any copy reaches it shows nothing random. Rows of three bytes a texel
+  // are packed tight only under an unpack alignment of 1: under the
+  // default 4, a width such as 1366 has the driver read past the buffer.
   const int32_t w = width > 0 ? width : 1;
   const int32_t h = height > 0 ? height : 1;
-  std::vector<uint8_t> black(size_t(std::max(w * h, kSmallRenderSide * kSmallRenderSide)) * 3, 0);
+  const uint64_t texels = std::max(uint64_t(w) * uint64_t(h),
+                                   uint64_t(kSmallRenderSide) * uint64_t(kSmallRenderSide));
+  std::vector<uint8_t> black(size_t(texels * 3), 0);
+  GLint alignment = 4;
+  dgl::glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+  dgl::glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   for (int n = 0; n < QEX_RENDER_TEXTURES; ++n) {
     dgl::glEnable(GL_TEXTURE_2D);
     dgl::glGenTextures(1, &s.render[n]);
@@ -73,6 +81,7 @@ void QEX_Init(int32_t width, int32_t height) {
     dgl::glTexImage2D(GL_TEXTURE_2D, 0, 3, frame ? w : kSmallRenderSide,
                       frame ? h : kSmallRenderSide, 0, GL_RGB, GL_UNSIGNED_BYTE, black.data());
   }
+  dgl::glPixelStorei(GL_UNPACK_ALIGNMENT, alignment == 1 || alignment == 2 || alignment == 8 ? alignment : 4);
 }
 
 void QEX_DrawFlash(float amount) {

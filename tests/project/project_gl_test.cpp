@@ -138,13 +138,13 @@ TEST_F(ProjectGl, TheShadowedFloorIsDarkerThanTheLitFloor) {
 TEST_F(ProjectGl, ParticlesBrightenTheEmittersArea) {
   QEX_Project sample{};
   QEX_LoadProject(sample, "sample.qep");
-  const double with = MeanAt(sample, 15500, 530, 300, 580, 420);
+  const double with = MeanAt(sample, 15500, 730, 240, 790, 380);
   QEX_Project bare{};
   RandSeed(1);
   QEX_LoadProject(bare, "sample.qep");
   for (int32_t i = 0; i < bare.operatorcount; ++i)
     if (bare.operators[i].type == 1001) bare.operators[i].param[9 - 8] = 0;  // b9: particle step
-  const double without = MeanAt(bare, 15500, 530, 300, 580, 420);
+  const double without = MeanAt(bare, 15500, 730, 240, 790, 380);
   EXPECT_GT(with, without + 8) << "with " << with << ", without " << without;
 }
 
@@ -165,6 +165,41 @@ TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {
     EXPECT_GT(frames[0][i].size(), 10000u) << i;  // a picture, not a blank
     EXPECT_TRUE(frames[0][i] == frames[1][i]) << i;
   }
+  fs::remove_all(out);
+}
+
+// Bad input ends the tool with a message on standard error: 2 for times
+// it cannot play (a huge one is not an allocation failure), 1 for a
+// project that is not there or names files that are not there.
+TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
+  const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
+  const std::string sample = (SampleDir() / "sample.qep").string();
+  const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-bad-" + std::to_string(getpid()));
+  fs::create_directories(out / "lone");
+  fs::copy_file(SampleDir() / "sample.qep", out / "lone" / "sample.qep");
+  const struct {
+    std::vector<std::string> words;
+    int status;
+    const char *says;
+  } cases[] = {
+      {{sample, out.string(), "99999999999999999999"}, 2, "is not a time"},
+      {{sample, out.string(), "16777217"}, 2, "is not a time"},
+      {{sample, out.string(), "-40"}, 2, "is not a time"},
+      {{sample, out.string(), "nan"}, 2, "is not a time"},
+      {{sample, out.string(), ""}, 2, "is not a time"},
+      {{(out / "missing.qep").string(), out.string(), "0"}, 1, "no project file"},
+      {{out.string()}, 1, "no project file"},
+      {{(out / "lone" / "sample.qep").string(), out.string(), "0"}, 1, "data/hall.scn, which is not there"},
+  };
+  for (const auto &c : cases) {
+    std::string line = "'" + tool.string() + "'";
+    for (const std::string &w : c.words) line += " '" + w + "'";
+    // Standard error alone.
+    const RunResult r = ember_test::Run({"/bin/sh", "-c", line + " 2>&1 >/dev/null"});
+    EXPECT_EQ(r.status, c.status) << line << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << line << "\n" << r.output;
+  }
+  EXPECT_FALSE(fs::exists(out / "frame-0.png"));
   fs::remove_all(out);
 }
 

@@ -7,8 +7,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "../framework/core_test_util.h"
 
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
@@ -77,6 +80,7 @@ TEST(ProjectEase, CurvesAtTheQuarters) {
 TEST(ProjectSetup, TablesScaleAndTextures) {
   GlRecorder gl;
   RandSeed(7);
+  gl.integers[GL_UNPACK_ALIGNMENT] = {8};
   QEX_Init(800, 600);
   EXPECT_FLOAT_EQ(QEX_State.sx, 0.78125f);
   EXPECT_FLOAT_EQ(QEX_State.sy, 0.78125f);
@@ -95,15 +99,31 @@ TEST(ProjectSetup, TablesScaleAndTextures) {
   EXPECT_NE(first_render->pointers[8], nullptr);
   EXPECT_EQ(gl.Find("glTexImage2D", 36)->args[3], 256);
   EXPECT_EQ(gl.Count("glDeleteTextures"), 0u);
-  QEX_Init(1024, 768);
+  // Rows of three bytes are read tight: a width of 1366 makes rows of
+  // 4098 bytes, which an alignment of 4 or 8 would pad past the buffer.
+  // The caller's alignment comes back afterwards.
+  gl.Clear();
+  QEX_Init(1366, 768);
   EXPECT_EQ(gl.Count("glDeleteTextures"), 40u);
-  EXPECT_FLOAT_EQ(QEX_State.sx, 1.0f);
+  const std::vector<std::string> names = gl.Names();
+  size_t tight = names.size(), upload = names.size(), restored = names.size();
+  for (size_t i = 0; i < names.size(); ++i) {
+    const GlCall &c = gl.calls()[i];
+    if (names[i] == "glPixelStorei" && c.args[0] == GL_UNPACK_ALIGNMENT)
+      (c.args[1] == 1 ? tight : restored) = i;
+    if (names[i] == "glTexImage2D" && c.args[3] == 1366 && upload == names.size()) upload = i;
+  }
+  EXPECT_LT(tight, upload);
+  ASSERT_LT(restored, names.size());
+  EXPECT_GT(restored, upload);
+  EXPECT_EQ(gl.calls()[restored].args[1], 8);
+  EXPECT_FLOAT_EQ(QEX_State.sx, 1366.0f / 1024.0f);
 }
 
 TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   GlRecorder gl;
   QEX_Init(800, 600);
-  std::vector<TestOperator> ops(9);
+  std::vector<TestOperator> ops(12);
   ops[0] = {1, 0, {{12, 0}, {13, 4}, {14, 0}, {15, 3}}, {{0, 10, 0, 1000, 1000, 1000}}};
   ops[1] = {1000, 0, {{8, 255}, {9, 255}, {10, 255}, {11, 1}, {12, 1}}, {{0, 10, 0, 500, 500, 500}}};
   ops[2] = {1001, 3, {}, {{0, 10, 0, 0, 0, 0}}};            // no scene 3
@@ -111,8 +131,12 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   ops[4] = {2001, 0, {{8, 1}}, {{0, 10, 0, 0, 0, 0}}};      // program never made
   ops[5] = {4006, 0, {}, {{0, 10, 0, 1, 1, 1}}};            // scene 0 missing
   ops[6] = {4002, 0, {}, {{0, 10, 0, 1, 1, 1}}};            // layer effect 1 missing
-  ops[7] = {1, 0, {{12, 100}, {14, 100}}, {{0, 10, 0, 0, 0, 0}}};  // zero size
+  ops[7] = {1, 0, {{8, 5}, {12, 100}, {14, 100}}, {{0, 10, 0, 0, 0, 0}}};  // 0 x 0: legal
   ops[8] = {1000, 0, {{11, 1}}, {{20, 30, 0, 0, 0, 0}, {0, 4, 0, 0, 0, 0}, {0, 5, 0, 0, 0, 0}}};
+  ops[9] = {1, 0, {{12, 100}, {14, 100}}, {{0, 10, 0, -1000, -1000, -1000}}};  // negative
+  // Frame copies of size 0 and of a negative size: the state steps both times.
+  ops[10] = {3000, 0, {{8, 7}, {12, 100}, {14, 100}, {16, 2}}, {{0, 10, 0, 0, 0, 0}}};
+  ops[11] = {3000, 0, {{12, 100}, {14, 100}, {16, 3}}, {{0, 10, 0, -1000, -1000, -1000}}};
   const std::vector<uint8_t> bytes = ProjectBytes({}, {}, ops);
   QEX_Project project{};
   std::string error;
@@ -122,9 +146,15 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   gl.Clear();
   QEX_RenderProject(project, 4.9f);
 
-  ASSERT_EQ(gl.Count("glViewport"), 1u);
-  const std::vector<double> viewport = gl.Find("glViewport")->args;
-  EXPECT_EQ(viewport, (std::vector<double>{0, 0, 800, 600}));
+  ASSERT_EQ(gl.Count("glViewport"), 2u);
+  EXPECT_EQ(gl.Find("glViewport")->args, (std::vector<double>{0, 0, 800, 600}));
+  EXPECT_EQ(gl.Find("glViewport", 1)->args, (std::vector<double>{5, 0, 0, 0}));
+  ASSERT_EQ(gl.Count("glBindTexture"), 3u);  // the pass's, then the two copies'
+  EXPECT_EQ(gl.Find("glBindTexture", 1)->args[1], QEX_State.render[2]);
+  EXPECT_EQ(gl.Find("glBindTexture", 2)->args[1], QEX_State.render[3]);
+  ASSERT_EQ(gl.Count("glCopyTexImage2D"), 1u);
+  EXPECT_EQ(gl.Find("glCopyTexImage2D")->args,
+            (std::vector<double>{GL_TEXTURE_2D, 0, GL_RGB, 7, 0, 0, 0, 0}));
   const GlCall *clear = gl.Find("glClearColor");
   ASSERT_NE(clear, nullptr);
   for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(float(clear->args[c]), 0.5f);
@@ -133,7 +163,6 @@ TEST(ProjectPlayer, ViewportClearAndSkippedOperators) {
   EXPECT_EQ(gl.Count("glClear"), 1u + 1u + 2u);  // clear, shader pass, two keys
   EXPECT_EQ(gl.Count("glUseProgramObjectARB"), 0u);
   EXPECT_EQ(gl.Count("glGetUniformLocationARB"), 0u);
-  EXPECT_EQ(gl.Count("glCopyTexImage2D"), 0u);
   QEX_FreeProjectArrays(project);
 }
 
@@ -155,12 +184,15 @@ TEST_F(ProjectLoad, EmptyProjectIs284BytesAndMovesNoBar) {
 }
 
 TEST_F(ProjectLoad, ScenesLoadOnceThroughTheCacheAndTheBarStepsPerFile) {
+  LogCapture log;
   ASSERT_TRUE(Parse(ProjectBytes({"x\\hall.scn", "room.scn", "y\\z\\hall.scn"},
                                  {"fx\\a.ife", "b.ife"}, {{1000, 0, {}, {}}})))
       << error_;
   EXPECT_EQ(scenes_loaded, (std::vector<std::string>{"data/hall.scn", "data/room.scn"}));
   EXPECT_EQ(layers_loaded, (std::vector<std::string>{"data/a.ife", "data/b.ife"}));
   EXPECT_EQ(bar_steps, 5);
+  EXPECT_EQ(log.text().find("[CACHE] cached load hall.scn\n"),
+            log.text().rfind("[CACHE] cached load "));  // once, for the third slot
   const QEX_Project &p = projects_.back();
   EXPECT_EQ(p.scenes[2].camerafov, p.scenes[0].camerafov);  // a copy of the first record
   EXPECT_EQ(p.operators[0].keycount, 0);
@@ -215,61 +247,369 @@ TEST(ProjectFile, AFileThatEndsInsideTheKeysEndsTheProgramNamingIt) {
   // The fatal exit writes to standard output; the death test reads errors.
   EXPECT_EXIT((dup2(2, 1), QEX_LoadProject(project, path)), ::testing::ExitedWithCode(1),
               "short.qep is damaged");
+  EXPECT_EXIT((dup2(2, 1), QEX_LoadProject(project, ::testing::TempDir() + "none.qep")),
+              ::testing::ExitedWithCode(1), "none.qep cannot be opened");
 }
 
 }  // namespace
 
 namespace {
 
+// A project of the given operators over the given scene and layer effects
+// (the loader's arrays are replaced, then given back by the destructor).
+struct Played {
+  Played(const std::vector<TestOperator> &ops, _3DV_SCENE *scene, ife_interface *layers = nullptr,
+         int32_t layercount = 0) {
+    const std::vector<uint8_t> bytes = ProjectBytes({}, {}, ops);
+    std::string error;
+    EXPECT_TRUE(QEX_ParseProject(project, bytes.data(), bytes.size(),
+                                 {FakeScene, FakeLayers, FakeStep}, error))
+        << error;
+    project.scenecount = scene ? 1 : 0;
+    project.scenes = scene;
+    project.layercount = layercount;
+    project.layers = layers;
+  }
+  ~Played() {
+    project.scenecount = project.layercount = 0;
+    project.scenes = nullptr;
+    project.layers = nullptr;
+    QEX_FreeProjectArrays(project);
+  }
+  QEX_Project project{};
+};
+
+TestKey Hold(int32_t amount) { return {0, 10, 0, amount, amount, amount}; }
+
+// The (x, y[, z]) of every call of one entry point, in order.
+std::vector<std::vector<double>> ArgsOf(const GlRecorder &gl, std::string_view name) {
+  std::vector<std::vector<double>> out;
+  for (const GlCall &c : gl.calls())
+    if (c.name == name) out.push_back(c.args);
+  return out;
+}
+
+// One operator at a time against the recording GL: what each sends for
+// an amount, with an 800 x 600 frame (scale 0.78125).
+TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
+  GlRecorder gl;
+  RandSeed(3);
+  QEX_Init(800, 600);
+  std::vector<_3DV_OBJECT> objects(115);
+  _3DV_SCENE scene{};
+  scene.objectcount = 115;
+  scene.objects = objects.data();
+  // Layer effect 0: one layer moving from x 100 to 300 over frames 0 to
+  // 1000; layer effect 1: the ring's texture.
+  ife_keys moves[2] = {{0, 100, 50, 0, 0, 10, 10, 255, 255, 255, 255},
+                       {1000, 300, 50, 0, 0, 10, 10, 255, 255, 255, 255}};
+  ife_layer layers[2] = {};
+  layers[0].keycount = 2;
+  layers[0].keys = moves;
+  layers[1].texture = 77;
+  layers[1].keycount = 1;
+  layers[1].keys = moves;
+  ife_interface effects[2] = {{1, 0, &layers[0]}, {1, 0, &layers[1]}};
+
+  const double kPi = 3.141592653589793;
+  struct Row {
+    const char *what;
+    TestOperator op;
+    std::function<void()> before;
+    std::function<void()> check;
+  };
+  int noise = -1;
+  const std::vector<Row> rows = {
+      {"1004 flash",
+       {1004, 0, {}, {Hold(500)}},
+       [&] {
+         RandSeed(11);
+         noise = Random(31);
+         RandSeed(11);
+       },
+       [&] {
+         ASSERT_NE(gl.Find("glBindTexture"), nullptr);
+         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.noise[noise]);
+         EXPECT_EQ(ArgsOf(gl, "glMatrixMode"),
+                   (std::vector<std::vector<double>>{{GL_MODELVIEW}, {GL_PROJECTION}, {GL_TEXTURE}}));
+         EXPECT_EQ(gl.Count("glLoadIdentity"), 3u);
+         EXPECT_EQ(gl.Find("glBlendFunc")->args, (std::vector<double>{GL_ONE, GL_ONE}));
+         EXPECT_EQ(gl.Find("glColor3f")->args, (std::vector<double>{0.5, 0.5, 0.5}));
+         EXPECT_EQ(ArgsOf(gl, "glTexCoord2f"),
+                   (std::vector<std::vector<double>>{{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
+         EXPECT_EQ(ArgsOf(gl, "glVertex2f"),
+                   (std::vector<std::vector<double>>{{-1, 1}, {1, 1}, {1, -1}, {-1, -1}}));
+       }},
+      {"1005 blend off",
+       {1005, 0, {{8, 255}, {9, 0}, {10, 51}, {11, 6}, {12, 0}}, {Hold(1000)}},
+       {},
+       [&] {
+         EXPECT_GE(gl.Count("glDisable"), 1u);
+         EXPECT_EQ(gl.Find("glDisable")->args[0], GL_BLEND);
+         EXPECT_EQ(gl.Count("glBlendFunc"), 0u);
+         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.render[6]);
+         EXPECT_FLOAT_EQ(float(gl.Find("glColor3f")->args[2]), 0.2f);
+         EXPECT_EQ(ArgsOf(gl, "glMatrixMode"),
+                   (std::vector<std::vector<double>>{{GL_PROJECTION}, {GL_MODELVIEW}, {GL_TEXTURE}}));
+         EXPECT_EQ(ArgsOf(gl, "glVertex2f"),
+                   (std::vector<std::vector<double>>{{1, 1}, {-1, 1}, {-1, -1}, {1, -1}}));
+       }},
+      {"1005 additive",
+       {1005, 0, {{11, 0}, {12, 1}}, {Hold(1000)}},
+       {},
+       [&] {
+         EXPECT_EQ(gl.Find("glEnable", 1)->args[0], GL_BLEND);
+         EXPECT_EQ(gl.Find("glBlendFunc")->args, (std::vector<double>{GL_ONE, GL_ONE}));
+       }},
+      {"1005 by colour",
+       {1005, 0, {{11, 0}, {12, 2}}, {Hold(1000)}},
+       {},
+       [&] {
+         EXPECT_EQ(gl.Find("glBlendFunc")->args,
+                   (std::vector<double>{GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR}));
+       }},
+      {"3000 copy rectangle",
+       {3000, 0, {{8, 10}, {10, 20}, {12, 0}, {13, 2}, {14, 128}, {15, 1}, {16, 5}}, {Hold(500)}},
+       {},
+       [&] {
+         // 512 x 0.5 x 0.78125 = 200, 384 x 0.5 x 0.78125 = 150.
+         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.render[5]);
+         ASSERT_NE(gl.Find("glCopyTexImage2D"), nullptr);
+         EXPECT_EQ(gl.Find("glCopyTexImage2D")->args,
+                   (std::vector<double>{GL_TEXTURE_2D, 0, GL_RGB, 10, 20, 200, 150, 0}));
+       }},
+      {"2003 copy of the whole frame",
+       {2003, 0, {{8, 4}}, {Hold(1000)}},
+       {},
+       [&] {
+         EXPECT_EQ(gl.Find("glBindTexture", 0)->args[1], QEX_State.render[4]);
+         EXPECT_EQ(gl.Find("glBindTexture", 1)->args[1], QEX_State.render[0]);
+         ASSERT_NE(gl.Find("glCopyTexImage2D"), nullptr);
+         EXPECT_EQ(gl.Find("glCopyTexImage2D")->args,
+                   (std::vector<double>{GL_TEXTURE_2D, 0, GL_RGB, 0, 0, 800, 600, 0}));
+         EXPECT_EQ(gl.Find("glBindTexture", 2)->args[1], QEX_State.render[0]);
+       }},
+      {"4001 amount 0",
+       {4001, 0, {}, {Hold(0)}},
+       [&] {
+         for (int k : {105, 111, 114}) objects[size_t(k)].particledata.particleenabled = 1;
+       },
+       [&] {
+         for (int k : {105, 111, 114}) EXPECT_EQ(objects[size_t(k)].particledata.particleenabled, 0) << k;
+       }},
+      {"4002 ring",
+       {4002, 0, {}, {Hold(500)}},
+       {},
+       [&] {
+         EXPECT_EQ(gl.Find("glBindTexture")->args[1], 77);
+         EXPECT_EQ(ArgsOf(gl, "glTexParameteri"),
+                   (std::vector<std::vector<double>>{{GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT},
+                                                     {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT}}));
+         const auto uv = ArgsOf(gl, "glTexCoord2f");
+         const auto xyz = ArgsOf(gl, "glVertex3f");
+         ASSERT_EQ(xyz.size(), 181u * 4u);
+         ASSERT_EQ(uv.size(), xyz.size());
+         // u0 = -0.15 - 0.5; quad i from 2i to 2i + 2 degrees, outer 90, inner 60.
+         for (size_t i : {size_t(0), size_t(45), size_t(180)}) {
+           const double A = 2.0 * double(i) * kPi / 180, B = A + 2 * kPi / 180;
+           const double u = 1 - (-0.65 + double(i) * 0.002), u2 = u - 0.002;
+           const double want[4][5] = {{u, 1, 90 * std::sin(A), 90 * std::cos(A), -10},
+                                      {u2, 1, 90 * std::sin(B), 90 * std::cos(B), -10},
+                                      {u2, 0, 60 * std::sin(B), 60 * std::cos(B), -10},
+                                      {u, 0, 60 * std::sin(A), 60 * std::cos(A), -10}};
+           for (size_t c = 0; c < 4; ++c) {
+             EXPECT_NEAR(uv[4 * i + c][0], want[c][0], 1e-5) << i << " " << c;
+             EXPECT_EQ(uv[4 * i + c][1], want[c][1]) << i << " " << c;
+             for (int k = 0; k < 3; ++k) EXPECT_NEAR(xyz[4 * i + c][size_t(k)], want[c][2 + k], 1e-3) << i;
+           }
+         }
+       }},
+      {"7 field of view",
+       {7, 0, {}, {Hold(90)}},
+       {},
+       [&] { EXPECT_EQ(scene.camerafov, float(90 * kPi / 180)); }},
+      {"1002 layer time",
+       {1002, 0, {}, {Hold(500)}},
+       {},
+       [&] {
+         ASSERT_NE(gl.Find("glTranslatef"), nullptr);
+         EXPECT_FLOAT_EQ(float(gl.Find("glTranslatef")->args[0]), 200.0f);
+       }},
+      {"6 every object",
+       {6, 0, {{8, 3}, {10, 0}, {11, 1}}, {Hold(45)}},
+       {},
+       [&] {
+         for (const _3DV_OBJECT &o : objects) ASSERT_EQ(o.rotation.x, 45.0f);
+       }},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    Played played({row.op}, &scene, effects, 2);
+    if (row.before) row.before();
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    row.check();
+  }
+}
+
+// With program handles set, the passes use them: the uniforms, texture
+// units 1 to 3 off for the single passes, and program 0 after each.
+TEST(ProjectPlayer, ShaderPassesUseTheProgramsTheyAreGiven) {
+  GlRecorder gl;
+  QEX_Init(1024, 768);
+  QEX_State.program1 = 5;
+  QEX_State.program2 = 6;
+  const auto names = [&] {
+    std::vector<std::string> out;
+    for (const GlCall &c : gl.calls()) {
+      if (c.name == "glGetUniformLocationARB")
+        out.push_back(std::string("location ") + static_cast<const char *>(c.pointers[1]));
+      else if (c.name == "glActiveTexture")
+        out.push_back("unit " + std::to_string(int(c.args[0]) - GL_TEXTURE0));
+      else if (c.name == "glUseProgramObjectARB" || c.name == "glUniform1fARB" ||
+               c.name == "glUniform1iARB")
+        out.push_back(c.name + " " + std::to_string(c.args.back()).substr(0, 4));
+      else if (c.name == "glDisable" && (c.args[0] == GL_TEXTURE_2D || c.args[0] == GL_BLEND))
+        out.push_back(c.args[0] == GL_BLEND ? "blend off" : "texturing off");
+    }
+    return out;
+  };
+  {
+    Played played({{2002, 0, {{8, 3}}, {Hold(250)}}}, nullptr);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    EXPECT_EQ(names(), (std::vector<std::string>{
+                           "glUseProgramObjectARB 6.00", "location SIZE", "glUniform1fARB 0.25",
+                           "unit 1", "texturing off", "unit 2", "texturing off", "unit 3",
+                           "texturing off", "unit 0", "location texture", "glUniform1iARB 0.00", "glUseProgramObjectARB 0.00"}));
+    EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.render[3]);
+  }
+  {
+    Played played({{2003, 0, {{8, 1}}, {Hold(1000)}}}, nullptr);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    const std::vector<std::string> pass = {"location SIZE", "glUniform1fARB 1.00", "location texture",
+                                           "glUniform1iARB 0.00"};
+    std::vector<std::string> want = {"glUseProgramObjectARB 5.00"};
+    want.insert(want.end(), pass.begin(), pass.end());
+    want.insert(want.end(), {"blend off", "glUseProgramObjectARB 0.00", "glUseProgramObjectARB 6.00"});
+    want.insert(want.end(), pass.begin(), pass.end());
+    want.push_back("glUseProgramObjectARB 0.00");
+    EXPECT_EQ(names(), want);
+  }
+  QEX_State.program1 = QEX_State.program2 = 0;
+}
+
+// The frame loop: keys act in their order with their own amounts, and a
+// key is active on the whole-number part of t, both ends included.
+TEST(ProjectPlayer, KeysActInOrderOnTheWholePartOfTheTime) {
+  GlRecorder gl;
+  QEX_Init(1024, 768);
+  Played played({{1000, 0, {{8, 255}}, {{0, 10, 0, 600, 600, 600}, {0, 10, 0, 200, 200, 200}}},
+                 {1000, 0, {}, {{0, 10, 0, 300, 500, 700}}}},
+                nullptr);
+  const auto alphas = [&](float t) {
+    gl.Clear();
+    QEX_RenderProject(played.project, t);
+    std::vector<double> out;
+    for (const auto &args : ArgsOf(gl, "glClearColor")) out.push_back(std::round(args[3] * 1000));
+    return out;
+  };
+  EXPECT_EQ(alphas(5), (std::vector<double>{600, 200, 500}));
+  EXPECT_EQ(alphas(-0.5f), (std::vector<double>{600, 200, 300}));  // trunc(-0.5) = 0: start value
+  EXPECT_EQ(alphas(10.7f), (std::vector<double>{600, 200, 700}));  // trunc(10.7) = 10: end value
+  EXPECT_EQ(alphas(-1), (std::vector<double>{}));
+  EXPECT_EQ(alphas(11), (std::vector<double>{}));
+}
+
 // Operators that address fixed objects of scene 0 act only when the scene
-// has them; the bolt target clamps to the last face.
-TEST(ProjectPlayer, FixedObjectOperatorsNeedTheirObjects) {
+// has them; each bolt runs from its object's position at frame = amount
+// (plus its pivot) to the centre of its face of object 0, held to the
+// faces there are.
+TEST(ProjectPlayer, FixedObjectOperatorsAndWhereTheBoltsEnd) {
   GlRecorder gl;
   QEX_Init(1024, 768);
   std::vector<_3DV_OBJECT> objects(100);
-  _3DV_VECTOR corners[3] = {{0, 0, 0}, {3, 0, 0}, {0, 3, 0}};
-  _3DV_FACE face{{0, 1, 2}};
-  objects[0].vertexcount = 3;
-  objects[0].vertices = corners;
-  objects[0].facecount = 1;
-  objects[0].faces = &face;
+  // Object 0: 12 faces, face k centred on (10k + 1, 1, 0).
+  std::vector<_3DV_VECTOR> corners;
+  std::vector<_3DV_FACE> faces;
+  for (int32_t k = 0; k < 12; ++k) {
+    const float x = 10.0f * float(k);
+    corners.insert(corners.end(), {{x, 0, 0}, {x + 3, 0, 0}, {x, 3, 0}});
+    faces.push_back({{3 * k, 3 * k + 1, 3 * k + 2}});
+  }
+  objects[0].vertexcount = int32_t(corners.size());
+  objects[0].vertices = corners.data();
+  objects[0].facecount = int32_t(faces.size());
+  objects[0].faces = faces.data();
+  // Object 1 moves from (0, 0, 0) at frame 0 to (100, 0, 0) at frame 2000.
+  _3DV_KEYVECTOR track[2] = {{0, 0, 0, 0}, {2000, 100, 0, 0}};
+  objects[1].positionkeycount = 2;
+  objects[1].positionkeys = track;
+  for (int j = 1; j <= 4; ++j) objects[size_t(j)].pivot = {0, 10.0f * float(j), 5};
   objects[99].visible = 1;
   _3DV_SCENE scene{};
   scene.objectcount = 100;
   scene.objects = objects.data();
-  std::vector<TestOperator> ops = {
-      {4006, 0, {}, {{0, 10, 0, 0, 0, 0}}},                      // amount 0: stays visible
-      {4001, 0, {}, {{0, 10, 0, 1000, 1000, 1000}}},             // needs 115 objects
-      {4004, 0, {}, {{0, 10, 0, 4000, 4000, 4000}}},             // face 4 x 0 + 3 clamps to 0
-      {6, 0, {{8, 5}, {10, 3}}, {{0, 10, 0, 90, 90, 90}}},       // no such axis
-      {6, 0, {{8, 120}, {10, 1}}, {{0, 10, 0, 90, 90, 90}}},     // no such object
-      {6, 0, {{8, 7}, {10, 1}}, {{0, 10, 0, 90, 90, 90}}},
-      {1005, 0, {{11, 2}, {12, 3}}, {{0, 10, 0, 1000, 1000, 1000}}},  // blend state kept
+
+  // The first and last corner of each GL_LINES block of a bolt pass.
+  const auto ends = [&](int32_t amount) {
+    Played played({{4004, 0, {}, {Hold(amount)}}}, &scene);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    std::vector<std::vector<double>> out;
+    std::vector<std::vector<double>> block;
+    for (const GlCall &c : gl.calls()) {
+      if (c.name == "glBegin") block.clear();
+      if (c.name == "glVertex3f") block.push_back(c.args);
+      if (c.name == "glEnd" && out.size() < 16) {
+        out.push_back(block.front());
+        out.push_back(block.back());
+      }
+    }
+    return out;
   };
-  const std::vector<uint8_t> bytes = ProjectBytes({}, {}, ops);
-  QEX_Project project{};
-  std::string error;
-  ASSERT_TRUE(QEX_ParseProject(project, bytes.data(), bytes.size(), {FakeScene, FakeLayers, FakeStep},
-                               error));
-  project.scenecount = 1;
-  project.scenes = &scene;
+  // 1000: 4 x trunc(0.25 x 11) + j - 1 = faces 8 to 11; object 1 at frame 1000.
+  const auto at1000 = ends(1000);
+  ASSERT_EQ(at1000.size(), 16u);
+  for (int j = 1; j <= 4; ++j) {
+    for (int pass = 0; pass < 2; ++pass) {
+      const size_t b = size_t(4 * (j - 1) + 2 * pass);
+      const double x0 = j == 1 ? 50 : 0;
+      EXPECT_EQ(at1000[b], (std::vector<double>{x0, 10.0 * j, 5})) << j;
+      EXPECT_EQ(at1000[b + 1], (std::vector<double>{10.0 * (7 + j) + 1, 1, 0})) << j;
+    }
+  }
+  // Past the last face (4000: 4 x 11 + j - 1) and below the first (-1000):
+  // every bolt ends on the last face, then on the first.
+  for (const auto &[amount, face] : {std::pair{4000, 11}, std::pair{-1000, 0}}) {
+    const auto e = ends(amount);
+    ASSERT_EQ(e.size(), 16u);
+    for (size_t b = 1; b < 16; b += 2)
+      EXPECT_EQ(e[b], (std::vector<double>{10.0 * face + 1, 1, 0})) << amount;
+  }
+  EXPECT_EQ(ArgsOf(gl, "glLineWidth").back(), (std::vector<double>{5}));
+
+  std::vector<TestOperator> ops = {
+      {4006, 0, {}, {Hold(0)}},                                 // amount 0: stays visible
+      {4001, 0, {}, {Hold(1000)}},                              // needs 115 objects
+      {6, 0, {{8, 5}, {10, 3}}, {Hold(90)}},                    // no such axis
+      {6, 0, {{8, 120}, {10, 1}}, {Hold(90)}},                  // no such object
+      {6, 0, {{8, 7}, {10, 1}}, {Hold(90)}},
+      {1005, 0, {{11, 2}, {12, 3}}, {Hold(1000)}},              // blend state kept
+  };
+  Played played(ops, &scene);
   gl.Clear();
-  QEX_RenderProject(project, 5);
+  QEX_RenderProject(played.project, 5);
   EXPECT_EQ(objects[99].visible, 1);
   EXPECT_EQ(objects[99].particledata.particleenabled, 0);
-  EXPECT_FLOAT_EQ(_3DV_FaceFraction, 4.0f);
-  // Two bolts of one line pair per segment and colour, each ending on the
-  // centre of the one face.
-  EXPECT_GE(gl.Count("glLineWidth"), 4u * 2u);
   for (size_t k = 0; k < objects.size(); ++k) {
     const _3DV_VECTOR r = objects[k].rotation;
     EXPECT_EQ(r.y, k == 7 ? 90.0f : 0.0f) << k;
     EXPECT_EQ(r.x + r.z, 0.0f) << k;
   }
-  EXPECT_EQ(gl.Count("glBlendFunc"), 1u);  // the bolts' only
-  project.scenecount = 0;
-  project.scenes = nullptr;
-  QEX_FreeProjectArrays(project);
+  EXPECT_EQ(gl.Count("glBlendFunc"), 0u);
+  for (const auto &args : ArgsOf(gl, "glDisable")) EXPECT_NE(args[0], GL_BLEND);
   _3DV_FaceFraction = -1;
 }
 

@@ -5,6 +5,7 @@
 // projects name only files that are there.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/anim/anim.h"
 #include "engine/anim/scene_config.h"
 #include "engine/scene/records.h"
 #include "engine/scene/scene_file.h"
@@ -96,6 +98,58 @@ TEST_F(EngineSample, ProjectsNameOnlyFilesThatAreThere) {
       EXPECT_TRUE(fs::exists(SampleDir() / "data" / file)) << project << ": " << file;
     }
   }
+}
+
+// What the sample must show: the hall's camera, along its whole curve,
+// stays in front of the glass and the screen on the back wall (y 190 and
+// beyond), and every amount of the bolts-and-tunnel operators picks a face
+// the floor has; the bolts' amounts are frames over which the orbiting
+// spheres they start from move.
+TEST_F(EngineSample, TheCameraStaysInFrontAndTheBoltsOnTheFloor) {
+  const Bytes file = ReadFile(SampleDir() / "data" / "hall.scn");
+  _3DV_SCENE hall{};
+  std::string error;
+  ASSERT_TRUE(_3DV_ParseScene(hall, file.data(), file.size(), error)) << error;
+  int behind = 0;
+  for (int frame = 0; frame <= 600; ++frame) {
+    _3DV_VECTOR eye, target;
+    _3DV_GetCameraAt(eye, target, hall, float(frame));
+    behind += eye.y < 185.0f ? 0 : 1;
+  }
+  EXPECT_EQ(behind, 0);
+  const int32_t faces = hall.objects[0].facecount;
+  const Bytes p = ReadFile(SampleDir() / "sample.qep");
+  ASSERT_GE(p.size(), 284u);
+  int32_t counts[3];
+  std::memcpy(counts, p.data() + 272, sizeof counts);
+  size_t op = 284 + 256 * size_t(counts[0] + counts[1]);
+  size_t key = op + 304 * size_t(counts[2]);
+  int bolts = 0;
+  for (int32_t i = 0; i < counts[2]; ++i, op += 304) {
+    int32_t type, keycount;
+    std::memcpy(&type, p.data() + op, 4);
+    std::memcpy(&keycount, p.data() + op + 44, 4);
+    const std::string name(reinterpret_cast<const char *>(p.data() + op + 49), p[op + 48]);
+    for (int32_t k = 0; k < keycount; ++k, key += 24) {
+      if (type != 4004) continue;
+      int32_t v[3];
+      std::memcpy(v, p.data() + key + 12, sizeof v);
+      for (int32_t amount : v) {
+        const int32_t last = 4 * int32_t(double(amount) / 4000 * (faces - 1)) + 3;
+        EXPECT_TRUE(amount >= 0 && last < faces) << name << ": " << amount;
+      }
+      if (name != "bolts") continue;
+      ++bolts;
+      for (int32_t j = 1; j <= 4; ++j) {
+        _3DV_VECTOR from, to;
+        _3DV_GetObjectPositionAt(from, hall, j, float(v[0]));
+        _3DV_GetObjectPositionAt(to, hall, j, float(v[2]));
+        EXPECT_GT(std::abs(from.x - to.x) + std::abs(from.y - to.y), 10.0f) << j;
+      }
+    }
+  }
+  EXPECT_EQ(bolts, 1);
+  _3DV_FreeSceneArrays(hall);
 }
 
 TEST_F(EngineSample, EachSceneCarriesItsConfigurationBesideIt) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -365,7 +366,9 @@ Scene Hall() {
   s.name = "hall";
   s.fov = float(60 * kPi / 180);
   // Materials: every blend code (0..4), depth code (0..3), depth function
-  // (0..4) and filter type (0..3) appears.
+  // (0..4) and filter type (0..3) appears. Greater and greater-or-equal,
+  // which hide what stands in front of the floor, go to the materials
+  // drawn without the depth test (scroller, grille).
   Material floor;
   floor.name = "floor";
   floor.texture = "floor.tga";
@@ -403,7 +406,7 @@ Scene Hall() {
   chrome.shine = 80;
   chrome.envmap = true;
   chrome.textured = true;
-  chrome.depthfunc = 4;
+  chrome.depthfunc = 1;
   Material screen;
   screen.name = "screen";
   screen.texture = "$framebuffer$.jpg";
@@ -419,6 +422,7 @@ Scene Hall() {
   glass.depthfunc = 1;
   glass.blend = 2;
   glass.ambient = {0.3f, 0.5f, 0.8f};
+  glass.receivelight = false;
   Material grille;
   grille.name = "grille";
   grille.texture = "grille.tga";
@@ -426,7 +430,7 @@ Scene Hall() {
   grille.magtype = 1;
   grille.textured = true;
   grille.depthtest = 2;
-  grille.depthfunc = 1;
+  grille.depthfunc = 4;
   grille.blend = 3;
   Material scroller;
   scroller.name = "scroller";
@@ -494,9 +498,10 @@ Scene Hall() {
   chromeBall.pivot = {0, 0, 35};
   chromeBall.castshadow = true;
   s.objects.push_back(chromeBall);
-  // 14: the screen on the back wall, showing render target 0.
+  // 14: the screen on the back wall, showing render target 0 upright to a
+  // camera in front of it (the side culling keeps).
   Object scr = Named("screen", 4);
-  AddQuad(scr, {80, 195, 40}, {-80, 195, 40}, {-80, 195, 130}, {80, 195, 130}, {0, -1, 0});
+  AddQuad(scr, {-80, 195, 40}, {80, 195, 40}, {80, 195, 130}, {-80, 195, 130}, {0, -1, 0});
   s.objects.push_back(scr);
   // 15: glass, drawn in the second pass, high on the back wall: the
   // buffer-object pass of a shadowed render draws it opaque, so it must
@@ -511,12 +516,13 @@ Scene Hall() {
   AddQuad(gr, {170, -60, 0}, {170, 60, 0}, {170, 60, 90}, {170, -60, 90}, {-1, 0, 0}, 3, 2);
   gr.backfacecull = false;
   s.objects.push_back(gr);
-  // 17: a band whose texture scrolls.
+  // 17: a band whose texture scrolls. It stays in the first pass: drawn
+  // last, its depth function (greater) would be what the hall leaves, and
+  // the bolts drawn after the hall would show only behind things.
   Object sc = Named("scroller", 7);
   AddQuad(sc, {-120, -195, 100}, {120, -195, 100}, {120, -195, 130}, {-120, -195, 130},
           {0, 1, 0}, 4, 1);
   sc.texturescroll = {0.002f, 0, 0};
-  sc.passno = 1;
   s.objects.push_back(sc);
   // 18-21: lamps above four pillars.
   for (int k = 0; k < 4; ++k) {
@@ -544,13 +550,17 @@ Scene Hall() {
     s.objects.push_back(o);
   }
 
-  // The camera circles the hall from above, looking down at its middle.
-  const V3 eyes[5] = {{0, -330, 170}, {300, -120, 150}, {220, 260, 190}, {-260, 160, 140}, {-200, -260, 180}};
-  const V3 targets[5] = {{0, 0, 40}, {0, 20, 50}, {-10, 0, 30}, {10, -10, 40}, {0, 0, 45}};
-  for (int k = 0; k < 5; ++k) {
-    s.camerapositions.push_back({k * 150, eyes[k].x, eyes[k].y, eyes[k].z});
-    s.cameratargets.push_back({k * 150, targets[k].x, targets[k].y, targets[k].z});
-  }
+  // The camera circles the hall from above, looking down at its middle,
+  // and stays in front of the glass and the screen on the back wall (y 190
+  // and 195) all the way: its curve, not only its keys, keeps below y 150.
+  // From 5 to 10 s it crosses the back looking to the front, where the
+  // floor grid (the plane y -170) stands behind the hall, face on.
+  const Key eyes[6] = {{0, 0, -330, 170},   {90, 300, -80, 170},   {150, 130, 120, 170},
+                       {300, -130, 120, 180}, {450, -290, -120, 150}, {600, 40, -300, 170}};
+  const Key targets[6] = {{0, 0, 0, 40},    {90, 0, 10, 45},   {150, 0, -20, 50},
+                          {300, 0, -20, 40}, {450, 10, -10, 40}, {600, 0, 0, 45}};
+  s.camerapositions.assign(std::begin(eyes), std::end(eyes));
+  s.cameratargets.assign(std::begin(targets), std::end(targets));
 
   // Eight lights; light 0, the one that casts the shadows, circles overhead.
   s.lights[0] = MakeLight("sun", {0, 0, 260}, {0.9f, 0.85f, 0.75f});
@@ -692,9 +702,12 @@ void AddLayerEffects(ContentSet &set) {
   LayerEffect glow{"glow.ife", "render target 0 and the glow texture over the frame",
                    {{"RT", "render target 0, small in a corner", kBlendAlpha,
                      {Quad(0, 680, 100, 200, 150, 255, 255, 255, 200)}},
+                    // Its texture is a small copy of the frame before, added by its
+                    // colour: at more than a quarter, each frame's glow would feed the
+                    // next one's up to white.
                     {"GLOW", "glow over everything", kBlendAdd,
-                     {Quad(0, 400, 300, 800, 600, 255, 255, 255, 0), Quad(2000, 400, 300, 800, 600, 255, 255, 255, 160),
-                      Quad(4000, 400, 300, 800, 600, 255, 255, 255, 0)}}}};
+                     {Quad(0, 400, 300, 800, 600, 0, 0, 0, 255), Quad(2000, 400, 300, 800, 600, 64, 56, 48, 255),
+                      Quad(4000, 400, 300, 800, 600, 0, 0, 0, 255)}}}};
   for (const LayerEffect *e : {&title, &ring, &glow}) set.AddText("data/" + e->file, e->Text());
 }
 
@@ -768,10 +781,12 @@ PKey Hold(int32_t from, int32_t to, int32_t v) { return {from, to, 0, v, v, v}; 
 std::vector<POp> SampleOperators() {
   const std::vector<std::pair<int, int>> fullFrame = {{8, 0}, {10, 0}, {12, 1024}, {14, 768}};
   return {
-      // First, so its tunnel is cleared away: all faces until 12 s, the
-      // hall building up from 12 to 16 s, all faces again after.
+      // First, so its tunnel and bolts are cleared away: all faces until
+      // 12 s, the hall building up from 12 to 16 s, all faces again after.
+      // Its amounts stay from 0 to 1000, the share it sets and the range
+      // whose face numbers the floor has.
       {"face share", 4004, 0, {},
-       {Hold(0, 11999, -1000), {12000, 15999, 0, 0, 2000, 4000}, Hold(16000, kEnd, -1000)}},
+       {Hold(0, 11999, 1000), {12000, 15999, 0, 0, 500, 1000}, Hold(16000, kEnd, 1000)}},
       {"clear", 1000, 0, {{8, 20}, {9, 24}, {10, 40}, {11, 1}, {12, 1}, {14, 1}},
        {Hold(0, kEnd, 1000)}},
       {"viewport", 1, 0, fullFrame, {Hold(0, kEnd, 1000)}},
@@ -787,9 +802,14 @@ std::vector<POp> SampleOperators() {
       {"room again", 1001, 2, {{9, 1}}, {{22500, 24999, 0, 0, 60, 120}}},
       {"old hall", 1001, 3, {{10, 1}}, {{25000, kEnd, 2, 300, 450, 600}}},
       {"grid", 4003, 0, {}, {{5000, 10000, 1, 0, 1000, 0}}},
-      {"ring", 4002, 0, {}, {{8000, 12000, 0, 0, 500, 1000}}},
+      // Inside the grid's span: the ring lies under the floor, and the grid
+      // leaves the depth test off.
+      {"ring", 4002, 0, {}, {{6500, 10000, 0, 0, 500, 1000}}},
       {"points", 4005, 0, {}, {{14000, 17000, 0, 0, 0, 0}}},
-      {"bolts", 4004, 0, {}, {{17000, 20000, 0, 1000, 2500, 4000}}},
+      // The hall's own frames (510 to 600 from 17 to 20 s): the bolts leave
+      // the orbiting spheres where the hall draws them and end on the
+      // floor's faces 64 to 79, moving as the amount grows.
+      {"bolts", 4004, 0, {}, {{17000, 19999, 0, 510, 555, 600}}},
       {"copy", 3000, 0, {{8, 0}, {10, 0}, {12, 1024}, {14, 768}, {16, 1}}, {Hold(0, kEnd, 1000)}},
       {"feedback", 1005, 0, {{8, 255}, {9, 160}, {10, 90}, {11, 1}, {12, 1}},
        {{10000, 14000, 1, 0, 350, 0}}},
@@ -808,7 +828,8 @@ std::vector<POp> ShaderOperators() {
   return {
       {"clear", 1000, 0, {{8, 10}, {9, 10}, {10, 20}, {11, 1}, {12, 1}}, {Hold(0, 9000, 1000)}},
       {"viewport", 1, 0, {{12, 1024}, {14, 768}}, {Hold(0, 9000, 1000)}},
-      {"room", 1001, 0, {}, {{0, 9000, 0, 0, 80, 160}}},
+      // The room's camera keys span frames 0 to 120: it moves all the way.
+      {"room", 1001, 0, {}, {{0, 9000, 0, 0, 60, 120}}},
       {"copy", 3000, 0, {{12, 1024}, {14, 768}, {16, 2}}, {Hold(0, 9000, 1000)}},
       {"pass one", 2001, 0, {{8, 2}}, {{0, 2999, 0, 0, 500, 1000}}},
       {"pass two", 2002, 0, {{8, 2}}, {{3000, 5999, 0, 0, 500, 1000}}},

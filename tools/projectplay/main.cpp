@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,9 +48,69 @@ constexpr int32_t kHeight = 600;
 constexpr int32_t kStepMs = 40;
 constexpr uint32_t kSeed = 20260;
 
+// The player's time is a single-precision number: whole milliseconds stay
+// exact up to 2^24 (about 4 h 40 min), and every 40 ms step up to the
+// last requested time is played.
+constexpr int64_t kLastTimeMs = int64_t(1) << 24;
+
 int Usage() {
   std::fprintf(stderr, "usage: projectplay PROJECT [OUTDIR T1 [T2 ...]]\n");
   return 2;
+}
+
+// A time in whole milliseconds from 0 to kLastTimeMs, or -1.
+int64_t ParseTime(const char *text) {
+  if (!*text) return -1;
+  int64_t t = 0;
+  for (const char *c = text; *c; ++c) {
+    if (*c < '0' || *c > '9') return -1;
+    t = t * 10 + (*c - '0');
+    if (t > kLastTimeMs) return -1;
+  }
+  return t;
+}
+
+void NoteMissing(const std::string &path, std::vector<std::string> &missing) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) missing.push_back(path);
+}
+std::vector<std::string> *missingFiles = nullptr;
+void CheckScene(_3DV_SCENE &, const std::string &path) { NoteMissing(path, *missingFiles); }
+void CheckLayers(ife_interface &, const std::string &path) { NoteMissing(path, *missingFiles); }
+
+// Reads the project and the files it names before the window opens, so
+// that what cannot be played is said on standard error, not in the
+// engine's fatal exit. The current folder is the project's.
+bool CheckProject(const fs::path &project) {
+  std::error_code ec;
+  if (!fs::is_regular_file(project, ec)) {
+    std::fprintf(stderr, "projectplay: no project file %s\n", project.c_str());
+    return false;
+  }
+  std::ifstream in(project, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    std::fprintf(stderr, "projectplay: cannot read %s\n", project.c_str());
+    return false;
+  }
+  std::vector<std::string> missing;
+  missingFiles = &missing;
+  QEX_Project parsed{};
+  std::string error;
+  const bool whole =
+      QEX_ParseProject(parsed, bytes.data(), bytes.size(), {CheckScene, CheckLayers, nullptr}, error);
+  QEX_FreeProjectArrays(parsed);
+  QEX_State.cachecount = 0;
+  missingFiles = nullptr;
+  if (!whole) {
+    std::fprintf(stderr, "projectplay: %s is not a whole project: %s\n", project.c_str(),
+                 error.c_str());
+    return false;
+  }
+  for (const std::string &file : missing)
+    std::fprintf(stderr, "projectplay: %s names %s, which is not there\n", project.c_str(),
+                 (project.parent_path() / file).c_str());
+  return missing.empty();
 }
 
 std::string FindPack(const fs::path &project) {
@@ -111,6 +173,45 @@ void Frame(const QEX_Project &project, float t) {
   QEX_RenderProject(project, t);
 }
 
+// What a host program does between frames: the finished frame goes into
+// render target 0, which materials named "$framebuffer$.jpg" and layers
+// named "RT" show, and a small copy of it into the glow texture, which
+// layers named "GLOW" show. So the next frame shows this one there. The
+// small copy is drawn into the corner of the frame just written; the state
+// the project's operators left is kept for the next frame.
+void EndFrame() {
+  dgl::glPushAttrib(GL_ALL_ATTRIB_BITS);
+  _3DV_CopyFramebuffer(0);
+  for (GLenum mode : {GL_PROJECTION, GL_MODELVIEW, GL_TEXTURE}) {
+    dgl::glMatrixMode(mode);
+    dgl::glPushMatrix();
+    dgl::glLoadIdentity();
+  }
+  for (GLenum cap : {GL_DEPTH_TEST, GL_STENCIL_TEST, GL_BLEND, GL_LIGHTING, GL_CULL_FACE, GL_FOG,
+                     GL_ALPHA_TEST, GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T})
+    dgl::glDisable(cap);
+  dgl::glViewport(0, 0, _3DV_GlowSize, _3DV_GlowSize);
+  dgl::glColor4f(1, 1, 1, 1);
+  dgl::glBegin(GL_QUADS);
+  dgl::glTexCoord2f(0, 0);
+  dgl::glVertex2f(-1, -1);
+  dgl::glTexCoord2f(1, 0);
+  dgl::glVertex2f(1, -1);
+  dgl::glTexCoord2f(1, 1);
+  dgl::glVertex2f(1, 1);
+  dgl::glTexCoord2f(0, 1);
+  dgl::glVertex2f(-1, 1);
+  dgl::glEnd();
+  _3DV_CopyGlow();
+  for (GLenum mode : {GL_TEXTURE, GL_MODELVIEW, GL_PROJECTION}) {
+    dgl::glMatrixMode(mode);
+    dgl::glPopMatrix();
+  }
+  dgl::glPopAttrib();
+  wmSwapBuffers(DemoWindow);
+  wmPumpEvents();
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -121,18 +222,26 @@ int main(int argc, char **argv) {
   if (argc > 3) {
     outDir = fs::absolute(argv[2]);
     for (int i = 3; i < argc; ++i) {
-      char *end = nullptr;
-      const long long t = std::strtoll(argv[i], &end, 10);
-      if (!end || *end || t < 0) return Usage();
+      const int64_t t = ParseTime(argv[i]);
+      if (t < 0) {
+        std::fprintf(stderr, "projectplay: %s is not a time in milliseconds from 0 to %lld\n",
+                     argv[i], static_cast<long long>(kLastTimeMs));
+        return Usage();
+      }
       times.push_back(t);
     }
     std::sort(times.begin(), times.end());
     std::error_code ec;
     fs::create_directories(outDir, ec);
+    if (!fs::is_directory(outDir, ec)) {
+      std::fprintf(stderr, "projectplay: cannot make the folder %s\n", outDir.c_str());
+      return 1;
+    }
   }
-  if (!fs::exists(projectPath)) {
-    std::fprintf(stderr, "projectplay: no project %s\n", projectPath.c_str());
-    return 1;
+  {
+    std::error_code ec;
+    fs::current_path(projectPath.parent_path(), ec);
+    if (ec || !CheckProject(projectPath)) return 1;
   }
 
   StartWindow(FindPack(projectPath));
@@ -152,20 +261,19 @@ int main(int argc, char **argv) {
 
   if (!times.empty()) {
     // Every 40 ms step from 0, and each requested time between them.
-    std::vector<int64_t> steps;
-    for (int64_t ms = 0; ms <= times.back(); ms += kStepMs) steps.push_back(ms);
-    steps.insert(steps.end(), times.begin(), times.end());
-    std::sort(steps.begin(), steps.end());
-    steps.erase(std::unique(steps.begin(), steps.end()), steps.end());
+    times.erase(std::unique(times.begin(), times.end()), times.end());
     int failures = 0;
-    for (int64_t ms : steps) {
+    auto next = times.begin();
+    for (int64_t ms = 0; next != times.end();) {
       Frame(project, float(ms));
-      if (std::binary_search(times.begin(), times.end(), ms)) {
+      if (ms == *next) {
         const fs::path file = outDir / ("frame-" + std::to_string(ms) + ".png");
         if (!WritePng(file)) ++failures;
+        ++next;
       }
-      wmSwapBuffers(DemoWindow);
-      wmPumpEvents();
+      EndFrame();
+      const int64_t step = (ms / kStepMs + 1) * kStepMs;
+      ms = next != times.end() && *next < step ? *next : step;
     }
     const GLenum error = dgl::glGetError();
     if (error != GL_NO_ERROR) {
@@ -181,9 +289,8 @@ int main(int argc, char **argv) {
     const auto now = std::chrono::steady_clock::now();
     const float ms = std::chrono::duration<float, std::milli>(now - start).count();
     Frame(project, ms);
-    wmSwapBuffers(DemoWindow);
     cfg_settings.last_key = 0;
-    wmPumpEvents();
+    EndFrame();
   }
   CloseVideo();
   return 0;
