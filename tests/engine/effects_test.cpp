@@ -286,4 +286,20 @@ TEST_F(ShadowGeometry, CubeUnderALightCastsItsTopRimAsOneClosedLoop) {
   EXPECT_EQ(scene_.shadowquadcount, 0);
 }
 
+TEST_F(ShadowGeometry, TheCountLeftIsTheLastCastersEvenWithoutFaces) {
+  // A cube, then a visible caster with no faces: the count is reset for
+  // every visible caster, so it ends at 0; hidden, the cube's stays.
+  std::string error;
+  scene_ = ReadMeshes({Cube(), Mesh{}}, error);
+  ASSERT_EQ(scene_.objectcount, 2) << error;
+  scene_.volumebuffer = 5;
+  scene_.volumeindexbuffer = 6;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 0);
+  EXPECT_EQ(gl_.Count("glDrawElements"), 4u);  // two per caster
+  scene_.objects[1].visible = 0;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 4);
+}
+
 }  // namespace

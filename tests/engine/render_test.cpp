@@ -298,6 +298,16 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   EXPECT_TRUE(Draws().empty());
   o.distancecull = 0;
 
+  // Without buffers nothing is drawn, but both renderers count the object.
+  o.vertexbuffer = o.facebuffer = 0;
+  _3DV_FacesDrawn = _3DV_ObjectsDrawn = 0;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_TRUE(Draws().empty());
+  EXPECT_EQ(_3DV_ObjectsDrawn, 2);
+  EXPECT_EQ(_3DV_FacesDrawn, 14);
+
   // A negative index or a material that does not exist draws nothing.
   gl_.Clear();
   _3DV_RenderObject(scene_, -1, 0);

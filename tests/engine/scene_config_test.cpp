@@ -354,9 +354,9 @@ TEST(GeometryDump, CubeAndEmptyObjects) {
   EXPECT_EQ(Lines(v), 10u + 2);
   EXPECT_EQ(Lines(f), 14u + 2);
   EXPECT_TRUE(v.starts_with("cube\n \n0 1.0000 -0.5000 0.0000\n1 1.0000 0.5000 2.0000\n")) << v;
-  EXPECT_TRUE(Has(v, "6 0.0000 -0.5000 0.0000"));  // a negative zero prints as 0
+  EXPECT_TRUE(Has(v, "6 -0.0000 -0.5000 0.0000"));  // the sign of a negative zero stays
   EXPECT_TRUE(f.starts_with("cube\n \n0 0 1 3\n1 0 3 2\n")) << f;
-  EXPECT_TRUE(v.ends_with("7 0.0000 0.5000 2.0000\nempty\n \n")) << v;
+  EXPECT_TRUE(v.ends_with("7 -0.0000 0.5000 2.0000\nempty\n \n")) << v;
   EXPECT_TRUE(f.ends_with("11 1 7 3\nempty\n \n"));
 
   Scene none({}, {});

@@ -12,7 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "engine/anim/anim.h"
+#include "engine/anim/geometry_dump.h"
+#include "engine/anim/scene_config.h"
+#include "engine/effects/flares.h"
+#include "engine/effects/particles.h"
+#include "engine/effects/picking.h"
+#include "engine/effects/shadows.h"
+#include "engine/render/engine_state.h"
+#include "engine/render/flare_occlusion.h"
+#include "engine/render/object_render.h"
+#include "engine/render/scene_render.h"
 #include "engine/scene/records.h"
+#include "engine/scene/scene_textures.h"
 #include "engine/scene/scene_file.h"
 #include "engine/scene/scene_reader.h"
 #include "engine/scene/scene_writer.h"
@@ -59,12 +71,14 @@ constexpr uint8_t kByte = 1, kLong = 3, kSingle = 4, kVec = 6, kFace = 9, kBool 
 
 // One material, one object of the given vertices and faces.
 ChunkFile Mesh(const std::vector<_3DV_VECTOR> &vertices, const std::vector<_3DV_FACE> &faces,
-               uint8_t minor = 2) {
+               uint8_t minor = 2, bool origfaces = true) {
   ChunkFile f;
   f.Put(kByte, 1, uint8_t{1}).Put(kByte, 2, minor);
   f.Put(kLong, 5, int32_t{1}).Put(kLong, 6, int32_t{1});
   f.Put(kLong, 34, int32_t(vertices.size())).Put(kLong, 35, int32_t(faces.size()));
-  f.Array(kVec, 51, vertices).Array(kFace, 52, faces).Array(kFace, 99, faces);
+  if (!vertices.empty()) f.Array(kVec, 51, vertices);
+  f.Array(kFace, 52, faces);
+  if (origfaces) f.Array(kFace, 99, faces);
   return f;
 }
 
@@ -295,32 +309,171 @@ TEST_F(SceneFile, TruncationTrailingBytesAndMisalignedMagicFail) {
   EXPECT_FALSE(Parse(h));
 }
 
-TEST_F(SceneFile, ScenesWhoseCountsAndIndexesDisagreeAreRefusedByName) {
+// Every consumer of a loaded scene, on the recording GL: a read past an
+// array shows under the sanitizer.
+void UseEverywhere(_3DV_SCENE &scene) {
+  ember_test::GlRecorder gl;
+  ember_test::TempDir dir;
+  _3DV_EngineUnitInit();
+  _3DV_UploadScene(scene);
+  _3DV_AllocParticles(scene, 16);
+  for (float t : {0.0f, 5.0f}) {
+    _3DV_RenderSceneSimple(scene, t);
+    _3DV_RenderSceneVBO(scene, t);
+    _3DV_RenderSceneClipped(scene, t);
+    _3DV_RenderSceneOcclusion(scene, t);
+    for (int32_t k = 0; k < scene.objectcount; ++k) {
+      _3DV_RenderObjectLines(scene, k, t, 0.5f);
+      _3DV_RenderObjectDepth(scene, k, t);
+    }
+    _3DV_RenderShadowVolumes(scene, {0, 0, 10}, t);
+    _3DV_RenderParticles(scene, t);
+    _3DV_RenderFlares(scene, t);
+  }
+  _3DV_PickScene(scene, 0);
+  EXPECT_FALSE(_3DV_ConfigText(scene).empty());
+  _3DV_DumpGeometry(scene, dir.str("dump"));
+  _3DV_FreeParticles(scene);
+  _3DV_FreeScene(scene);
+}
+
+TEST_F(SceneFile, OnlyWhatALaterStepWouldReadOutOfBoundsIsRefused) {
+  // Refused, by name; the record keeps what it held before.
   struct Case {
     const char *field;
     ChunkFile file;
   };
-  std::vector<Case> cases;
-  cases.push_back({"faces", Mesh(kQuad, {{{0, 1, 4}}})});
-  cases.push_back({"vertexcount", Mesh({{0, 0, 0}}, {})});
-  cases.back().file.Put(kLong, 34, int32_t{2});
-  cases.push_back({"material", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Put(kLong, 36, int32_t{1});
-  cases.push_back({"normals", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Put(kBool, 44, uint8_t{1});
-  cases.push_back({"neighbours", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{-1, 2, -1}}, {{0, -1, -1}}});
-  cases.push_back({"strip", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Put(kLong, 40, int32_t{1}).Array(2, 50, std::vector<uint16_t>{4});
-  cases.push_back({"cameratargetcount", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Put(kLong, 11, int32_t{1});
-  cases.push_back({"light 3: positionkeycount", Mesh(kQuad, kTwoFaces)});
-  cases.back().file.Put(kLong, 73, int32_t{2}, 3);
-  for (const Case &c : cases) {
+  std::vector<Case> refused;
+  refused.push_back({"faces", Mesh(kQuad, {{{0, 1, 4}}})});
+  refused.push_back({"vertexcount", Mesh({{0, 0, 0}}, {})});  // the upload reads two
+  refused.back().file.Put(kLong, 34, int32_t{2});
+  refused.push_back({"neighbours", Mesh(kQuad, kTwoFaces)});
+  refused.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{-1, 2, -1}}, {{0, -1, -1}}});
+  refused.push_back({"strip", Mesh(kQuad, kTwoFaces)});
+  refused.back().file.Put(kLong, 40, int32_t{1}).Array(2, 50, std::vector<uint16_t>{4});
+  refused.push_back({"uvs", Mesh(kQuad, kTwoFaces)});  // the tangents read them
+  refused.back().file.Put(kBool, 42, uint8_t{1});
+  refused.push_back({"positionkeycount", Mesh(kQuad, kTwoFaces)});
+  refused.back().file.Put(kLong, 37, int32_t{1});
+  refused.push_back({"origfaces", Mesh(kQuad, kTwoFaces, 2, false)});  // neighbours from what?
+  refused.push_back({"cameratargetcount", Mesh(kQuad, kTwoFaces)});
+  refused.back().file.Put(kLong, 11, int32_t{1});
+  refused.push_back({"light 3: positionkeycount", Mesh(kQuad, kTwoFaces)});
+  refused.back().file.Put(kLong, 73, int32_t{2}, 3);
+  ASSERT_TRUE(Parse(Mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}))) << error_;
+  const _3DV_SCENE before = scene_;
+  for (const Case &c : refused) {
     EXPECT_FALSE(Parse(c.file)) << c.field;
     EXPECT_NE(error_.find(c.field), std::string::npos) << error_;
-    EXPECT_EQ(scene_.objects, nullptr);
+    EXPECT_EQ(scene_.objects, before.objects);
+    EXPECT_EQ(scene_.objectcount, 1);
+    EXPECT_EQ(scene_.objects[0].vertexcount, 3);
+    EXPECT_EQ(scene_.objects[0].vertices, before.objects[0].vertices);
   }
+
+  // Loaded, and safe for every renderer, the shadows, the dump and the
+  // configuration text.
+  std::vector<Case> loaded;
+  loaded.push_back({"connectivity without the original faces", Mesh(kQuad, kTwoFaces, 2, false)});
+  loaded.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{-1, 1, -1}}, {{0, -1, -1}}});
+  loaded.push_back({"rotation and scale keys without arrays", Mesh(kQuad, kTwoFaces)});
+  loaded.back().file.Put(kLong, 38, int32_t{4}).Put(kLong, 39, int32_t{2});
+  loaded.push_back({"1.1 connectivity out of range", Mesh(kQuad, kTwoFaces, 1)});
+  loaded.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{7, 7, 7}}});
+  loaded.push_back({"vertices counted, none there, no faces", Mesh({}, {})});
+  loaded.back().file.Put(kLong, 34, int32_t{5});
+  loaded.push_back({"material out of range", Mesh(kQuad, kTwoFaces)});
+  loaded.back().file.Put(kLong, 36, int32_t{1});
+  loaded.push_back({"normals flagged, none there", Mesh(kQuad, kTwoFaces)});
+  loaded.back().file.Put(kBool, 44, uint8_t{1});
+  ChunkFile no_materials;
+  no_materials.Put(kByte, 1, uint8_t{1}).Put(kByte, 2, uint8_t{2}).Put(kLong, 6, int32_t{1});
+  no_materials.Put(kLong, 34, int32_t(kQuad.size())).Put(kLong, 35, int32_t(kTwoFaces.size()));
+  no_materials.Array(kVec, 51, kQuad).Array(kFace, 52, kTwoFaces).Array(kFace, 99, kTwoFaces);
+  loaded.push_back({"objects and no materials", no_materials});
+  for (Case &c : loaded) {
+    for (uint8_t id : {45, 88}) c.file.Put(kBool, id, uint8_t{1});  // visible, casts a shadow
+    c.file.Put(kSingle, 20, 1.0f);                                   // material 0 is a flare
+    _3DV_SCENE s{};
+    ASSERT_TRUE(Parse(c.file.bytes, s)) << c.field << ": " << error_;
+    if (s.objects[0].facecount == 2) {
+      // Out-of-range entries of an old file are worked out again.
+      EXPECT_EQ(s.objects[0].neighbours[0].v[1], 1) << c.field;
+      EXPECT_EQ(s.objects[0].neighbours[1].v[0], 0) << c.field;
+    }
+    // The writer takes what the file can carry, an invalid material
+    // included, and refuses only absent arrays.
+    std::vector<uint8_t> out;
+    std::string error;
+    const bool absent = std::string_view(c.field).find("without") != std::string_view::npos ||
+                        std::string_view(c.field).find("none there") != std::string_view::npos;
+    EXPECT_EQ(_3DV_WriteSceneBytes(s, out, error), !absent) << c.field << ": " << error;
+    UseEverywhere(s);
+  }
+}
+
+TEST_F(SceneFile, ASecondLoadLeavesTheArraysOfACopyAloneAndDropsStaleEase) {
+  // Two camera tracks of two keys each, then a copy of the record, as the
+  // effect-project cache makes one.
+  const std::vector<_3DV_KEYVECTOR> two = {{0, 0, 0, 0}, {10, 1, 1, 1}};
+  ChunkFile first = Mesh(kQuad, kTwoFaces);
+  first.Put(kLong, 10, int32_t{2}).Put(kLong, 11, int32_t{2});
+  first.Array(10, 70, two).Array(10, 71, two);
+  ASSERT_TRUE(Parse(first)) << error_;
+  _3DV_SCENE copy = scene_;
+
+  // A second file into the record: three eye keys and no target track, so
+  // no ease arrays are made and those of the first file, two entries long,
+  // must not be taken for the new three keys.
+  ChunkFile second = Mesh({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}}, {{{0, 1, 2}}});
+  second.Put(kLong, 10, int32_t{3}).Put(kLong, 11, int32_t{0});
+  second.Array(10, 70, std::vector<_3DV_KEYVECTOR>{{0, 0, 0, 0}, {10, 1, 0, 0}, {20, 2, 0, 0}});
+  second.Array(10, 71, std::vector<_3DV_KEYVECTOR>{});
+  ASSERT_TRUE(Parse(second)) << error_;
+  EXPECT_EQ(scene_.camerapositionease, nullptr);
+  EXPECT_EQ(scene_.cameratargetease, nullptr);
+  _3DV_VECTOR eye, target;
+  _3DV_GetCameraAt(eye, target, scene_, 15);
+  EXPECT_FLOAT_EQ(eye.x, 1.5f);
+
+  // The copy still reads its own arrays (freed ones show under the
+  // sanitizer) and evaluates its eased track.
+  EXPECT_NE(copy.objects, scene_.objects);
+  EXPECT_EQ(copy.objects[0].vertexcount, 4);
+  EXPECT_EQ(copy.objects[0].vertices[3].y, 1.0f);
+  EXPECT_EQ(copy.objects[0].neighbours[0].v[1], 1);
+  EXPECT_EQ(copy.materials[0].bpp, 24);
+  _3DV_GetCameraAt(eye, target, copy, 5);
+  EXPECT_GT(eye.x, 0.0f);
+  EXPECT_LT(eye.x, 1.0f);
+  EXPECT_EQ(scene_.objects[0].vertices[1].x, 2.0f);
+
+  // A file without counts writes into the records it finds: into a copy
+  // of them, not into the ones the copy shares.
+  const _3DV_SCENE shared = copy;
+  ChunkFile third;
+  third.Put(kLong, 41, int32_t{2}, 0);
+  third.Array(kVec, 51, std::vector<_3DV_VECTOR>{{4, 4, 4}, {5, 5, 5}, {6, 6, 6}, {7, 7, 7}}, 0);
+  ASSERT_TRUE(Parse(third.bytes, copy)) << error_;
+  EXPECT_NE(copy.objects, shared.objects);
+  EXPECT_EQ(shared.objects[0].vertexcount, 4);
+  EXPECT_EQ(shared.objects[0].passno, 0);
+  EXPECT_EQ(shared.objects[0].vertices[3].y, 1.0f);
+  EXPECT_EQ(copy.objects[0].vertices[3].z, 7.0f);
+  EXPECT_EQ(copy.objects[0].faces, shared.objects[0].faces);
+  EXPECT_EQ(copy.passcount, 2);
+
+  // What the third load left shared goes back once, with the first load.
+  _3DV_OBJECT &mine = copy.objects[0];
+  const _3DV_OBJECT &theirs = shared.objects[0];
+  for (auto member : {&_3DV_OBJECT::faces, &_3DV_OBJECT::origfaces, &_3DV_OBJECT::neighbours}) {
+    EXPECT_EQ(mine.*member, theirs.*member);
+    mine.*member = nullptr;
+  }
+  copy.camerapositions = copy.cameratargets = nullptr;
+  _3DV_FreeSceneArrays(copy);
+  _3DV_SCENE first_load = shared;
+  _3DV_FreeSceneArrays(first_load);
 }
 
 // A scene with something in every field the file carries.
