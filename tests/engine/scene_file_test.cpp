@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -111,23 +112,63 @@ protected:
   size_t live_ = 0;
 };
 
-TEST_F(SceneFile, EmptySceneIs70ChunksOf4174BytesAndReadsBack) {
+// A chunk header as written: element type, id, count, index.
+struct Head {
+  int type, id, count, index;
+  bool operator==(const Head &) const = default;
+};
+std::vector<Head> Heads(const std::vector<uint8_t> &file) {
+  std::vector<Head> out;
+  for (size_t at = 0; at + 20 <= file.size();) {
+    int32_t v[4];
+    std::memcpy(v, &file[at + 4], sizeof v);
+    out.push_back({file[at + 2], file[at + 3], v[0], v[3]});
+    at += 20 + size_t(v[1]);
+  }
+  return out;
+}
+std::ostream &operator<<(std::ostream &os, const Head &h) {
+  return os << "(" << h.type << " " << h.id << " x" << h.count << " @" << h.index << ")";
+}
+
+// The chunks of a scene, material, object and light in the writer's order
+// as the file format lays it down: {id, element type}.
+const std::vector<std::pair<int, int>> kSceneChunks = {
+    {87, 3}, {1, 1}, {2, 1}, {3, 8}, {4, 3}, {5, 3}, {6, 3},
+    {7, 4},  {8, 4}, {9, 4}, {10, 3}, {11, 3}, {84, 4}, {90, 4}};
+const std::vector<std::pair<int, int>> kMaterialChunks = {
+    {12, 8},  {13, 8},  {14, 8},  {15, 4},  {16, 4},  {17, 4},  {18, 4},  {19, 4},  {20, 4},
+    {92, 4},  {93, 6},  {94, 13}, {21, 3},  {22, 3},  {23, 13}, {24, 13}, {25, 13}, {26, 1},
+    {82, 1},  {27, 1},  {28, 1},  {29, 1},  {30, 6},  {31, 6},  {32, 6}};
+const std::vector<std::pair<int, int>> kObjectChunks = {
+    {33, 8},  {34, 3},  {35, 3},  {36, 3},  {37, 3},  {38, 3},  {39, 3},  {40, 3},  {41, 3},
+    {42, 13}, {43, 13}, {44, 13}, {45, 13}, {46, 13}, {88, 13}, {89, 13}, {83, 1},  {47, 1},
+    {48, 12}, {49, 6},  {91, 6},  {95, 13}, {96, 1},  {97, 6},  {98, 7},  {59, 8},  {60, 3},
+    {61, 4},  {62, 4},  {63, 4},  {64, 13}, {65, 1},  {66, 6},  {67, 6},  {68, 6},  {69, 6}};
+const std::vector<std::pair<int, int>> kLightChunks = {{72, 8}, {73, 3}, {74, 13}, {75, 6},
+                                                       {76, 6}, {77, 6}, {78, 6}};
+
+void Add(std::vector<Head> &out, const std::vector<std::pair<int, int>> &chunks, int index) {
+  for (auto [id, type] : chunks) out.push_back({type, id, 1, index});
+}
+
+TEST_F(SceneFile, EmptySceneIsItsSceneAndLightChunksAndReadsBack) {
   std::vector<uint8_t> out;
   std::string error;
   ASSERT_TRUE(_3DV_WriteSceneBytes(scene_, out, error)) << error;
-  EXPECT_EQ(out.size(), 4174u);
-  int chunks = 0;
-  for (size_t at = 0; at + 20 <= out.size(); ++chunks) {
-    ASSERT_EQ(out[at], 'Z');
-    int32_t size;
-    std::memcpy(&size, &out[at + 8], 4);
-    at += 20 + size;
-  }
-  EXPECT_EQ(chunks, 70);
+  // Headers of 20 bytes; scene chunks: two Bytes, a ShortString and eleven
+  // four-byte values; lights: a ShortString, a LongInt, a Boolean and four
+  // vectors.
+  const size_t scene = 14 * 20 + 2 * 1 + 256 + 11 * 4;
+  const size_t light = 7 * 20 + 256 + 4 + 1 + 4 * 12;
+  EXPECT_EQ(out.size(), scene + 8 * light);
+  std::vector<Head> expected;
+  Add(expected, kSceneChunks, 0);
+  for (int l = 0; l < 8; ++l) Add(expected, kLightChunks, l);
+  EXPECT_EQ(Heads(out), expected);
   int32_t chunkcount;
   std::memcpy(&chunkcount, &out[20], 4);
-  EXPECT_EQ(out[3], 87);
-  EXPECT_EQ(chunkcount, 68);
+  EXPECT_EQ(chunkcount, 12 + 7 * 8);
 
   ASSERT_TRUE(Parse(out, scene_)) << error_;
   EXPECT_EQ(scene_.versionmajor, 1);
@@ -136,6 +177,32 @@ TEST_F(SceneFile, EmptySceneIs70ChunksOf4174BytesAndReadsBack) {
   EXPECT_EQ(scene_.maxfacecount, 0);
   EXPECT_EQ(scene_.shadowextrusion, 1000.0f);
   EXPECT_EQ(scene_.camerapositionease, nullptr);
+}
+
+TEST_F(SceneFile, ChunksOfTheLaterFieldsLandWhereTheFormatPutsThem) {
+  struct Fog {
+    float d, s, e;
+  };
+  ChunkFile f = Mesh(kQuad, kTwoFaces);
+  f.Put(13, 80, uint8_t{1}).Put(13, 81, uint8_t{7});
+  f.Put(kVec, 91, _3DV_VECTOR{0.5f, -2, 3});
+  f.Put(kSingle, 92, 0.25f).Put(kVec, 93, _3DV_RGB{0.1f, 0.2f, 0.3f}).Put(13, 94, uint8_t{1});
+  f.Put(13, 95, uint8_t{1}).Put(kByte, 96, uint8_t{2}).Put(kVec, 97, Fog{0.5f, 10, 90});
+  f.Put(7, 98, _3DV_RGBA{1, 0.5f, 0.25f, 0.125f});
+  ASSERT_TRUE(Parse(f)) << error_;
+  const _3DV_OBJECT &o = scene_.objects[0];
+  const _3DV_MATERIAL &m = scene_.materials[0];
+  EXPECT_EQ(o.reservedflag1, 1);
+  EXPECT_EQ(o.reservedflag2, 7);
+  EXPECT_EQ(o.texturescroll.y, -2);
+  EXPECT_EQ(m.envalpha, 0.25f);
+  EXPECT_EQ(m.envcolor.b, 0.3f);
+  EXPECT_EQ(m.envblend, 1);
+  EXPECT_EQ(o.fog, 1);
+  EXPECT_EQ(o.fogmode, 2);
+  EXPECT_EQ(o.fogparam.density, 0.5f);
+  EXPECT_EQ(o.fogparam.end, 90);
+  EXPECT_EQ(o.fogcolor.a, 0.125f);
 }
 
 TEST_F(SceneFile, TriangleGetsItsNormalCentreAndZeroTangentsWithoutUv) {
@@ -542,9 +609,39 @@ TEST_F(SceneFile, WriterOrderedFilesRoundTripByteForByte) {
   EXPECT_EQ(scene_.lights[5].positionkeys[1].z, 6);
   ASSERT_TRUE(_3DV_WriteSceneBytes(scene_, y, error_)) << error_;
   EXPECT_EQ(x, y);
+
+  // With vertex colours and a scale track too, every chunk in its place:
+  // 53 between the connectivity and the texture coordinates, 58 last of
+  // the object; 80 and 81 never.
+  std::vector<_3DV_RGB> colors(4, _3DV_RGB{1, 0, 0});
+  rich.objects[0].hascolors = 1;
+  rich.objects[0].colors = colors.data();
+  rich.objects[0].scalekeycount = 2;
+  rich.objects[0].scalekeys = rich.keys.data();
+  std::vector<uint8_t> z;
+  ASSERT_TRUE(_3DV_WriteSceneBytes(rich.scene, z, error_)) << error_;
+  std::vector<Head> expected;
+  Add(expected, kSceneChunks, 0);
+  for (int m = 0; m < 2; ++m) Add(expected, kMaterialChunks, m);
+  Add(expected, kObjectChunks, 0);
+  for (Head h : std::vector<Head>{{2, 50, 4, 0},  {6, 51, 4, 0},  {9, 52, 2, 0},  {9, 99, 2, 0},
+                                  {9, 86, 2, 0},  {6, 53, 4, 0},  {5, 54, 4, 0},  {6, 55, 4, 0},
+                                  {10, 56, 2, 0}, {11, 57, 1, 0}, {10, 58, 2, 0}, {10, 70, 2, 0},
+                                  {10, 71, 2, 0}})
+    expected.push_back(h);
+  for (int l = 0; l < 8; ++l) {
+    Add(expected, kLightChunks, l);
+    if (l == 5) expected.push_back({10, 79, 2, 5});
+  }
+  EXPECT_EQ(Heads(z), expected);
+  // 12, 22 per material, 33 per object and one for each of its colours,
+  // uvs and three key tracks, two for its normals, one per camera track,
+  // 7 per light and one for its track.
   int32_t chunkcount;
-  std::memcpy(&chunkcount, &x[20], 4);
-  EXPECT_EQ(chunkcount, 12 + 44 + 33 + 1 + 2 + 2 + 2 + 7 * 8 + 1);
+  std::memcpy(&chunkcount, &z[20], 4);
+  EXPECT_EQ(chunkcount, 12 + 2 * 22 + 33 + 1 + 1 + 2 + 3 + 2 + 7 * 8 + 1);
+  rich.objects[0].hascolors = 0;
+  rich.objects[0].scalekeycount = 0;
 
   // Through a file as well.
   ember_test::TempDir dir;
