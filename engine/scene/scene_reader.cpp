@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/anim/anim.h"
@@ -238,11 +239,9 @@ std::string SceneName(const _3DV_SCENE &scene) { return std::string(scene.name.v
 class Blocks {
 public:
   void Add(void *block) {
-    if (block) mine_.push_back(block);
+    if (block) mine_.insert(block);
   }
-  bool Mine(const void *block) const {
-    return block && std::find(mine_.begin(), mine_.end(), block) != mine_.end();
-  }
+  bool Mine(void *block) const { return block && mine_.count(block) != 0; }
   // Frees a block this load made, and the object arrays it made inside it
   // when the block is an objects array.
   void Drop(void *block, int32_t objects = 0) {
@@ -251,7 +250,7 @@ public:
     for (int32_t i = 0; i < objects; ++i) {
       for (void **slot : ObjectSlots(records[i])) Drop(*slot);
     }
-    mine_.erase(std::find(mine_.begin(), mine_.end(), block));
+    mine_.erase(block);
     pasMemFree(&block);
   }
   // Every block this load made goes back.
@@ -269,7 +268,7 @@ public:
   }
 
 private:
-  std::vector<void *> mine_;
+  std::unordered_set<void *> mine_;
 };
 
 // Makes a materials or objects array one of this load's own blocks,
