@@ -45,7 +45,7 @@ std::string _3DV_FixedText(float value) {
   char buffer[64];
   const auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, double(value), std::chars_format::fixed, 4);
-  std::string text(buffer, ec == std::errc() ? end : buffer);
-  if (text == "-0.0000") text.erase(0, 1);
-  return text;
+  // A negative value keeps its sign when it rounds to zero, and so does a
+  // negative zero: what "-0.0000" reads back as writes the same again.
+  return std::string(buffer, ec == std::errc() ? end : buffer);
 }

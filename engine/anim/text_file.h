@@ -30,5 +30,6 @@ private:
 };
 
 // Fixed point with four decimals in every locale: 1 is "1.0000", -0.5
-// "-0.5000". A zero that rounds from a negative value has no sign.
+// "-0.5000". A negative value that rounds to zero keeps its sign
+// ("-0.0000"), a negative zero included.
 std::string _3DV_FixedText(float value);

@@ -16,8 +16,10 @@ namespace {
 constexpr GLsizei kCornerBytes = sizeof(_3DV_VECTOR);
 constexpr GLsizeiptrARB kQuadBytes = 4 * kCornerBytes;
 
-bool CanCast(const _3DV_SCENE &scene, const _3DV_OBJECT &o) {
-  if (!o.visible || !o.castshadow || o.facecount <= 0) return false;
+// Whether the arrays the build reads are there; an object without faces
+// builds nothing and draws no quads.
+bool CanBuild(const _3DV_SCENE &scene, const _3DV_OBJECT &o) {
+  if (o.facecount <= 0) return true;
   return o.faces && o.vertices && o.facenormals && o.facecenters && o.neighbours &&
          o.lightvisible && o.contour && scene.volumearray && scene.volumebuffer &&
          scene.volumeindexbuffer;
@@ -84,8 +86,11 @@ void _3DV_RenderShadowVolumes(_3DV_SCENE &scene, _3DV_VECTOR light, float t) {
   const int32_t count = scene.objects ? scene.objectcount : 0;
   for (int32_t i = 0; i < count; ++i) {
     _3DV_OBJECT &o = scene.objects[i];
-    if (!CanCast(scene, o)) continue;
+    if (!o.visible || !o.castshadow) continue;
+    // Every caster starts from no quads, so the count left at the end is
+    // the last caster's, even when it has none.
     scene.shadowquadcount = 0;
+    if (!CanBuild(scene, o)) continue;
     _3DV_VECTOR p = {0, 0, 0};
     if (o.positionkeycount != 0) _3DV_GetObjectPositionAt(p, scene, i, t);
     _3DV_CalcLightVisible(o, light, p);

@@ -238,9 +238,10 @@ void _3DV_RenderObject(const _3DV_SCENE &scene, int32_t index, float t) {
       dgl::glColor4f(m.ambient.r, m.ambient.g, m.ambient.b, m.constantalpha);
       DrawFaces(o, FaceShare(o.facecount));
       UnbindGeometry(on);
-      _3DV_FacesDrawn += o.facecount;
-      _3DV_ObjectsDrawn += 1;
     }
+    // Counted as drawn whether or not the object has buffers to draw from.
+    _3DV_FacesDrawn += o.facecount;
+    _3DV_ObjectsDrawn += 1;
     if (m.envmap) DrawEnvironmentLayer(o, m);
   }
 
@@ -294,9 +295,9 @@ void _3DV_RenderObjectVBO(const _3DV_SCENE &scene, int32_t index, float t) {
       DrawFaces(o, o.facecount);
       UnbindGeometry(on);
       if (colours) dgl::glDisableClientState(GL_COLOR_ARRAY);
-      _3DV_FacesDrawn += o.facecount;
-      _3DV_ObjectsDrawn += 1;
     }
+    _3DV_FacesDrawn += o.facecount;
+    _3DV_ObjectsDrawn += 1;
   }
 
   dgl::glMatrixMode(GL_MODELVIEW);

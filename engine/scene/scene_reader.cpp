@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/anim/anim.h"
@@ -232,11 +233,64 @@ void FreeObjects(_3DV_SCENE &scene) {
 
 std::string SceneName(const _3DV_SCENE &scene) { return std::string(scene.name.view()); }
 
-// The chunk loop over one buffer.
+// The blocks one load made. A load never frees or writes into an array it
+// did not make itself: copies of a scene record (the effect-project cache)
+// share the arrays of the record they were copied from.
+class Blocks {
+public:
+  void Add(void *block) {
+    if (block) mine_.insert(block);
+  }
+  bool Mine(void *block) const { return block && mine_.count(block) != 0; }
+  // Frees a block this load made, and the object arrays it made inside it
+  // when the block is an objects array.
+  void Drop(void *block, int32_t objects = 0) {
+    if (!Mine(block)) return;
+    auto *records = static_cast<_3DV_OBJECT *>(block);
+    for (int32_t i = 0; i < objects; ++i) {
+      for (void **slot : ObjectSlots(records[i])) Drop(*slot);
+    }
+    mine_.erase(block);
+    pasMemFree(&block);
+  }
+  // Every block this load made goes back.
+  void DropAll() {
+    for (void *block : mine_) pasMemFree(&block);
+    mine_.clear();
+  }
+  static std::vector<void **> ObjectSlots(_3DV_OBJECT &o) {
+    return {reinterpret_cast<void **>(&o.strip),        reinterpret_cast<void **>(&o.faces),
+            reinterpret_cast<void **>(&o.origfaces),    reinterpret_cast<void **>(&o.vertices),
+            reinterpret_cast<void **>(&o.colors),       reinterpret_cast<void **>(&o.uvs),
+            reinterpret_cast<void **>(&o.normals),      reinterpret_cast<void **>(&o.positionkeys),
+            reinterpret_cast<void **>(&o.rotationkeys), reinterpret_cast<void **>(&o.scalekeys),
+            reinterpret_cast<void **>(&o.neighbours)};
+  }
+
+private:
+  std::unordered_set<void *> mine_;
+};
+
+// Makes a materials or objects array one of this load's own blocks,
+// copying the caller's records, before the load writes into them: what it
+// writes must not reach another copy of the record.
+template <typename T>
+bool Own(T *&array, int32_t count, Blocks &blocks, const std::string &what) {
+  if (!array || count <= 0 || blocks.Mine(array)) return true;
+  if (Entries(array, sizeof(T)) < count) return false;
+  void *fresh = pasMemGet(size_t(count) * sizeof(T), what.c_str());
+  if (!fresh) return false;
+  std::memcpy(fresh, static_cast<const void *>(array), size_t(count) * sizeof(T));
+  blocks.Add(fresh);
+  array = static_cast<T *>(fresh);
+  return true;
+}
+
+// The chunk loop over one buffer, into a copy of the caller's record.
 class Reader {
 public:
-  Reader(_3DV_SCENE &scene, const uint8_t *bytes, size_t size)
-      : scene_(scene), bytes_(bytes), size_(size) {}
+  Reader(_3DV_SCENE &scene, Blocks &blocks, const uint8_t *bytes, size_t size)
+      : scene_(scene), blocks_(blocks), bytes_(bytes), size_(size) {}
 
   bool Run(std::string &error);
 
@@ -244,11 +298,12 @@ private:
   size_t Left() const { return size_ - pos_; }
   bool Chunk(uint8_t type, uint8_t id, std::string &error);
   // The record a chunk addresses, or null when it has none yet.
-  uint8_t *Target(Owner owner, int32_t index) const;
+  uint8_t *Target(Owner owner, int32_t index);
   bool Counts(uint8_t id, const uint8_t *data, int32_t size);
   bool Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size);
 
   _3DV_SCENE &scene_;
+  Blocks &blocks_;
   const uint8_t *bytes_;
   size_t size_;
   size_t pos_ = 0;
@@ -316,15 +371,19 @@ bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
   return true;
 }
 
-uint8_t *Reader::Target(Owner owner, int32_t index) const {
+uint8_t *Reader::Target(Owner owner, int32_t index) {
   switch (owner) {
     case Owner::kScene:
       return reinterpret_cast<uint8_t *>(&scene_);
     case Owner::kMaterial:
       if (!scene_.materials || index < 0 || index >= scene_.materialcount) return nullptr;
+      if (!Own(scene_.materials, scene_.materialcount, blocks_, SceneName(scene_) + " materials"))
+        return nullptr;
       return reinterpret_cast<uint8_t *>(&scene_.materials[index]);
     case Owner::kObject:
       if (!scene_.objects || index < 0 || index >= scene_.objectcount) return nullptr;
+      if (!Own(scene_.objects, scene_.objectcount, blocks_, SceneName(scene_) + " objects"))
+        return nullptr;
       return reinterpret_cast<uint8_t *>(&scene_.objects[index]);
     case Owner::kLight:
       if (index < 0 || index >= _3DV_LIGHT_COUNT) return nullptr;
@@ -343,17 +402,18 @@ bool Reader::Counts(uint8_t id, const uint8_t *data, int32_t size) {
   if (count < 0 || count > most) return false;
   const std::string name = SceneName(scene_);
   if (id == 5) {
-    FreeTracked(scene_.materials);
-    scene_.materialcount = 0;
-    scene_.materials = static_cast<_3DV_MATERIAL *>(
-        pasMemGet(size_t(count) * sizeof(_3DV_MATERIAL), (name + " materials").c_str()));
-    if (count > 0 && !scene_.materials) return false;
+    void *fresh = pasMemGet(size_t(count) * sizeof(_3DV_MATERIAL), (name + " materials").c_str());
+    if (count > 0 && !fresh) return false;
+    blocks_.Drop(scene_.materials);
+    blocks_.Add(fresh);
+    scene_.materials = static_cast<_3DV_MATERIAL *>(fresh);
     scene_.materialcount = count;
   } else {
-    FreeObjects(scene_);
-    scene_.objects = static_cast<_3DV_OBJECT *>(
-        pasMemGet(size_t(count) * sizeof(_3DV_OBJECT), (name + " objects").c_str()));
-    if (count > 0 && !scene_.objects) return false;
+    void *fresh = pasMemGet(size_t(count) * sizeof(_3DV_OBJECT), (name + " objects").c_str());
+    if (count > 0 && !fresh) return false;
+    blocks_.Drop(scene_.objects, scene_.objectcount);
+    blocks_.Add(fresh);
+    scene_.objects = static_cast<_3DV_OBJECT *>(fresh);
     scene_.objectcount = count;
   }
   return true;
@@ -386,7 +446,10 @@ bool Reader::Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size)
   if (size > 0 && !fresh) return false;
   if (size > 0) std::memcpy(fresh, data, static_cast<size_t>(size));
   void *&slot = *reinterpret_cast<void **>(record + array.offset);
-  pasMemFree(&slot);
+  // A repeated chunk replaces the array; the one before goes back only
+  // when this load made it.
+  blocks_.Drop(slot);
+  blocks_.Add(fresh);
   slot = fresh;
   return true;
 }
@@ -406,13 +469,39 @@ bool CornersInRange(const _3DV_FACE *faces, int32_t count, int32_t vertexcount) 
   return true;
 }
 
-// The same checks as _3DV_CheckScene, plus, when lengths is set, that
-// every array holds at least as many entries as its count says.
-std::string Check(const _3DV_SCENE &scene, bool lengths) {
-  auto holds = [lengths](const void *array, int64_t element, int64_t count) {
+// Whether neighbours come from the file or are worked out after loading:
+// files before 1.2 carry none worth keeping.
+bool OldFile(const _3DV_SCENE &scene) {
+  return scene.versionmajor == 1 && scene.versionminor < 2;
+}
+bool NeighboursComputed(const _3DV_SCENE &scene, const _3DV_OBJECT &o) {
+  return OldFile(scene) || !o.neighbours;
+}
+
+enum class Use { kRead, kWrite };
+
+// Reading: only what some later step would read out of bounds. An array
+// must hold its count where something reads that many entries, and be
+// there at all where something reads it without asking; indexes that are
+// followed into other arrays must lie in range. Everything else loads:
+// tracks nothing evaluates, materials out of range (every renderer skips
+// the object), vertices no face uses.
+// Writing: every array the file carries is there and, where its size is
+// known, not short; and the file must read back, so it also meets the
+// reader's conditions, as a 1.2 file.
+std::string Check(const _3DV_SCENE &scene, Use use) {
+  const bool write = use == Use::kWrite;
+  // An array that must be there with count entries; the writer takes an
+  // array whose size it cannot learn as it is.
+  auto holds = [write](const void *array, int64_t element, int64_t count) {
     if (count <= 0) return true;
     if (!array) return false;
-    return !lengths || Entries(array, element) >= count;
+    const int64_t entries = Entries(array, element);
+    return entries >= count || (write && SYS_MemSize(array) < 0);
+  };
+  // An array that may be absent, but holds count entries when there.
+  auto fits = [&holds](const void *array, int64_t element, int64_t count) {
+    return !array || holds(array, element, count);
   };
   if (scene.materialcount < 0 || !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
     return "materialcount";
@@ -433,46 +522,49 @@ std::string Check(const _3DV_SCENE &scene, bool lengths) {
   int64_t faces = 0;
   for (int32_t i = 0; i < scene.objectcount; ++i) {
     const _3DV_OBJECT &o = scene.objects[i];
+    const int32_t vc = o.vertexcount, fc = o.facecount;
+    const bool computed = !write && NeighboursComputed(scene, o);
     struct Count {
       const char *name;
       int32_t count;
-      const void *array;
-      int64_t element;
-      bool needed;
+      bool ok;
     };
+    // Reading: the face step reads vertices, uvs and colours through the
+    // corners; the buffer upload and the dump read all vertexcount
+    // vertices, normals and uvs that are there; the neighbour search reads
+    // origfaces; the shadows read neighbours; the depth renderer reads the
+    // strip; the track evaluation reads position keys.
     const Count counts[] = {
-        {"vertexcount", o.vertexcount, o.vertices, 12, true},
-        {"facecount", o.facecount, o.faces, 12, true},
-        {"origfaces", o.facecount, o.origfaces, 12, true},
-        {"neighbours", o.facecount, o.neighbours, 12, o.neighbours != nullptr},
-        {"stripcount", o.stripcount, o.strip, 2, true},
-        {"positionkeycount", o.positionkeycount, o.positionkeys, 16, true},
-        {"rotationkeycount", o.rotationkeycount, o.rotationkeys, 20, true},
-        {"scalekeycount", o.scalekeycount, o.scalekeys, 16, true},
-        {"colors", o.vertexcount, o.colors, 12, o.hascolors != 0},
-        {"uvs", o.vertexcount, o.uvs, 8, o.hasuv != 0},
-        {"normals", o.vertexcount, o.normals, 12, o.hasnormals != 0},
+        {"vertexcount", vc, write || fc > 0 ? holds(o.vertices, 12, vc) : fits(o.vertices, 12, vc)},
+        {"facecount", fc, holds(o.faces, 12, fc)},
+        {"origfaces", fc, write || (computed && fc > 0) ? holds(o.origfaces, 12, fc) : true},
+        {"neighbours", fc, write || !computed ? holds(o.neighbours, 12, fc) : true},
+        {"stripcount", o.stripcount,
+         write ? holds(o.strip, 2, o.stripcount) : fits(o.strip, 2, o.stripcount)},
+        {"positionkeycount", o.positionkeycount, holds(o.positionkeys, 16, o.positionkeycount)},
+        {"rotationkeycount", o.rotationkeycount,
+         !write || holds(o.rotationkeys, 20, o.rotationkeycount)},
+        {"scalekeycount", o.scalekeycount, !write || holds(o.scalekeys, 16, o.scalekeycount)},
+        {"colors", vc,
+         !o.hascolors || (write || fc > 0 ? holds(o.colors, 12, vc) : fits(o.colors, 12, vc))},
+        {"uvs", vc, !o.hasuv || (write || fc > 0 ? holds(o.uvs, 8, vc) : fits(o.uvs, 8, vc))},
+        {"normals", vc, !o.hasnormals || (write ? holds(o.normals, 12, vc) : fits(o.normals, 12, vc))},
     };
     for (const Count &c : counts) {
-      if (c.count < 0 || (c.needed && !holds(c.array, c.element, c.count)))
-        return ObjectField(scene, i, c.name);
+      if (c.count < 0 || !c.ok) return ObjectField(scene, i, c.name);
     }
-    if (o.material < 0 || o.material >= scene.materialcount)
-      return ObjectField(scene, i, "material");
-    if (!CornersInRange(o.faces, o.facecount, o.vertexcount)) return ObjectField(scene, i, "faces");
-    if (!CornersInRange(o.origfaces, o.facecount, o.vertexcount))
-      return ObjectField(scene, i, "origfaces");
-    if (o.neighbours) {
-      for (int32_t f = 0; f < o.facecount; ++f) {
+    if (!CornersInRange(o.faces, fc, vc)) return ObjectField(scene, i, "faces");
+    if (!computed && o.neighbours) {
+      for (int32_t f = 0; f < fc; ++f) {
         for (int32_t n : o.neighbours[f].v) {
-          if (n < -1 || n >= o.facecount) return ObjectField(scene, i, "neighbours");
+          if (n < -1 || n >= fc) return ObjectField(scene, i, "neighbours");
         }
       }
     }
-    for (int32_t s = 0; s < o.stripcount; ++s) {
-      if (o.strip[s] >= o.vertexcount) return ObjectField(scene, i, "strip");
+    for (int32_t s = 0; o.strip && s < o.stripcount; ++s) {
+      if (o.strip[s] >= vc) return ObjectField(scene, i, "strip");
     }
-    faces += o.facecount;
+    faces += fc;
     if (faces > _3DV_MAX_SCENE_FACES) return "more faces than a scene can hold";
   }
   return {};
@@ -481,24 +573,27 @@ std::string Check(const _3DV_SCENE &scene, bool lengths) {
 float Third(float a, float b, float c) { return (a + b + c) / 3.0f; }
 
 // The derived data of the post-load step that needs no OpenGL. The scene
-// has passed Check.
-void Derive(_3DV_SCENE &scene) {
+// has passed Check and its materials and objects are this load's own. No
+// array it replaces is freed unless this load made it: a copy of the
+// record may still use it.
+void Derive(_3DV_SCENE &scene, Blocks &blocks) {
   const std::string name = SceneName(scene);
   if (scene.camerapositioncount > 0 && scene.cameratargetcount > 0) {
-    FreeHeap(scene.camerapositionease);
-    FreeHeap(scene.cameratargetease);
     scene.camerapositionease = static_cast<_3DV_VECTOR *>(
         _3DV_MemGet(scene.camerapositioncount * 12, "scene." + name + ".camera position ease"));
     scene.cameratargetease = static_cast<_3DV_VECTOR *>(
         _3DV_MemGet(scene.cameratargetcount * 12, "scene." + name + ".camera target ease"));
     _3DV_CameraTangents(scene);
+  } else {
+    // Ease arrays left from before belong to other key counts.
+    scene.camerapositionease = nullptr;
+    scene.cameratargetease = nullptr;
   }
   for (int32_t m = 0; m < scene.materialcount; ++m) scene.materials[m].bpp = 24;
 
   scene.passcount = 0;
   scene.maxfacecount = 0;
   int64_t total = 0;
-  const bool old_file = scene.versionmajor == 1 && scene.versionminor < 2;
   for (int32_t i = 0; i < scene.objectcount; ++i) {
     _3DV_OBJECT &o = scene.objects[i];
     const int32_t fc = o.facecount;
@@ -507,11 +602,6 @@ void Derive(_3DV_SCENE &scene) {
     scene.passcount = std::max(scene.passcount, o.passno);
     o.rotation = {0, 0, 0};
 
-    FreeHeap(o.planes);
-    FreeHeap(o.lightvisible);
-    FreeHeap(o.contour);
-    FreeHeap(o.facecenters);
-    FreeHeap(o.facenormals);
     o.planes = static_cast<_3DV_PLANE *>(_3DV_MemGet(fc * 16, " planecalc      "));
     o.lightvisible = static_cast<_3DV_BOOLEAN *>(_3DV_MemGet(fc + 16, " lightvisible calc "));
     o.contour = static_cast<uint8_t *>(_3DV_MemGet(fc * 3 + 16, " contour calc "));
@@ -529,8 +619,6 @@ void Derive(_3DV_SCENE &scene) {
     }
 
     // Tangents: zero unless a face with texture coordinates sets them.
-    FreeHeap(o.tangents);
-    FreeHeap(o.binormals);
     o.tangents = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
     o.binormals = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
     if (o.hasuv) {
@@ -552,8 +640,8 @@ void Derive(_3DV_SCENE &scene) {
       o.binormals[v] = _3DV_VecNormalize(o.binormals[v]);
     }
 
-    if ((old_file || !o.neighbours) && fc > 0) {
-      FreeTracked(o.neighbours);
+    if (NeighboursComputed(scene, o) && fc > 0) {
+      blocks.Drop(o.neighbours);
       o.neighbours = static_cast<_3DV_FACE *>(pasMemGet(size_t(fc) * 12, " neighbour calc  "));
       if (!o.neighbours) wmFatal("3DV: out of memory for neighbours");
       _3DV_CalcNeighbours(o);
@@ -561,8 +649,6 @@ void Derive(_3DV_SCENE &scene) {
   }
 
   // Two triangles over each of the three side quads of every face.
-  FreeHeap(scene.volumearray);
-  FreeHeap(scene.volumeindex);
   scene.volumearray =
       static_cast<_3DV_VECTOR *>(_3DV_MemGet(static_cast<int32_t>(total * 144), " volume array "));
   scene.volumeindex =
@@ -693,7 +779,7 @@ void _3DV_CalcNeighbours(_3DV_OBJECT &object) {
   }
 }
 
-std::string _3DV_CheckScene(const _3DV_SCENE &scene) { return Check(scene, false); }
+std::string _3DV_CheckScene(const _3DV_SCENE &scene) { return Check(scene, Use::kWrite); }
 
 void _3DV_FreeSceneArrays(_3DV_SCENE &scene) {
   FreeObjects(scene);
@@ -713,17 +799,27 @@ void _3DV_FreeSceneArrays(_3DV_SCENE &scene) {
 }
 
 bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error) {
-  Reader reader(scene, bytes, size);
+  // The load works on a copy of the record and hands it over only when the
+  // scene is sound; a refused file leaves the record as it was.
+  Blocks blocks;
+  _3DV_SCENE work = scene;
+  Reader reader(work, blocks, bytes, size);
   bool ok = reader.Run(error);
   if (ok) {
-    error = Check(scene, true);
+    error = Check(work, Use::kRead);
     ok = error.empty();
   }
+  if (ok && !(Own(work.materials, work.materialcount, blocks, SceneName(work) + " materials") &&
+              Own(work.objects, work.objectcount, blocks, SceneName(work) + " objects"))) {
+    error = "out of memory";
+    ok = false;
+  }
   if (!ok) {
-    _3DV_FreeSceneArrays(scene);
+    blocks.DropAll();
     return false;
   }
-  Derive(scene);
+  Derive(work, blocks);
+  scene = work;
   return true;
 }
 

@@ -12,15 +12,18 @@
 //     OpenGL: the chunks, the checks of the finished scene, and the derived
 //     data (pass count, face normals and centres, tangents, neighbours,
 //     shadow-volume arrays). It answers false with a message naming what is
-//     wrong, and then the scene holds nothing it allocated;
+//     wrong, and then the record is as it was before the call;
 //   - _3DV_UploadScene makes the buffer objects; needs the current context;
 //   - _3DV_LoadScene does both for a file and ends the process, naming the
-//     file, when it cannot be read or is not a sound scene.
+//     file, when it cannot be read or holds a scene that some later step
+//     would read out of bounds.
 //
 // The record is not cleared first: fields the file does not carry keep what
-// the caller left in them. Its arrays are the reader's: a chunk that brings
-// a new array frees the one it replaces, and _3DV_FreeSceneArrays gives
-// them all back.
+// the caller left in them. A load never frees, nor writes into, an array it
+// did not make in the same call, since copies of a record share its arrays
+// (a record that already holds materials or objects gets its own copy of
+// those records before the load changes them). Arrays it replaces stay
+// with their owner: _3DV_FreeSceneArrays gives a record's arrays back.
 //
 // Main thread only: the upload uses the context.
 #pragma once
@@ -61,11 +64,12 @@ void _3DV_FaceTangent(const _3DV_VECTOR p[3], const _3DV_VECTOR t[3], _3DV_VECTO
                       _3DV_VECTOR &binormal);
 void _3DV_Set2(_3DV_VECTOR &triple, float a, float b);
 
-// Whether the counts, arrays and indexes of the scene agree: every count
-// non-negative, every array present where its count or flag needs it,
-// corner, strip, neighbour and material indexes in range. An empty string
-// when they do, else what is wrong, naming the object or light and field.
-// Array lengths are not known here, only presence.
+// Whether the scene can be written so that it reads back: every array the
+// file carries present where its count or flag needs it and not shorter
+// than its count where its size is known, every count non-negative,
+// corner, strip and neighbour indexes in range. A material index out of
+// range is written as it is. An empty string when the scene passes, else
+// what is wrong, naming the object or light and field.
 std::string _3DV_CheckScene(const _3DV_SCENE &scene);
 
 // Frees every array the reader made (chunk arrays, materials, objects,

@@ -201,21 +201,13 @@ void _3DV_WriteChunk(std::vector<uint8_t> &out, uint8_t type, uint8_t id, int32_
 
 bool _3DV_WriteSceneBytes(const _3DV_SCENE &scene, std::vector<uint8_t> &out, std::string &error) {
   error = _3DV_CheckScene(scene);
-  if (error.empty()) {
-    for (int32_t i = 0; i < scene.objectcount; ++i) {
-      const _3DV_OBJECT &o = scene.objects[i];
-      if (o.facecount > 0 && !o.neighbours) {
-        error = "object " + std::to_string(i) + ": neighbours";
-        break;
-      }
-      // A byte size is a LongInt.
-      const int32_t most = INT32_MAX / 20;
-      if (o.vertexcount > most || o.facecount > most || o.positionkeycount > most ||
-          o.rotationkeycount > most || o.scalekeycount > most) {
-        error = "object " + std::to_string(i) + ": more entries than a chunk can hold";
-        break;
-      }
-    }
+  for (int32_t i = 0; error.empty() && i < scene.objectcount; ++i) {
+    const _3DV_OBJECT &o = scene.objects[i];
+    // A byte size is a LongInt.
+    const int32_t most = INT32_MAX / 20;
+    if (o.vertexcount > most || o.facecount > most || o.positionkeycount > most ||
+        o.rotationkeycount > most || o.scalekeycount > most || o.stripcount > most)
+      error = "object " + std::to_string(i) + ": more entries than a chunk can hold";
   }
   const int32_t most_keys = INT32_MAX / 16;
   if (error.empty() && (scene.camerapositioncount > most_keys || scene.cameratargetcount > most_keys))

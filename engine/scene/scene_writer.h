@@ -6,8 +6,8 @@
 // out. Files carry version 1.2 and, in chunk 87, a chunk count that no
 // reader uses.
 //
-// A scene whose counts, arrays and indexes disagree (see _3DV_CheckScene)
-// is refused: nothing is written. The scene record is never modified.
+// A scene with an absent or short array, or one the reader would refuse
+// (see _3DV_CheckScene), is refused: nothing is written. The scene record is never modified.
 #pragma once
 
 #include <cstdint>

@@ -151,16 +151,99 @@ TEST_F(EngineEffects, PoolsAreReplacedFreedAndAStepWithoutOneOrWithoutABasisDoes
               testing::ExitedWithCode(1), "particles");
 }
 
+// Enables, disables, depth mask and blend function, in order.
+std::vector<std::string> States(const GlRecorder &gl) {
+  std::vector<std::string> out;
+  for (const GlCall &c : gl.calls()) {
+    if (c.name == "glEnable" || c.name == "glDisable" || c.name == "glDepthMask" ||
+        c.name == "glBlendFunc") {
+      std::string line = c.name + "(";
+      for (size_t i = 0; i < c.args.size(); ++i)
+        line += (i ? ", " : "") + std::to_string(int64_t(c.args[i]));
+      out.push_back(line + ")");
+    }
+  }
+  return out;
+}
+
+TEST_F(EngineEffects, ParticleAndFlareStatesAndTheFourColourAttributes) {
+  // Particles: depth-tested, no depth writes, added, culling off.
+  _3DV_PARTICLEDATA &e = Emitter(1, 2);
+  _3DV_RenderParticles(scene_, 0);
+  const std::vector<std::string> particle_states = {
+      "glDisable(" + std::to_string(GL_CULL_FACE) + ")",
+      "glEnable(" + std::to_string(GL_DEPTH_TEST) + ")", "glDepthMask(0)",
+      "glEnable(" + std::to_string(GL_BLEND) + ")", "glBlendFunc(1, 1)",
+      "glEnable(" + std::to_string(GL_TEXTURE_2D) + ")", "glDepthMask(1)"};
+  EXPECT_EQ(States(gl_), particle_states);
+  e = {};
+
+  // Flares: no depth test and no depth writes, added, culling and
+  // lighting off, depth writes back on at the end.
+  scene_.materials[0].flaresize = 1;
+  gl_.Clear();
+  _3DV_RenderFlares(scene_, 0);
+  std::vector<std::string> flare_states = {"glEnable(" + std::to_string(GL_TEXTURE_2D) + ")",
+                                           "glDepthMask(0)"};
+  for (int flare = 0; flare < 2; ++flare) {
+    for (const std::string &line :
+         {"glDisable(" + std::to_string(GL_CULL_FACE) + ")",
+          "glDisable(" + std::to_string(GL_DEPTH_TEST) + ")",
+          "glDisable(" + std::to_string(GL_LIGHTING) + ")",
+          "glEnable(" + std::to_string(GL_BLEND) + ")", std::string("glBlendFunc(1, 1)")})
+      flare_states.push_back(line);
+  }
+  flare_states.push_back("glDepthMask(1)");
+  EXPECT_EQ(States(gl_), flare_states);
+  _3DV_FreeParticles(scene_);
+  _3DV_FreeScene(scene_);
+
+  // The colour attributes, a step after emission (life fraction 3/4):
+  // 1 fades the colour out, 4 in, 2 shrinks, 8 grows; 4 and 8 win.
+  struct Row {
+    uint8_t attrib;
+    float factor, size;
+  };
+  for (const Row row : {Row{0, 1, 2}, Row{1, 0.75f, 2}, Row{2, 1, 1.5f}, Row{4, 0.25f, 2},
+                        Row{8, 1, 0.5f}, Row{5, 0.25f, 2}, Row{10, 1, 0.5f}}) {
+    _3DV_PARTICLEDATA &p = Emitter(1);
+    p.colorattrib = row.attrib;
+    p.power = 4;
+    p.color = {1, 0.5f, 0.25f};
+    p.size = 2;
+    _3DV_RenderParticles(scene_, 0);
+    p.newparticle = 0;
+    gl_.Clear();
+    _3DV_RenderParticles(scene_, 0);
+    const auto colours = gl_.Count("glColor3f");
+    ASSERT_GE(colours, 1u);
+    const GlCall *colour = gl_.Find("glColor3f", colours - 1);
+    EXPECT_FLOAT_EQ(float(colour->args[0]), row.factor) << int(row.attrib);
+    EXPECT_FLOAT_EQ(float(colour->args[1]), 0.5f * row.factor) << int(row.attrib);
+    EXPECT_FLOAT_EQ(float(colour->args[2]), 0.25f * row.factor) << int(row.attrib);
+    // The first corner lies at p - s * right, right = (-1, 0, 0) here.
+    EXPECT_FLOAT_EQ(float(gl_.Find("glVertex3f")->args[0]), row.size) << int(row.attrib);
+    _3DV_FreeParticles(scene_);
+    _3DV_FreeScene(scene_);
+  }
+}
+
 TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
-  scene_ = MakeScene(4, 2);
+  scene_ = MakeScene(6, 3);
   scene_.materials[1].flaresize = 2;
   scene_.materials[1].ambient = {1, 0.5f, 0.25f};
   scene_.materials[0].flaresize = -1;    // neither flare nor occluder
   scene_.objects[2].material = 7;         // no such material
-  scene_.objects[3].pivot = {1, 2, 3};    // flare
+  scene_.objects[3].material = 1;         // flare
+  scene_.objects[3].pivot = {1, 2, 3};
+  scene_.objects[4].material = 2;         // occluder
+  scene_.objects[5].visible = 0;          // occluder, hidden
   _3DV_RenderSceneOcclusion(scene_, 0);
-  EXPECT_EQ(gl_.Count("glBegin"), 2u);  // two flare points, nothing drawn as occluder
-  EXPECT_FALSE(scene_.objects[1].visible);
+  // Two flare points, then the one visible occluder from memory.
+  EXPECT_EQ(gl_.Count("glBegin"), 2u);
+  ASSERT_EQ(gl_.Count("glDrawElements"), 1u);
+  EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], scene_.objects[4].faces);
+  EXPECT_FALSE(scene_.objects[1].visible || scene_.objects[3].visible);
   EXPECT_TRUE(scene_.objects[0].visible && scene_.objects[2].visible);
 
   _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y
@@ -284,6 +367,22 @@ TEST_F(ShadowGeometry, CubeUnderALightCastsItsTopRimAsOneClosedLoop) {
   scene_.objects[0].castshadow = 0;
   _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
   EXPECT_EQ(scene_.shadowquadcount, 0);
+}
+
+TEST_F(ShadowGeometry, TheCountLeftIsTheLastCastersEvenWithoutFaces) {
+  // A cube, then a visible caster with no faces: the count is reset for
+  // every visible caster, so it ends at 0; hidden, the cube's stays.
+  std::string error;
+  scene_ = ReadMeshes({Cube(), Mesh{}}, error);
+  ASSERT_EQ(scene_.objectcount, 2) << error;
+  scene_.volumebuffer = 5;
+  scene_.volumeindexbuffer = 6;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 0);
+  EXPECT_EQ(gl_.Count("glDrawElements"), 4u);  // two per caster
+  scene_.objects[1].visible = 0;
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
+  EXPECT_EQ(scene_.shadowquadcount, 4);
 }
 
 }  // namespace

@@ -133,6 +133,11 @@ TEST_F(EngineGl, HalfTheFacesCoverHalfThePanel) {
   EXPECT_NEAR(Covered(), whole / 2, whole / 50);
   _3DV_ClearScreen();
   _3DV_FaceFraction = 3;  // more than all: every face, nothing beyond
+  _3DV_RenderSceneSimple(scene_, 0);
+  EXPECT_EQ(Covered(), whole);
+  // The buffer-object renderer draws every face whatever the fraction.
+  _3DV_ClearScreen();
+  _3DV_FaceFraction = 0.25f;
   _3DV_RenderSceneVBO(scene_, 0);
   EXPECT_EQ(Covered(), whole);
 }
@@ -165,17 +170,22 @@ TEST_F(EngineGl, RenderTargetsStartTransparentBlackAndReceiveCopies) {
 
 TEST_F(EngineGl, PickingFindsTheNearerObjectWhateverItsPass) {
   scene_ = MakeScene(2);
-  MakePanel(scene_.objects[0], Panel{0, 2, 0, 2, 2, 1}, "far");
-  MakePanel(scene_.objects[1], Panel{0, -2, 0, 1, 1, 1}, "near");
-  scene_.objects[1].passno = 1;  // drawn after the far one
+  MakePanel(scene_.objects[0], Panel{0, -2, 0, 1, 1, 1}, "near");
+  MakePanel(scene_.objects[1], Panel{0, 2, 0, 2, 2, 1}, "far");
   scene_.passcount = 1;
   Upload(scene_);
   // The window's middle row, counted the way the pick flips it.
   _3DV_PickX = kWidth / 2;
   _3DV_PickY = 479 - kHeight / 2;
-  EXPECT_EQ(_3DV_PickScene(scene_, 0), 2);
-  scene_.objects[1].visible = 0;
+  // The nearer panel drawn first, then drawn last: the depth decides, not
+  // the order of the hits.
+  scene_.objects[1].passno = 1;
   EXPECT_EQ(_3DV_PickScene(scene_, 0), 1);
+  scene_.objects[1].passno = 0;
+  scene_.objects[0].passno = 1;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 1);
+  scene_.objects[0].visible = 0;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 2);
   _3DV_PickX = 5;
   EXPECT_EQ(_3DV_PickScene(scene_, 0), 0);
   EXPECT_EQ(Covered(), 0);  // nothing reached the colour buffer

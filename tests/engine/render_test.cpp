@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,26 @@ namespace {
 std::vector<std::vector<float>> light_colours;
 void CatchLight(GLenum, GLenum pname, const GLfloat *v) {
   if (pname != GL_POSITION) light_colours.push_back({v[0], v[1], v[2], v[3]});
+}
+// Material colours, as "GL_AMBIENT" etc. with their four values.
+std::vector<std::string> material_colours;
+void CatchMaterial(GLenum, GLenum pname, const GLfloat *v) {
+  char line[128];
+  std::snprintf(line, sizeof line, "%s %g %g %g %g",
+                pname == GL_AMBIENT ? "ambient" : pname == GL_DIFFUSE ? "diffuse" : "specular",
+                v[0], v[1], v[2], v[3]);
+  material_colours.push_back(line);
+}
+
+// "name(a, b)" with every argument to six significant digits.
+std::string Floats(const ember_test::GlCall &c) {
+  std::string line = c.name + "(";
+  for (size_t i = 0; i < c.args.size(); ++i) {
+    char n[32];
+    std::snprintf(n, sizeof n, "%g", c.args[i]);
+    line += (i ? ", " : "") + std::string(n);
+  }
+  return line + ")";
 }
 
 class EngineRender : public ::testing::Test {
@@ -298,6 +320,16 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   EXPECT_TRUE(Draws().empty());
   o.distancecull = 0;
 
+  // Without buffers nothing is drawn, but both renderers count the object.
+  o.vertexbuffer = o.facebuffer = 0;
+  _3DV_FacesDrawn = _3DV_ObjectsDrawn = 0;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_TRUE(Draws().empty());
+  EXPECT_EQ(_3DV_ObjectsDrawn, 2);
+  EXPECT_EQ(_3DV_FacesDrawn, 14);
+
   // A negative index or a material that does not exist draws nothing.
   gl_.Clear();
   _3DV_RenderObject(scene_, -1, 0);
@@ -306,6 +338,124 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   _3DV_RenderObject(scene_, 0, 0);
   _3DV_RenderObjectVBO(scene_, 0, 0);
   EXPECT_TRUE(gl_.calls().empty());
+}
+
+TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
+  scene_ = MakeScene(1);
+  _3DV_OBJECT &o = scene_.objects[0];
+  _3DV_MATERIAL &m = scene_.materials[0];
+  o.vertexbuffer = o.facebuffer = o.normalbuffer = 1;
+  o.positionkeycount = 1;
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
+  o.positionkeys[0] = {0, 1, 2, 3};
+  o.pivot = {4, 5, 6};
+  o.rotation = {10, 20, 30};
+  o.texturescroll = {0.5f, 0.25f, -1};
+  _3DV_Offset = {7, 8, 9};
+  _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
+  m.utile = 2, m.vtile = 3;
+  m.ambient = {0.1f, 0.2f, 0.3f}, m.diffuse = {0.8f, 0.6f, 0.4f}, m.specular = {0.2f, 0.4f, 1};
+  m.constantalpha = 0.5f;
+  m.envmap = 1, m.envblend = 1, m.envcolor = {0.25f, 0.5f, 0.75f}, m.envalpha = 0.125f;
+  m.envmaptexid = 9;
+  dgl::glMaterialfv = CatchMaterial;
+  auto trace = [&] {
+    std::vector<std::string> out;
+    for (const GlCall &c : gl_.calls()) {
+      static const std::set<std::string> kept = {
+          "glMatrixMode", "glPushMatrix", "glPopMatrix", "glLoadIdentity", "glTranslatef",
+          "glRotatef",    "glScalef",     "glColor4f",   "glDepthFunc",    "glBlendFunc",
+          "glTexGeni",    "glDrawElements"};
+      const bool gen = (c.name == "glEnable" || c.name == "glDisable") &&
+                       (c.args[0] == GL_TEXTURE_GEN_S || c.args[0] == GL_TEXTURE_GEN_T ||
+                        c.args[0] == GL_BLEND);
+      if (kept.count(c.name) || gen) out.push_back(Floats(c));
+    }
+    return out;
+  };
+  auto call = [](const char *name, std::initializer_list<double> args) {
+    GlCall c{name, args, {}, {}, {}};
+    return Floats(c);
+  };
+  const std::string push[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPushMatrix", {}),
+                              call("glTranslatef", {1, 2, 3}), call("glTranslatef", {4, 5, 6}),
+                              call("glRotatef", {10, 1, 0, 0}), call("glRotatef", {20, 0, 1, 0}),
+                              call("glRotatef", {30, 0, 0, 1}), call("glTranslatef", {-4, -5, -6})};
+  const std::string pop[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPopMatrix", {})};
+
+  // The full renderer at t = 4: track, pivot rotation x then y then z,
+  // world offset and scale; tiles then scroll x t on the texture matrix;
+  // the faces, then the environment layer blended by its alpha.
+  material_colours.clear();
+  _3DV_RenderObject(scene_, 0, 4);
+  std::vector<std::string> expected(std::begin(push), std::end(push));
+  for (const std::string &line :
+       {call("glTranslatef", {7, 8, 9}), call("glScalef", {2, 3, 4}),
+        call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
+        call("glTranslatef", {2, 1, -4}), call("glColor4f", {0.1f, 0.2f, 0.3f, 0.5f}),
+        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
+        call("glEnable", {GL_TEXTURE_GEN_S}), call("glEnable", {GL_TEXTURE_GEN_T}),
+        call("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+        call("glTexGeni", {GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+        call("glDepthFunc", {GL_EQUAL}), call("glEnable", {GL_BLEND}),
+        call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
+        call("glColor4f", {0.25f, 0.5f, 0.75f, 0.125f}),
+        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
+        call("glDepthFunc", {GL_LEQUAL}), call("glDisable", {GL_TEXTURE_GEN_S}),
+        call("glDisable", {GL_TEXTURE_GEN_T}), call("glDisable", {GL_BLEND})})
+    expected.push_back(line);
+  expected.insert(expected.end(), std::begin(pop), std::end(pop));
+  EXPECT_EQ(trace(), expected);
+  EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 0.5",
+                                                        "diffuse 0.8 0.6 0.4 0.5",
+                                                        "specular 0.2 0.4 1 0.5"}));
+
+  // The buffer-object renderer: no offset, scale, scroll or layer; alpha
+  // 1.0 in the material; the light factor on diffuse and specular only,
+  // the current colour the unscaled diffuse with the constant alpha.
+  o.uselightfactor = 1;
+  scene_.lightfactor = 0.5f;
+  gl_.Clear();
+  material_colours.clear();
+  _3DV_RenderObjectVBO(scene_, 0, 4);
+  expected.assign(std::begin(push), std::end(push));
+  for (const std::string &line :
+       {call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
+        call("glColor4f", {0.8f, 0.6f, 0.4f, 0.5f}),
+        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0})})
+    expected.push_back(line);
+  expected.insert(expected.end(), std::begin(pop), std::end(pop));
+  EXPECT_EQ(trace(), expected);
+  EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
+                                                        "diffuse 0.4 0.3 0.2 1",
+                                                        "specular 0.1 0.2 0.5 1"}));
+  o.uselightfactor = 0;
+  material_colours.clear();
+  _3DV_RenderObjectVBO(scene_, 0, 4);
+  EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
+                                                        "diffuse 0.8 0.6 0.4 1",
+                                                        "specular 0.2 0.4 1 1"}));
+
+  // The alpha test of the scene renderers: on above a reference, off at 0,
+  // and off again when the scene is done.
+  m.envmap = 0;
+  m.alphatest = 0.75f;
+  gl_.Clear();
+  _3DV_RenderSceneClipped(scene_, 0);
+  std::vector<std::string> alpha;
+  for (const GlCall &c : gl_.calls()) {
+    if (c.name == "glAlphaFunc" || ((c.name == "glEnable" || c.name == "glDisable") &&
+                                    c.args[0] == GL_ALPHA_TEST))
+      alpha.push_back(Floats(c));
+  }
+  EXPECT_EQ(alpha, (std::vector<std::string>{call("glEnable", {GL_ALPHA_TEST}),
+                                             call("glAlphaFunc", {GL_GREATER, 0.75f}),
+                                             call("glDisable", {GL_ALPHA_TEST})}));
+  m.alphatest = 0;
+  gl_.Clear();
+  _3DV_RenderSceneClipped(scene_, 0);
+  EXPECT_EQ(gl_.Count("glAlphaFunc"), 0u);
+  _3DV_EngineUnitInit();
 }
 
 TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {

@@ -107,6 +107,103 @@ TEST(SceneConfig, LineCountsFollowTheMaterialsAndObjects) {
   EXPECT_EQ(Lines(_3DV_ConfigText(s.scene)), 65u + 59 + 18 + 16 + 16);
 }
 
+TEST(SceneConfig, OneMaterialObjectAndLightAreWrittenAsTheKeyListSays) {
+  // Values picked to show the number format: four decimals, a sign only
+  // when negative, kept when a negative value rounds to zero.
+  Scene s({"steel"}, {"gear"});
+  s.scene.camerafov = 1.5f, s.scene.cameranear = 0.5f, s.scene.camerafar = 800;
+  _3DV_MATERIAL &m = s.materials[0];
+  m.texturename.assign("steel.tga"), m.envmaptexture.assign("env.tga");
+  m.transparency = 0.25f, m.utile = 2, m.vtile = -0.5f, m.textured = 1;
+  m.ambient = {0.1f, 0.2f, 0.3f}, m.diffuse = {1, 0.5f, 0}, m.specular = {-0.25f, 0, 1};
+  m.shine = -3, m.envmap = 0, m.magtype = 2, m.receivelight = 1, m.depthtest = 3;
+  m.alphatest = 0.5f, m.texturewrap = 1, m.constantalpha = 0.75f, m.flaresize = 12.5f;
+  m.bpp = 24;
+  _3DV_OBJECT &o = s.objects[0];
+  _3DV_PARTICLEDATA &p = o.particledata;
+  o.material = 0, o.rendermode = 1, o.visible = 1, o.backfacecull = 0, o.passno = 7;
+  p.particleenabled = 1, p.deltavector = {0, -1.5f, 2}, p.deltavectorspread = {0.125f, 3, 0};
+  p.color = {1, 0, 0}, p.colorspread = {0, 0.5f, 0}, p.colorattrib = 4, p.power = 100;
+  p.deltapower = -3.67e-14f, p.newparticle = -7, p.size = 0.0625f;
+  p.particletexture.assign("spark.tga");
+  _3DV_LIGHT &l = s.scene.lights[0];
+  l.name.assign("sun"), l.enabled = 1, l.pos = {-10, 2.5f, 300};
+  l.ambient = {0.05f, 0.05f, 0.05f}, l.diffuse = {0.9f, 0.85f, 0.75f}, l.specular = {-1e-6f, 0, 1};
+
+  const std::string expected =
+      "# 3DVell config file\n"
+      "#\n"
+      "camerafov=1.5000\n"
+      "cameranear=0.5000\n"
+      "camerafar=800.0000\n"
+      "#\n"
+      "# Material Info\n"
+      "# \n"
+      "#                  Texture min/mag filters:\n"
+      "# 0 - NEAREST, 1 - LINEAR, 2 - MIPMAP_NEAREST, 3 - MIPMAP_LINEAR (default)\n"
+      "# \n"
+      "# Depthtest : 0 -R/W ; 1 -R ; 2 -W ; 3 -N/A\n"
+      "# Alphatest : 0 -N/A ; 0..1 -alpha testing value\n"
+      "# Blend     : 0 -NO  ; 1 -ONE/ONE ; 2 -ALPHA ; 3 -1-ALPHA\n"
+      "# \n"
+      "material(steel).texturename=steel.tga\n"
+      "material(steel).transparency=0.2500\n"
+      "material(steel).utile=2.0000\n"
+      "material(steel).vtile=-0.5000\n"
+      "material(steel).textured=1\n"
+      "material(steel).ambient=0.1000,0.2000,0.3000\n"
+      "material(steel).diffuse=1.0000,0.5000,0.0000\n"
+      "material(steel).specular=-0.2500,0.0000,1.0000\n"
+      "material(steel).shine=-3\n"
+      "material(steel).envmap=0\n"
+      "material(steel).envmaptexture=env.tga\n"
+      "material(steel).magtype=2\n"
+      "material(steel).receivelight=1\n"
+      "material(steel).depthtest=3\n"
+      "material(steel).alphatest=0.5000\n"
+      "material(steel).texturewrap=1\n"
+      "material(steel).constantalpha=0.7500\n"
+      "material(steel).flaresize=12.5000\n"
+      "material(steel).blend=1\n"  // 24 bits, transparency above 0
+      "#\n"
+      "# Object Info\n"
+      "object(gear).material=0\n"
+      "object(gear).rendermode=1\n"
+      "object(gear).visible=1\n"
+      "object(gear).particleenabled=1\n"
+      "object(gear).deltavector=0.0000,-1.5000,2.0000\n"
+      "object(gear).deltavectorspread=0.1250,3.0000,0.0000\n"
+      "object(gear).color=1.0000,0.0000,0.0000\n"
+      "object(gear).colorspread=0.0000,0.5000,0.0000\n"
+      "object(gear).colorattrib=4\n"
+      "object(gear).power=100.0000\n"
+      "object(gear).deltapower=-0.0000\n"
+      "object(gear).newparticle=-7\n"
+      "object(gear).particletexture=spark.tga\n"
+      "object(gear).size=0.0625\n"
+      "object(gear).passno=1\n"  // from the material, not the field
+      "#transparent material :steel.tga\n"
+      "object(gear).backfacecull=0\n"
+      "#\n"
+      "# Light Info\n"
+      "light(sun).enabled=1\n"
+      "light(sun).pos=-10.0000,2.5000,300.0000\n"
+      "light(sun).ambient=0.0500,0.0500,0.0500\n"
+      "light(sun).diffuse=0.9000,0.8500,0.7500\n"
+      "light(sun).specular=-0.0000,0.0000,1.0000\n"
+      "#\n";
+  const std::string unused =
+      "light().enabled=0\n"
+      "light().pos=0.0000,0.0000,0.0000\n"
+      "light().ambient=0.0000,0.0000,0.0000\n"
+      "light().diffuse=0.0000,0.0000,0.0000\n"
+      "light().specular=0.0000,0.0000,0.0000\n"
+      "#\n";
+  std::string all = expected;
+  for (int slot = 1; slot < _3DV_LIGHT_COUNT; ++slot) all += unused;
+  EXPECT_EQ(_3DV_ConfigText(s.scene), all);
+}
+
 TEST(SceneConfig, SaveThenLoadRestoresEveryWrittenField) {
   ember_test::TempDir dir;
   Scene a({"m0", "m1"}, {"o0", "o1", "o2"});
@@ -354,9 +451,9 @@ TEST(GeometryDump, CubeAndEmptyObjects) {
   EXPECT_EQ(Lines(v), 10u + 2);
   EXPECT_EQ(Lines(f), 14u + 2);
   EXPECT_TRUE(v.starts_with("cube\n \n0 1.0000 -0.5000 0.0000\n1 1.0000 0.5000 2.0000\n")) << v;
-  EXPECT_TRUE(Has(v, "6 0.0000 -0.5000 0.0000"));  // a negative zero prints as 0
+  EXPECT_TRUE(Has(v, "6 -0.0000 -0.5000 0.0000"));  // the sign of a negative zero stays
   EXPECT_TRUE(f.starts_with("cube\n \n0 0 1 3\n1 0 3 2\n")) << f;
-  EXPECT_TRUE(v.ends_with("7 0.0000 0.5000 2.0000\nempty\n \n")) << v;
+  EXPECT_TRUE(v.ends_with("7 -0.0000 0.5000 2.0000\nempty\n \n")) << v;
   EXPECT_TRUE(f.ends_with("11 1 7 3\nempty\n \n"));
 
   Scene none({}, {});
