@@ -90,8 +90,14 @@ std::string RunSelfForDigests(const std::string &filter);
 // when the program was not started by RunSelfForDigests.
 std::string DigestFile();
 
-// Writes the frame as a PNG into <build>/scene-frames/<name>.png and
-// returns the path (empty on failure).
+// Writes the frame as a PNG into <build>/scene-frames/<name>.png for a
+// person to look at and returns the path. A blank picture (fewer than
+// kLitPercent per cent of its pixels above kLitLevel in some channel, or
+// fewer than kPictureColours colours) is a test failure and is not
+// written; a failed write returns an empty path too.
+constexpr int kLitLevel = 16;
+constexpr size_t kLitPercent = 2;
+constexpr size_t kPictureColours = 16;
 std::filesystem::path WriteFramePng(const Frame &frame, const std::string &name);
 
 // ---- without a context ----------------------------------------------------
