@@ -49,6 +49,7 @@ struct SYS_PackEntry_t {
   uint16_t name_length;  // names are compared by their exact bytes
   char *name;
   unsigned char *data;   // whole content while open, NULL otherwise
+  bool damaged;          // its bytes cannot be read: open and size fail (code 7)
 };
 
 struct SYS_Pack_t {

@@ -6,24 +6,27 @@
 // u8, name length u16, name}. An entry with flag bit 0 is stored as one
 // z-block, any other entry as its plain bytes.
 //
-// Mounting checks what every later read relies on: the catalog's z-block
-// header lies inside the file, every record inside the inflated catalog,
-// every entry's stored bytes inside the file, and a z-block entry is long
-// enough for its header. The layout is otherwise free: bytes may follow
-// the catalog's z-block, the inflated catalog may hold spare bytes after
-// the last record, and a z-block entry may be stored with padding after
-// its stream. What mounting cannot check without inflating everything (the
-// packed size, CRC and stream of each entry) is checked when the entry is
-// opened; such an entry fails to open (code 7 or 8) and the next open
-// tries again. A stream that ends before its raw size reads as its bytes
-// followed by zeros, as every z-block does. Every read from the pack file
-// is full or fails, so a corrupt pack never crashes.
+// Mounting reads the header, the catalog and the first four bytes of
+// every z-block entry (its raw size), and checks that the catalog's
+// records lie inside the inflated catalog. It reads nothing else of an
+// entry, so damage to an entry's placement fails that entry alone, when it
+// is opened or sized (code 7): stored bytes that run past the end of the
+// file, a z-block entry shorter than a z-block header, or one whose raw
+// size is beyond 2^31 - 1 (entry sizes travel in signed 32-bit file
+// sizes). The layout is otherwise free: bytes may follow the catalog's
+// z-block, the inflated catalog may hold spare bytes after the last
+// record, and a z-block entry may be stored with padding after its stream.
+// What only inflating shows (the packed size, CRC and stream of each
+// entry) is checked when the entry is opened; such an entry fails to open
+// (code 7 or 8) and the next open tries again. A stream that ends before
+// its raw size reads as its bytes followed by zeros, as every z-block
+// does. Every read from the pack file stays inside it and is full or
+// fails, so a corrupt pack never crashes.
 //
 // Mount codes: 10 null path, 1 no such path, the regular open's code,
-// 12 the file is no pack (wrong magic, shorter than a header, no room for
-// a z-block header at the catalog offset), 7 or 8 the catalog's z-block
-// fails, 7 the records or an entry disagree with the file (or a z-block
-// entry claims a size beyond 2^31 - 1), 5 out of memory.
+// 12 wrong magic, 7 or 8 the catalog's z-block fails (7 as well when the
+// file ends before the catalog does, or the header before its numbers),
+// 7 more records than the inflated catalog holds, 5 out of memory.
 //
 // An entry is read whole into memory (inflated when packed) when it is
 // opened and released when it is closed. It has one read position and one
@@ -96,15 +99,17 @@ int32_t ReadCatalog(SYS_Pack_t *pack, const unsigned char *cat, uint32_t length,
     memcpy(e.name, cat + at, e.name_length);
     at += e.name_length;
 
-    // Each entry's stored bytes are read whole when it is opened.
-    if (uint64_t(e.offset) + e.stored_size > file_size) return 7;
+    // The entry's own damage is its own: only its open and size fail.
+    const bool inside = uint64_t(e.offset) + e.stored_size <= file_size;
+    e.damaged = !inside;
     if (e.flags & SYS_PACK_ZBLOCK) {
       unsigned char head[4];
-      if (e.stored_size < SYS_ZBLOCK_HEADER) return 7;
-      if (!ReadAt(pack->file, e.offset, head, sizeof head)) return 7;
-      // Entry sizes travel in signed 32-bit file sizes.
-      e.size = GetLE32(head);
-      if (e.size > SYS_ZBLOCK_MAX_RAW) return 7;
+      e.size = 0;
+      if (uint64_t(e.offset) + sizeof head <= file_size && ReadAt(pack->file, e.offset, head, sizeof head))
+        e.size = GetLE32(head);
+      else
+        e.damaged = true;
+      if (e.stored_size < SYS_ZBLOCK_HEADER || e.size > SYS_ZBLOCK_MAX_RAW) e.damaged = true;
     } else {
       e.size = e.stored_size;
     }
@@ -137,10 +142,17 @@ int SYS_FilePackOpen_pack(const char *path) {
 
   int32_t code = 0;
   unsigned char header[SYS_PACK_HEADER];
-  if (file->size < int32_t(SYS_PACK_HEADER) || !ReadAt(file, 0, header, sizeof header) ||
+  if (file->size < int32_t(sizeof kMagic) || !ReadAt(file, 0, header, sizeof kMagic) ||
       memcmp(header, kMagic, sizeof kMagic) != 0) {
     SYS_FileClose(file);
     SYS_ErrorSet(12);
+    return -1;
+  }
+  // A pack that ends inside its header has no catalog.
+  if (file->size < int32_t(SYS_PACK_HEADER) ||
+      !ReadAt(file, sizeof kMagic, header + sizeof kMagic, SYS_PACK_HEADER - sizeof kMagic)) {
+    SYS_FileClose(file);
+    SYS_ErrorSet(7);
     return -1;
   }
   uint32_t count = GetLE32(header + 4);
@@ -155,10 +167,12 @@ int SYS_FilePackOpen_pack(const char *path) {
   SYS_Log(1, "[file-pack]  - number of entrys: %d\n", static_cast<int32_t>(count));
   SYS_Log(1, "[file-pack]  - catalog's offset: %u\n", catalog_offset);
 
+  // A catalog region that is missing or shorter than a z-block header
+  // fails as its z-block would.
   uint32_t file_size = static_cast<uint32_t>(file->size);
   if (catalog_offset > file_size || file_size - catalog_offset < SYS_ZBLOCK_HEADER) {
     SYS_FileClose(file);
-    SYS_ErrorSet(12);
+    SYS_ErrorSet(7);
     return -1;
   }
 
@@ -243,6 +257,10 @@ static int SYS_FileOpen_pack(SYS_File_p file) {
     return -1;
   }
 
+  if (e->damaged) {
+    SYS_ErrorSet(7);
+    return -1;
+  }
   if (!e->data) {
     if (e->flags & SYS_PACK_ZBLOCK) {
       auto *tmp = static_cast<unsigned char *>(SYS_MemGet(e->stored_size, __FILE__, __LINE__, "open: tmp buffer"));
@@ -328,9 +346,9 @@ static int32_t SYS_FileRead_pack(SYS_File_p file, void *buffer, int32_t count) {
 
 static char *SYS_FileGets_pack(SYS_File_p file, char *buffer, int32_t size) {
   SYS_ErrorClear();
-  // A buffer of one byte holds no character: reading into it would never
-  // advance.
-  if (!buffer || size < 2) {
+  // A buffer of one byte holds only the terminator: it comes back as an
+  // empty text and the position stays.
+  if (!buffer || size < 1) {
     SYS_ErrorSet(10);
     return nullptr;
   }
@@ -394,9 +412,15 @@ static int SYS_FileExists_pack(const char *name) {
 static int32_t SYS_FileSize_pack(const char *name) {
   SYS_ErrorClear();
   SYS_PackEntry_t *e = nullptr;
-  if (SYS_PackFind(name, nullptr, &e)) return static_cast<int32_t>(e->size);
-  SYS_ErrorSet(1);
-  return -1;
+  if (!SYS_PackFind(name, nullptr, &e)) {
+    SYS_ErrorSet(1);
+    return -1;
+  }
+  if (e->damaged) {
+    SYS_ErrorSet(7);
+    return -1;
+  }
+  return static_cast<int32_t>(e->size);
 }
 
 const SYS_FileHandler_t SYS_FileHandler_pack = {

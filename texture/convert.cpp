@@ -156,6 +156,34 @@ void txExpandPalette(const uint8_t *indices, uint8_t *destination, size_t count,
   }
 }
 
+int32_t txExpandIndexed(pxBitmap bitmap) {
+  SYS_ErrorClear();
+  if (!bitmap || bitmap->bits != 8 || bitmap->subtype != TX_LAYOUT_INDEXED || !bitmap->palette)
+    return 0;
+  size_t bytes = 0;
+  if (!txPixelBytes(bitmap->width, bitmap->height, 24, &bytes) || !bitmap->image[0] ||
+      bitmap->imagesize[0] < bytes / 3) {
+    SYS_ErrorSet(TX_ERR_LAYOUT);
+    return -1;
+  }
+  uint8_t *rgb = static_cast<uint8_t *>(SYS_MemGet(bytes, __FILE__, __LINE__, "txExpandIndexed"));
+  if (!rgb) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  txExpandPalette(bitmap->image[0], rgb, bytes / 3, bitmap->palette);
+  for (int i = 1; i < TX_MAX_LEVELS; ++i)
+    if (bitmap->image[i]) SYS_MEMFREE(bitmap->image[i]);
+  SYS_MEMFREE(bitmap->image[0]);
+  SYS_MEMFREE(bitmap->palette);
+  bitmap->image[0] = rgb;
+  bitmap->imagesize[0] = uint32_t(bytes);
+  bitmap->bits = 24;
+  bitmap->subtype = TX_LAYOUT_RGB;
+  bitmap->levels = 1;
+  return 0;
+}
+
 namespace {
 
 // Box averaging of level 0 to nw x nh (both no larger than the source).

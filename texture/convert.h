@@ -20,6 +20,11 @@ pxBitmap txIntensity(pxBitmap bitmap, int32_t weighted);
 void txExpandPalette(const uint8_t *indices, uint8_t *destination, size_t count,
                      const uint8_t *palette);
 int32_t txScale(pxBitmap bitmap, int32_t width, int32_t height);
+// An 8-bit indexed bitmap with its palette made 24-bit pixels through it
+// (channel order as the palette's, which is the bitmap's `type`), one
+// level, palette freed. Other bitmaps are left alone (0). -1 with 1005 for
+// a buffer shorter than its pixels, 5 out of memory, the bitmap unchanged.
+int32_t txExpandIndexed(pxBitmap bitmap);
 
 // A bitmap in a library's sample layout (txSampleLayout, loader.h) brought
 // to one byte per channel, in place, for the uploaders: packed palette

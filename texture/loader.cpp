@@ -172,9 +172,14 @@ int32_t txLoadAlphaMap(const char *alphaName, pxBitmap bitmap) {
     return -1;
   }
   // Only true-colour images take an alpha channel, and only pixel bytes
-  // can serve as alpha values.
-  if ((bitmap->bits != 24 && bitmap->bits != 32) || txSampleLayout(bitmap) ||
-      alpha->type == TX_COMPRESSED || txSampleLayout(alpha) || !alpha->image[0]) {
+  // can serve as alpha values: a PNG image or alpha map in the library's
+  // sample layout is unpacked to bytes first (16-bit colour and grey with
+  // alpha become true colour, packed grey becomes 8-bit grey).
+  const bool colour = txSampleLayout(bitmap) ? bitmap->bits >= 32
+                                             : bitmap->bits == 24 || bitmap->bits == 32;
+  if (!colour || alpha->type == TX_COMPRESSED || !alpha->image[0] ||
+      (txSampleLayout(alpha) && txUnpack(alpha) != 0) ||
+      (txSampleLayout(bitmap) && txUnpack(bitmap) != 0)) {
     txFree(&alpha);
     SYS_ErrorSet(TX_ERR_ALPHA);
     return -1;
@@ -268,6 +273,14 @@ pxBitmap txLoad(const char *name) {
   TX_DEBUG("[TL] ---\n");
   txState.alphaFlag = 1;
 
+  // The scaling averages colours: a PNG image in the library's sample
+  // layout is unpacked first, and palette indices become the colours they
+  // name (both before the channel swap, which then applies to them). One
+  // that cannot be brought to colours is returned as read, unscaled.
+  const bool scale = txState.quality != 0 && bitmap->levels == 1;
+  if (scale && ((txSampleLayout(bitmap) && txUnpack(bitmap) != 0) || txExpandIndexed(bitmap) != 0))
+    SYS_ErrorClear();
+
   if (bitmap->type != txState.order && txSwapRB(bitmap) == 0) bitmap->type = txState.order;
 
   if (txState.flip) {
@@ -279,7 +292,7 @@ pxBitmap txLoad(const char *name) {
     }
   }
 
-  if (txState.quality != 0 && bitmap->levels == 1) {
+  if (scale && !txSampleLayout(bitmap) && bitmap->subtype != TX_LAYOUT_INDEXED) {
     const int32_t d = txState.quality == 1 ? 2 : 4;
     txScale(bitmap, bitmap->width / d, bitmap->height / d);
   }

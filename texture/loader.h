@@ -178,8 +178,8 @@ bool txRowBytes(int64_t width, int32_t bits, size_t *bytes);
 // Whether level 0 holds something other than one byte per channel: a PNG
 // image as the library delivered it (packed 1, 2 or 4-bit rows, 16-bit
 // samples, grey with alpha). Such a bitmap has `subtype` -1; the channel
-// swap, the alpha merge and the scaling leave it alone, and the uploaders
-// bring it to bytes with txUnpack (convert.h) first.
+// swap leaves it alone, while the alpha merge, the quality scaling and the
+// uploaders bring it to bytes with txUnpack (convert.h) first.
 bool txSampleLayout(const txBitmap *bitmap);
 
 // A zeroed record (tracked, with the given tag), or NULL with code 5.

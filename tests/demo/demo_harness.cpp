@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <system_error>
 
 #include "demo/frame_loop.h"
@@ -144,6 +146,21 @@ std::string RunSelfForDigests(const std::string &filter) {
 }
 
 std::filesystem::path WriteFramePng(const Frame &frame, const std::string &name) {
+  // A picture worth a look: some of it lit, in more than a few colours.
+  size_t lit = 0;
+  std::set<uint32_t> colours;
+  for (size_t i = 0; i + 2 < frame.rgb.size(); i += 3) {
+    const uint8_t r = frame.rgb[i], g = frame.rgb[i + 1], b = frame.rgb[i + 2];
+    if (std::max({r, g, b}) > kLitLevel) ++lit;
+    if (colours.size() < kPictureColours) colours.insert(uint32_t(r) << 16 | uint32_t(g) << 8 | b);
+  }
+  const size_t pixels = frame.rgb.size() / 3;
+  if (pixels == 0 || lit * 100 < pixels * kLitPercent || colours.size() < kPictureColours) {
+    ADD_FAILURE() << name << " is blank: " << lit << " of " << pixels << " pixels lit, "
+                  << colours.size() << " colours";
+    return {};
+  }
+
   const std::filesystem::path folder = BinaryDir() / "scene-frames";
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);

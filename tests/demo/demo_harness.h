@@ -90,8 +90,14 @@ std::string RunSelfForDigests(const std::string &filter);
 // when the program was not started by RunSelfForDigests.
 std::string DigestFile();
 
-// Writes the frame as a PNG into <build>/scene-frames/<name>.png and
-// returns the path (empty on failure).
+// Writes the frame as a PNG into <build>/scene-frames/<name>.png for a
+// person to look at and returns the path. A blank picture (fewer than
+// kLitPercent per cent of its pixels above kLitLevel in some channel, or
+// fewer than kPictureColours colours) is a test failure and is not
+// written; a failed write returns an empty path too.
+constexpr int kLitLevel = 16;
+constexpr size_t kLitPercent = 2;
+constexpr size_t kPictureColours = 16;
 std::filesystem::path WriteFramePng(const Frame &frame, const std::string &name);
 
 // ---- without a context ----------------------------------------------------
@@ -100,22 +106,24 @@ std::filesystem::path WriteFramePng(const Frame &frame, const std::string &name)
 // effect time.
 
 // A layer effect of one layer whose texture name is a tag and whose x
-// position equals the effect time (keys at 0 and 2048 frames, so times on
-// a 1/8 grid come through exactly). A recording then shows the tag bound
-// and the time as the layer's translation.
+// position equals the effect time, so a recording shows the tag bound and
+// the frame the renderer was given as the layer's translation, also where
+// the real effect holds still. Keys at -16384, 0 and 16384 frames: every
+// time from 0 on, and whole negative times, come through exactly.
 struct ProbeEffect {
   ife_interface iface{};
   ife_layer layer{};
-  ife_keys keys[2]{};
+  ife_keys keys[3]{};
 };
 
 inline void MakeProbeEffect(ProbeEffect &probe, int32_t tag) {
   probe.layer = ife_layer{};
   probe.layer.texture = tag;
-  probe.layer.keycount = 2;
+  probe.layer.keycount = 3;
   probe.layer.keys = probe.keys;
-  probe.keys[0] = ife_keys{0, 0, 0, IFE_LINEAR, 0, 1, 1, 255, 255, 255, 255};
-  probe.keys[1] = ife_keys{2048, 2048, 0, IFE_LINEAR, 0, 1, 1, 255, 255, 255, 255};
+  probe.keys[0] = ife_keys{-16384, -16384, 0, IFE_LINEAR, 0, 1, 1, 255, 255, 255, 255};
+  probe.keys[1] = ife_keys{0, 0, 0, IFE_LINEAR, 0, 1, 1, 255, 255, 255, 255};
+  probe.keys[2] = ife_keys{16384, 16384, 0, IFE_LINEAR, 0, 1, 1, 255, 255, 255, 255};
   probe.iface.layercount = 1;
   probe.iface.layers = &probe.layer;
 }

@@ -23,11 +23,8 @@
 // winner moves many blocks by far more, and a small error spread wide
 // shows in the mean.
 //
-// To make the references again from the code as it stands, run
-//   xvfb-run -a -s "-screen 0 1024x768x24" build/tests/demo/demo_gl_tests
-//     --gtest_also_run_disabled_tests
-//     --gtest_filter=ReferenceFrames.DISABLED_WriteReferences
-// (one command line).
+// To make the references again from the code as it stands, build the
+// target reference-frames (tests/demo/picture_tools.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -39,6 +36,7 @@
 #include "demo/procedural.h"
 #include "demo_harness.h"
 #include "framework/random.h"
+#include "reference_frames.h"
 #include "support/test_support.h"
 #include "texture/formats.h"
 #include "window/gl_demo.h"
@@ -46,81 +44,15 @@
 namespace ember_test {
 namespace {
 
-constexpr int kShrink = 8;
 constexpr int kChannelSlack = 2;
 constexpr double kWithinSlack = 0.995;
 constexpr int kWorstSlack = 16;
 constexpr double kMeanSlack = 0.25;
 
-// One or two times per scene; the heavy scenes at their busiest.
-constexpr int32_t kTimes[] = {
-    4000,   12000,  17000,  30000,  38000,  44000,  50500,  52000,  56500,  58500,  66500,
-    70000,  84500,  92000,  100000, 106000, 114000, 118000, 136500, 155994, 170000, 188000,
-    200000, 230000,
-};
-
-struct Small {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;  // top row first
-};
-
-Small Shrink(const Frame &frame) {
-  Small s;
-  s.width = frame.width / kShrink;
-  s.height = frame.height / kShrink;
-  s.rgb.resize(static_cast<size_t>(s.width) * s.height * 3);
-  for (int y = 0; y < s.height; ++y)
-    for (int x = 0; x < s.width; ++x)
-      for (int c = 0; c < 3; ++c) {
-        int sum = 0;
-        for (int dy = 0; dy < kShrink; ++dy)
-          for (int dx = 0; dx < kShrink; ++dx) sum += frame.At(kShrink * x + dx, kShrink * y + dy, c);
-        s.rgb[(static_cast<size_t>(y) * s.width + x) * 3 + c] =
-            static_cast<uint8_t>((sum + kShrink * kShrink / 2) / (kShrink * kShrink));
-      }
-  return s;
-}
-
-std::filesystem::path ReferenceFolder() {
-  return std::filesystem::path(EMBER_SOURCE_DIR) / "tests" / "fixtures" / "frames";
-}
-
-std::filesystem::path ReferencePath(int32_t t) {
-  return ReferenceFolder() / ("t" + std::to_string(t) + ".png");
-}
-
-// The frame of time t as the timeline shows it: the state it inherits is
-// its own, the depth function is the one play has reached by then (the
-// ring tunnel leaves GL_LEQUAL to everything after it), and the tunnel's
-// noise starts from the demo's seed.
-Small DrawSmall(int32_t t) {
-  dgl::glDepthFunc(t >= DemoTimeline[15].from ? GL_LEQUAL : GL_LESS);
-  RandSeed(DEMO_RANDOM_SEED);
-  DrawFrame(t);
-  RandSeed(DEMO_RANDOM_SEED);
-  return Shrink(DrawFrame(t));
-}
-
 class ReferenceFrames : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { StartDemo(); }
 };
-
-TEST_F(ReferenceFrames, DISABLED_WriteReferences) {
-  std::filesystem::create_directories(ReferenceFolder());
-  for (int32_t t : kTimes) {
-    Small s = DrawSmall(t);
-    txBitmap bitmap{};
-    bitmap.type = TX_RED_FIRST;
-    bitmap.width = s.width;
-    bitmap.height = s.height;
-    bitmap.bits = 24;
-    bitmap.levels = 1;
-    bitmap.imagesize[0] = static_cast<int32_t>(s.rgb.size());
-    bitmap.image[0] = s.rgb.data();
-    EXPECT_EQ(pngWrite(ReferencePath(t).string().c_str(), &bitmap), 0) << t;
-  }
-}
 
 TEST_F(ReferenceFrames, EverySceneLooksAsItsReference) {
   for (int32_t t : kTimes) {

@@ -13,6 +13,9 @@
 namespace ember_test {
 namespace {
 
+// Texture names of the probes that stand in for the layer effects.
+constexpr int32_t kFadeInTag = 9201, kHatterTag = 9202;
+
 class CoinScenes : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { StartDemo(); }
@@ -101,18 +104,20 @@ TEST_F(CoinScenes, TheCoinGrowsTurnsAndFadesWhileTheCameraPansDown) {
 }
 
 TEST_F(CoinScenes, TheBackgroundFadesInOverTheLastHalfSecond) {
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(12000), IfeGombFadeIn, 2.0f * (12000 - 15500)));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(15750), IfeGombFadeIn, 500));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(15999), IfeGombFadeIn, 998));
+  ScopedProbeEffect fadeIn(IfeGombFadeIn, kFadeInTag);
+  EXPECT_EQ(ProbeFrames(RecordFrame(12000), kFadeInTag), (std::vector<float>{2.0f * (12000 - 15500)}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(15750), kFadeInTag), (std::vector<float>{500}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(15999), kFadeInTag), (std::vector<float>{998}));
 }
 
 TEST_F(CoinScenes, TheInterludeRunsTheBackgroundOnToItsHeldFrame) {
+  ScopedProbeEffect hatter(IfeGombHatter, kHatterTag);
   // Halves of a millisecond count: 17999 is frame 999.58, not 999.16.
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(16000), IfeGombHatter, 160));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(17001), IfeGombHatter,
-                            static_cast<float>(160 + (1001 / 2.0) * 0.84)));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(17999), IfeGombHatter,
-                            static_cast<float>(160 + (1999 / 2.0) * 0.84)));
+  EXPECT_EQ(ProbeFrames(RecordFrame(16000), kHatterTag), (std::vector<float>{160}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(17001), kHatterTag),
+            (std::vector<float>{static_cast<float>(160 + (1001 / 2.0) * 0.84)}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(17999), kHatterTag),
+            (std::vector<float>{static_cast<float>(160 + (1999 / 2.0) * 0.84)}));
 }
 
 TEST_F(CoinScenes, EveryAspectKeepsThePictureInsideItsViewport) {

@@ -173,27 +173,6 @@ inline GlRect ViewportAt(const std::vector<GlCall> &calls, size_t before) {
   return r;
 }
 
-// Whether the recording draws every layer of the interface at effect time
-// `frame`: each layer's colour, position and angle at that time, in the
-// order the renderer sets them.
-inline bool DrawsLayersAt(const std::vector<GlCall> &calls, const ife_interface &iface,
-                          float frame) {
-  if (iface.layercount <= 0) return false;
-  for (int32_t l = 0; l < iface.layercount; ++l) {
-    const ife_pose pose = ife_LayerPose(iface.layers[l], frame);
-    bool found = false;
-    for (size_t i = 0; i + 2 < calls.size() && !found; ++i) {
-      const GlCall &color = calls[i], &move = calls[i + 1], &turn = calls[i + 2];
-      found = color.name == "glColor4f" && move.name == "glTranslatef" &&
-              turn.name == "glRotatef" &&
-              color.args == std::vector<double>{pose.red, pose.green, pose.blue, pose.alpha} &&
-              move.args == std::vector<double>{pose.x, pose.y, 0} && turn.args[0] == pose.angle;
-    }
-    if (!found) return false;
-  }
-  return true;
-}
-
 inline bool operator==(const GlRect &a, const GlRect &b) {
   return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
 }

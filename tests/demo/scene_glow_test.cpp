@@ -10,6 +10,7 @@
 #include "demo/resources.h"
 #include "demo/shell.h"
 #include "demo_harness.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -101,16 +102,22 @@ TEST(GlowDrawable, ASmallDrawableEndsTheProgramThroughTheFatalExit) {
   EXPECT_EXIT(CheckWithViewport(640, 480), ::testing::ExitedWithCode(1), "");
 }
 
+// The check passes by returning; a refusal would end the child through
+// the fatal exit with status 1.
 TEST(GlowDrawable, ALargeEnoughDrawablePasses) {
-  {
-    GlRecorder recorder;
-    recorder.integers[GL_VIEWPORT] = {0, 0, 800, 600};
-    CheckGlowDrawable(800, 600);
-  }
-  // A context that cannot tell leaves the chosen mode to decide.
-  GlRecorder silent;
-  CheckGlowDrawable(1024, 768);
-  SUCCEED();
+  const ember_test::RunResult r = ember_test::RunInChild(
+      [] {
+        {
+          GlRecorder recorder;
+          recorder.integers[GL_VIEWPORT] = {0, 0, 800, 600};
+          CheckGlowDrawable(800, 600);
+        }
+        // A context that cannot tell leaves the chosen mode to decide.
+        GlRecorder silent;
+        CheckGlowDrawable(1024, 768);
+      },
+      ember_test::kChildBoth, 0);
+  EXPECT_EQ(r.status, 0) << r.output;
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 namespace ember_test {
 namespace {
 
+// Texture name of the probe that stands in for the flash effect.
+constexpr int32_t kFlashTag = 9211;
+
 class MonsterScene : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { StartDemo(); }
@@ -98,9 +101,10 @@ TEST_F(MonsterScene, RaysStartAtTheScanColumnInTheMonstersColours) {
 }
 
 TEST_F(MonsterScene, TheFlashPeaksAsTheScanTurns) {
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(84000), IfeMonsterFlash, 500));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(85000), IfeMonsterFlash, 4500));
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(82000), IfeMonsterFlash, -7500));
+  ScopedProbeEffect flash(IfeMonsterFlash, kFlashTag);
+  EXPECT_EQ(ProbeFrames(RecordFrame(84000), kFlashTag), (std::vector<float>{500}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(85000), kFlashTag), (std::vector<float>{4500}));
+  EXPECT_EQ(ProbeFrames(RecordFrame(82000), kFlashTag), (std::vector<float>{-7500}));
 }
 
 TEST_F(MonsterScene, RaysAreAddedOntoThePicture) {

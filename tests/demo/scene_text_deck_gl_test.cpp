@@ -14,6 +14,10 @@
 namespace ember_test {
 namespace {
 
+// Texture names of the probes that stand in for the layer effects.
+constexpr int32_t kVBlurTag = 9221, kHatterTag = 9222, kHBlur2Tag = 9223, kUvegTag = 9224,
+                  kFadeOutTag = 9225;
+
 class TextDeckScenes : public ::testing::Test {
 protected:
   static void SetUpTestSuite() { StartDemo(); }
@@ -160,10 +164,13 @@ TEST_F(TextDeckScenes, ThePagesReachTheScreenOnlyBlurredOverTheBackground) {
   const std::vector<GlCall> calls = RecordFrame(26000);
   EXPECT_EQ(CountCalls(calls, "glCopyTexImage2D"), 2u);
   EXPECT_EQ(ViewportAt(calls, IndicesOf(calls, "glCopyTexImage2D")[0]), kGlowSquare);
-  EXPECT_TRUE(DrawsLayersAt(calls, IfeVBlur, 90));
-  EXPECT_TRUE(DrawsLayersAt(calls, IfeGombHatter, 999));
-  EXPECT_TRUE(DrawsLayersAt(calls, IfeHBlur2, 90));
-  EXPECT_TRUE(DrawsLayersAt(calls, IfeUveg, 999));
+  ScopedProbeEffect vBlur(IfeVBlur, kVBlurTag), hatter(IfeGombHatter, kHatterTag),
+      hBlur(IfeHBlur2, kHBlur2Tag), uveg(IfeUveg, kUvegTag);
+  const std::vector<GlCall> probed = RecordFrame(26000);
+  EXPECT_EQ(ProbeFrames(probed, kVBlurTag), (std::vector<float>{90}));
+  EXPECT_EQ(ProbeFrames(probed, kHatterTag), (std::vector<float>{999}));
+  EXPECT_EQ(ProbeFrames(probed, kHBlur2Tag), (std::vector<float>{90}));
+  EXPECT_EQ(ProbeFrames(probed, kUvegTag), (std::vector<float>{999}));
 }
 
 TEST_F(TextDeckScenes, TheDeckIsDrawnTwiceWhileTheCameraApproaches) {
@@ -191,7 +198,8 @@ TEST_F(TextDeckScenes, TheDeckIsDrawnTwiceWhileTheCameraApproaches) {
     ASSERT_EQ(deckColours.size(), 2u);
     EXPECT_FLOAT_EQ(static_cast<float>(deckColours[0]->args[3]), (c.t - 36000) / 1000.0f);
   }
-  EXPECT_TRUE(DrawsLayersAt(RecordFrame(39800), IfeFadeOut, 300));
+  ScopedProbeEffect fadeOut(IfeFadeOut, kFadeOutTag);
+  EXPECT_EQ(ProbeFrames(RecordFrame(39800), kFadeOutTag), (std::vector<float>{300}));
 }
 
 TEST_F(TextDeckScenes, EveryAspectKeepsThePictureInsideItsViewport) {

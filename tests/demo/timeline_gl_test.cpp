@@ -5,9 +5,8 @@
 // sanitizer build runs it too, so every scene's code is checked for bad
 // reads there.
 //
-// A disabled test writes the small pictures of the README (docs/scenes),
-// run under xvfb-run with --gtest_also_run_disabled_tests and
-// --gtest_filter=TimelineFrames.DISABLED_WriteReadmePictures.
+// The small pictures of the README (docs/scenes) are written by the target
+// readme-pictures (picture_tools.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,12 +15,9 @@
 #include <string>
 
 #include "demo/frame_loop.h"
-#include "framework/random.h"
-#include "demo/procedural.h"
 #include "demo_harness.h"
 #include "framework/sys.h"
 #include "scene_frame_checks.h"
-#include "texture/formats.h"
 
 namespace ember_test {
 namespace {
@@ -89,48 +85,6 @@ TEST_F(TimelineFrames, ScenesFollowEachOtherAtTheirBordersWithoutAnError) {
   for (auto t = times.rbegin(); t != times.rend(); ++t) {
     DrawFrame(*t);
     EXPECT_EQ(TakeGlError(), static_cast<GLenum>(GL_NO_ERROR)) << *t;
-  }
-}
-
-// Halves the frame by averaging 2 x 2 pixels and writes it as a PNG.
-bool WriteHalfSizePng(const Frame &frame, const std::filesystem::path &path) {
-  const int w = frame.width / 2, h = frame.height / 2;
-  std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x)
-      for (int c = 0; c < 3; ++c) {
-        const int sum = frame.At(2 * x, 2 * y, c) + frame.At(2 * x + 1, 2 * y, c) +
-                        frame.At(2 * x, 2 * y + 1, c) + frame.At(2 * x + 1, 2 * y + 1, c);
-        rows[(static_cast<size_t>(y) * w + x) * 3 + c] = static_cast<uint8_t>((sum + 2) / 4);
-      }
-  txBitmap bitmap{};
-  bitmap.type = TX_RED_FIRST;
-  bitmap.subtype = 0;
-  bitmap.width = w;
-  bitmap.height = h;
-  bitmap.bits = 24;
-  bitmap.levels = 1;
-  bitmap.imagesize[0] = static_cast<int32_t>(rows.size());
-  bitmap.image[0] = rows.data();
-  return pngWrite(path.string().c_str(), &bitmap) == 0;
-}
-
-TEST_F(TimelineFrames, DISABLED_WriteReadmePictures) {
-  const std::filesystem::path folder = std::filesystem::path(EMBER_SOURCE_DIR) / "docs" / "scenes";
-  std::filesystem::create_directories(folder);
-  struct Picture {
-    int32_t t;
-    const char *name;
-  } pictures[] = {
-      {4000, "logo-and-tiles"}, {30000, "text-pages"},  {70000, "tile-torus"},
-      {84500, "monster"},       {100000, "voxel-cloud"}, {136500, "flares"},
-      {155994, "ring-tunnel"},  {188000, "closing-screen"},
-  };
-  RandSeed(DEMO_RANDOM_SEED);  // the tunnel's noise: the same picture every time
-  for (const Picture &p : pictures) {
-    DrawFrame(p.t);  // settles the state a frame inherits
-    const Frame frame = DrawFrame(p.t);
-    EXPECT_TRUE(WriteHalfSizePng(frame, folder / (std::string(p.name) + ".png"))) << p.name;
   }
 }
 

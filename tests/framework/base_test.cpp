@@ -266,12 +266,13 @@ TEST(BaseInitDeathTest, AProgramFolderThatCannotBeEnteredSaysWhyAndFails) {
               "cannot change to the program's folder '/nonexistent-ember/Contents/MacOS/': No such file");
 }
 
-TEST(BaseInitDeathTest, StartAndShutdownLogTheBaseLinesAndRegisterSlotZero) {
+TEST(BaseInitDeathTest, StartAndShutdownLogTheBaseLinesAndTheReportListsTheBridgesString) {
   TempDir dir;
   const std::string log = dir.str("start.log");
+  const std::string report = dir.str("leaks.txt");
   auto child = [&] {
     std::string prog = fs::canonical("/proc/self/exe").string();
-    std::vector<std::string> words = {prog, "-v", "-debug-log", log};
+    std::vector<std::string> words = {prog, "-v", "-debug-log", log, "-debug-memleak", "-mf", report};
     std::vector<char *> argv;
     for (auto &w : words) argv.push_back(w.data());
     pasBaseStart(static_cast<int>(argv.size()), argv.data());
@@ -285,6 +286,16 @@ TEST(BaseInitDeathTest, StartAndShutdownLogTheBaseLinesAndRegisterSlotZero) {
   EXPECT_NE(text.find("[cpu] CPU: "), std::string::npos);
   EXPECT_NE(text.find("[base] SYSTEM DIR: '" + folder + "'\n"), std::string::npos) << text;
   EXPECT_NE(text.find("[exit] call : Release base lib ...\n[exit]\n"), std::string::npos);
+
+  // The shutdown's own log lines went through the bridge's one string,
+  // which the memory shutdown reports with the report's name: the string
+  // last grown for "[exit] call : Release base lib ...\n" (35 characters
+  // and 5 spare), newest first.
+  const std::string leaks = ReadFile(report);
+  EXPECT_NE(leaks.find("Unreleased memory:\n\n[[pas]:0] PasStr -> 40 bytes\n[memory.cpp:"),
+            std::string::npos)
+      << leaks;
+  EXPECT_NE(leaks.find("] StrDup: /"), std::string::npos) << leaks;
 }
 
 }  // namespace

@@ -79,9 +79,9 @@ TEST_F(CorruptPacks, EveryCutFailsTheMount) {
   const std::string &full = layout_.bytes;
   for (size_t cut = 0; cut < full.size(); ++cut) {
     int32_t code = MountCode(full.substr(0, cut));
-    // Too short for a header, or for the catalog the header points at: no
-    // pack. Otherwise the catalog block is shorter than it says.
-    int32_t expected = cut < 12 || cut < layout_.catalog_offset + 12 ? 12 : 7;
+    // Too short for the magic: no pack. Otherwise the catalog is missing
+    // or shorter than its block says, and fails as its block would.
+    int32_t expected = cut < 4 ? 12 : 7;
     ASSERT_EQ(code, expected) << "cut at " << cut;
     EXPECT_EQ(SYS_PackList(), nullptr);
   }
@@ -113,8 +113,7 @@ TEST_F(CorruptPacks, EveryFlippedByteGivesTheCodeOfItsPlace) {
     } else if (at < 8) {
       mount = 7;  // count: more records than the catalog holds
     } else if (at < 12) {
-      // Catalog offset: no room for a block there, or no block there.
-      mount = LE32(bad, 8) > size - 12 ? 12 : 7;
+      mount = 7;  // catalog offset: no room for a block there, or no block there
     } else if (at >= layout_.catalog_offset) {
       size_t in = at - layout_.catalog_offset;
       if (in < 4) {
@@ -135,11 +134,13 @@ TEST_F(CorruptPacks, EveryFlippedByteGivesTheCodeOfItsPlace) {
           changed = Items()[i].content;
           changed[in] = bad[at];
         } else if (in < 4) {
-          // Raw size: beyond any file size is refused at mount; smaller
-          // than the stream fails to open; larger reads as zeros after it.
+          // Raw size: beyond any file size fails that entry's open;
+          // smaller than the stream fails to open too; larger reads as
+          // zeros after it.
           uint32_t raw = LE32(bad, e.offset);
           if (raw > 0x7fffffff) {
-            mount = 7;
+            bad_entry = int(i);
+            open_code = 7;
           } else if (raw < Items()[i].content.size()) {
             bad_entry = int(i);
             open_code = 8;

@@ -163,7 +163,7 @@ TEST_F(Packs, LinesKeepTheirLineFeedAndTheEndGivesAnEmptyText) {
   EXPECT_EQ(SYS_FileEof(f), 1);
   ASSERT_EQ(SYS_FileGets(f, buf, 16), buf);
   EXPECT_STREQ(buf, "");
-  EXPECT_EQ(SYS_FileGets(f, buf, 1), nullptr);
+  EXPECT_EQ(SYS_FileGets(f, buf, 0), nullptr);
   EXPECT_EQ(SYS_ErrorGet(), 10);
   EXPECT_EQ(SYS_FileGets(f, nullptr, 16), nullptr);
   EXPECT_EQ(SYS_ErrorGet(), 10);
@@ -180,10 +180,16 @@ TEST_F(Packs, LinesKeepTheirLineFeedAndTheEndGivesAnEmptyText) {
   EXPECT_EQ(lines, (std::vector<std::string>{"x", "", "z"}));
   SYS_FileClose(f);
 
-  // A long line comes in pieces of size - 1 bytes.
+  // A long line comes in pieces of size - 1 bytes; a buffer of one byte
+  // gets the empty text and the position stays.
   SYS_FileUnmountAll();
   Mount({{"long", "abcdefgh\n", false}});
   f = SYS_FileOpen("long", 8);
+  buf[0] = 'q';
+  ASSERT_EQ(SYS_FileGets(f, buf, 1), buf);
+  EXPECT_EQ(SYS_ErrorGet(), 0);
+  EXPECT_EQ(buf[0], '\0');
+  EXPECT_EQ(SYS_FileTell(f), 0);
   ASSERT_EQ(SYS_FileGets(f, buf, 4), buf);
   EXPECT_STREQ(buf, "abc");
   ASSERT_EQ(SYS_FileGets(f, buf, 4), buf);
@@ -244,6 +250,61 @@ TEST_F(Packs, AnEntryWithABadChecksumFailsEveryOpenWithCode7) {
   EXPECT_EQ(got, "fine");
 }
 
+// What the mount reads nothing of cannot fail it: an entry whose bytes
+// leave the file, a z-block entry too short for its header, or one whose
+// raw size no file size can carry fails alone, at every open and size,
+// while its neighbours read as usual.
+TEST_F(Packs, AnEntryThatCannotBeReadFailsItsOwnOpenAndSizeWithCode7) {
+  using ember_test::MakeZBlock;
+  using ember_test::PutLE;
+  std::string huge = MakeZBlock("big");
+  ember_test::SetLE(huge, 0, 0x80000000u);
+  std::string pack = "QLPK";
+  PutLE(pack, 6);
+  PutLE(pack, 0);  // catalog offset, set below
+  std::string records;
+  auto record = [&](const std::string &name, size_t offset, size_t size, bool zblock) {
+    PutLE(records, uint32_t(size));
+    PutLE(records, uint32_t(offset));
+    records.push_back(zblock ? 1 : 0);
+    PutLE(records, uint32_t(name.size()), 2);
+    records += name;
+  };
+  record("good", pack.size(), 4, false);
+  pack += "good";
+  record("huge", pack.size(), huge.size(), true);
+  pack += huge;
+  record("tiny", pack.size(), 11, true);  // a z-block header is 12 bytes
+  pack += MakeZBlock("t").substr(0, 11);
+  record("plain-past", pack.size(), 500, false);
+  record("z-past", pack.size() - 4, 40, true);  // its raw size lies inside
+  record("z-beyond", 1u << 20, 40, true);       // even its raw size lies outside
+  ember_test::SetLE(pack, 8, uint32_t(pack.size()));
+  pack += MakeZBlock(records);
+  WriteFile(Path("damaged.dat"), pack);
+  ASSERT_EQ(SYS_FilePackOpen_pack(Path("damaged.dat").c_str()), 0) << "code " << SYS_ErrorGet();
+
+  size_t live = SYS_MemLiveCount();
+  for (const char *name : {"huge", "tiny", "plain-past", "z-past", "z-beyond"}) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      ReportedErrors().clear();
+      EXPECT_EQ(SYS_FileOpen(name, 0), nullptr) << name;
+      EXPECT_EQ(SYS_ErrorGet(), 7) << name;
+      ASSERT_EQ(ReportedErrors().size(), 1u) << name;
+      EXPECT_EQ(ReportedErrors()[0].code, 7) << name;
+    }
+    EXPECT_EQ(SYS_FileSize(name), -1) << name;
+    EXPECT_EQ(SYS_ErrorGet(), 7) << name;
+    EXPECT_EQ(SYS_FileExists(name), 0) << name;
+  }
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+  std::string got;
+  ASSERT_TRUE(ReadWhole("good", got));
+  EXPECT_EQ(got, "good");
+  EXPECT_EQ(SYS_FileSize("good"), 4);
+  ReportedErrors().clear();
+}
+
 TEST_F(Packs, MountCodesSayWhatIsWrong) {
   EXPECT_EQ(SYS_FilePackOpen_pack(nullptr), -1);
   EXPECT_EQ(SYS_ErrorGet(), 10);
@@ -256,9 +317,20 @@ TEST_F(Packs, MountCodesSayWhatIsWrong) {
   EXPECT_EQ(SYS_FilePackOpen(Path("magic.dat").c_str()), -1);
   EXPECT_EQ(SYS_ErrorGet(), 11);
 
+  // The magic with no catalog after it, or a catalog offset past the end
+  // of the file or too near it for a block: the catalog fails as a
+  // damaged block does.
   WriteFile(Path("short.dat"), "QLPK");
   EXPECT_EQ(SYS_FilePackOpen_pack(Path("short.dat").c_str()), -1);
-  EXPECT_EQ(SYS_ErrorGet(), 12);
+  EXPECT_EQ(SYS_ErrorGet(), 7);
+  ember_test::PackLayout one = BuildPack({{"a", "a", false}});
+  for (uint32_t offset : {uint32_t(one.bytes.size()) + 1000, uint32_t(one.bytes.size()) - 11}) {
+    ember_test::PackLayout far = one;
+    ember_test::SetLE(far.bytes, 8, offset);
+    WriteFile(Path("far.dat"), far.bytes);
+    EXPECT_EQ(SYS_FilePackOpen_pack(Path("far.dat").c_str()), -1);
+    EXPECT_EQ(SYS_ErrorGet(), 7);
+  }
 
   // A folder is no pack (the folder handler takes it through the public call).
   std::filesystem::create_directory(Path("folder.dat"));
@@ -271,21 +343,6 @@ TEST_F(Packs, MountCodesSayWhatIsWrong) {
   ember_test::SetLE(more.bytes, 4, 2);
   WriteFile(Path("count.dat"), more.bytes);
   EXPECT_EQ(SYS_FilePackOpen_pack(Path("count.dat").c_str()), -1);
-  EXPECT_EQ(SYS_ErrorGet(), 7);
-
-  // An entry reaching past the end of the file.
-  std::string records;
-  ember_test::PutLE(records, 100);
-  ember_test::PutLE(records, 12);
-  records.push_back(0);
-  ember_test::PutLE(records, 1, 2);
-  records += "x";
-  std::string pack = "QLPK";
-  ember_test::PutLE(pack, 1);
-  ember_test::PutLE(pack, 16);
-  pack += "data" + ember_test::MakeZBlock(records);
-  WriteFile(Path("reach.dat"), pack);
-  EXPECT_EQ(SYS_FilePackOpen_pack(Path("reach.dat").c_str()), -1);
   EXPECT_EQ(SYS_ErrorGet(), 7);
 
   // Failed mounts keep nothing.

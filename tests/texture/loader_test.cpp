@@ -174,15 +174,13 @@ TEST_F(Load, QualityHalvesOrQuartersOneLevelImages) {
 }
 
 // A PNG in the library's sample layout (16-bit samples, grey with alpha in
-// 32 bits, packed rows) comes through the swap, the alpha merge and the
-// scaling untouched; the flip turns its whole rows over.
-TEST_F(Load, PngSampleLayoutsAreOnlyFlipped) {
+// 32 bits, packed rows) with neither an alpha map nor a quality to apply
+// comes back as read; the flip turns its whole rows over.
+TEST_F(Load, PngSampleLayoutsWithNothingToApplyAreOnlyFlipped) {
   txSetParam(4, 1);
-  txSetParam(2, 1);
   for (const char *name : {"basn4a16", "basn2c16", "basn0g01-30"}) {
     const Bytes file = Fixture(std::string("png/") + name + ".png");
     Write("p.png", file);
-    WriteGreyTga("p_a.png", 32, 32, 0);  // an alpha map it must not take
     BitmapPtr want = Decode(pngRead, file);
     BitmapPtr b(txLoad("p.png"));
     ASSERT_TRUE(b && want) << name;
@@ -196,6 +194,72 @@ TEST_F(Load, PngSampleLayoutsAreOnlyFlipped) {
                           want->image[0] + size_t(b->height - 1 - y) * row, row))
           << name << " row " << y;
   }
+}
+
+// The quality and the alpha map apply to such a PNG once it is unpacked
+// (and to a palette image once its indices are colours): netpbm's reading
+// of the file, taken to bytes, averaged over 2 x 2 blocks, with the alpha
+// map's grey as alpha where the image is true colour.
+TEST_F(Load, PngSampleLayoutsAreUnpackedThenTakeTheirAlphaMapAndQuality) {
+  txSetParam(2, 1);
+  struct Case {
+    const char *name;
+    int32_t bits, subtype;
+  };
+  for (const Case &c : {Case{"basn2c16", 32, TX_LAYOUT_RGBA}, Case{"basn6a16", 32, TX_LAYOUT_RGBA},
+                        Case{"basn4a16", 32, TX_LAYOUT_RGBA}, Case{"basn0g04", 8, TX_LAYOUT_GREY},
+                        Case{"basn3p02", 24, TX_LAYOUT_RGB}, Case{"basn3p08", 24, TX_LAYOUT_RGB}}) {
+    SCOPED_TRACE(c.name);
+    Write("p.png", Fixture(std::string("png/") + c.name + ".png"));
+    WriteGreyTga("p_a.png", 32, 32, 0);  // grey i at pixel i, wrapping at 256
+    BitmapPtr b(txLoad("p.png"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->width, 16);
+    EXPECT_EQ(b->height, 16);
+    EXPECT_EQ(b->bits, c.bits);
+    EXPECT_EQ(b->subtype, c.subtype);
+    EXPECT_EQ(b->imagesize[0], uint32_t(16 * 16 * c.bits / 8));
+    if (c.bits == 8) continue;
+    const Pnm want = ReadPnm(std::string("png/") + c.name + ".pam");
+    for (int y = 0; y < 16; y += 5) {
+      for (int x = 0; x < 16; x += 5) {
+        const uint8_t *p = PixelAt(b.get(), x, y);
+        // The alpha map's 2 x 2 block: (i + (i + 1) + (i + 32) + (i + 33)) / 4.
+        const int i = 64 * y + 2 * x;
+        if (c.bits == 32) {
+          EXPECT_EQ(p[3], ((i % 256) + (i + 1) % 256 + (i + 32) % 256 + (i + 33) % 256) / 4)
+              << x << "," << y;
+        }
+        // Blue first, the loader's wanted order here: the swap applies too.
+        EXPECT_EQ(b->type, TX_BLUE_FIRST);
+        for (int ch = 0; ch < 3; ++ch) {
+          const int from = want.channels >= 3 ? ch : 0;  // grey fills all three
+          int sum = 0;
+          for (int dy = 0; dy < 2; ++dy)
+            for (int dx = 0; dx < 2; ++dx) sum += want.at(2 * x + dx, 2 * y + dy)[from];
+          EXPECT_NEAR(p[2 - ch], sum / 4, 1) << x << "," << y << " channel " << ch;
+        }
+      }
+    }
+  }
+}
+
+// A PNG alpha map in a sample layout gives its unpacked first channel.
+TEST_F(Load, APngAlphaMapInASampleLayoutIsUnpackedFirst) {
+  WriteRampTga("t.tga", 32, 32);
+  Write("t_a.tga", Fixture("png/basn0g16.png"));  // 16-bit grey: refused, 16 bits
+  BitmapPtr refused(txLoad("t.tga"));
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->bits, 24);
+  EXPECT_EQ(SYS_ErrorGet(), 0);
+
+  Write("t_a.tga", Fixture("png/basn0g04.png"));  // 4-bit grey
+  const Pnm grey = ReadPnm("png/basn0g04.pam");
+  BitmapPtr b(txLoad("t.tga"));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->bits, 32);
+  for (int i : {0, 33, 500, 1023})
+    EXPECT_EQ(b->image[0][4 * size_t(i) + 3], grey.at(i % 32, i / 32)[0]) << i;
 }
 
 // ---- alpha maps ---------------------------------------------------------------

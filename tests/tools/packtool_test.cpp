@@ -20,7 +20,7 @@ std::string Tool() { return (ember_test::BinaryDir() / "tools" / "packtool" / "p
 class PackTool : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!fs::exists(Tool())) GTEST_SKIP() << "packtool not built";
+    ASSERT_TRUE(fs::exists(Tool())) << "packtool is not built";
   }
   TempDir dir_;
 };

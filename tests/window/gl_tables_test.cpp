@@ -70,7 +70,8 @@ TEST(GlStubLoad, GluTableComesFromItsOwnLibrary) {
 TEST(GlStubLoad, MissingNamesStayEmptyAndAreLoggedOnlyWhenAsked) {
   ASSERT_EQ(gl_stub_load(), 0);
   std::string missing = FirstNullStubEntry();
-  if (missing.empty()) GTEST_SKIP() << "this libGL has every entry point of the headers";
+  // Mesa's libGL lacks some vendor extensions of the headers.
+  ASSERT_FALSE(missing.empty()) << "this libGL has every entry point of the headers";
   std::string line = "[dl] symbol not found: " + missing + " (";
   {
     GlTestLog log;

@@ -256,7 +256,8 @@ int main(int argc, char **argv) {
   // anisotropic sampler on surfaces seen at a grazing angle; the pictures
   // this tool writes come from it under Xvfb.
   if (SoftwareRenderer()) _3DV_Anisotropic = 0;
-  QEX_Project project{};
+  // The project lives as long as the process, as in play.
+  static QEX_Project project{};
   QEX_LoadProject(project, projectPath.filename().string());
 
   if (!times.empty()) {
