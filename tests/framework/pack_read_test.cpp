@@ -264,11 +264,7 @@ TEST_F(Packs, AnEntryThatCannotBeReadFailsItsOwnOpenAndSizeWithCode7) {
   PutLE(pack, 0);  // catalog offset, set below
   std::string records;
   auto record = [&](const std::string &name, size_t offset, size_t size, bool zblock) {
-    PutLE(records, uint32_t(size));
-    PutLE(records, uint32_t(offset));
-    records.push_back(zblock ? 1 : 0);
-    PutLE(records, uint32_t(name.size()), 2);
-    records += name;
+    ember_test::PutCatalogRecord(records, name, offset, size, zblock);
   };
   record("good", pack.size(), 4, false);
   pack += "good";
@@ -367,11 +363,7 @@ TEST_F(Packs, AnyLayoutWhoseReadsStayInsideTheFileMounts) {
       {"alpha", "alpha"}, {"bravo", padded}, {"charlie", short_stream}};
   std::string records;
   auto record = [&](const std::string &name, size_t offset, size_t size, bool zblock) {
-    PutLE(records, uint32_t(size));
-    PutLE(records, uint32_t(offset));
-    records.push_back(zblock ? 1 : 0);
-    PutLE(records, uint32_t(name.size()), 2);
-    records += name;
+    ember_test::PutCatalogRecord(records, name, offset, size, zblock);
   };
   record("magic", 0, 4, false);
   for (const auto &[name, bytes] : stored) {

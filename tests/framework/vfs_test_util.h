@@ -110,6 +110,17 @@ struct PackLayout {
   size_t catalog_offset = 0;
 };
 
+// One catalog record as the pack stores it: stored size, offset, z-block
+// flag, then the name behind its 16-bit length.
+inline void PutCatalogRecord(std::string &records, const std::string &name, size_t offset,
+                             size_t size, bool zblock) {
+  PutLE(records, static_cast<uint32_t>(size));
+  PutLE(records, static_cast<uint32_t>(offset));
+  records.push_back(zblock ? 1 : 0);
+  PutLE(records, static_cast<uint32_t>(name.size()), 2);
+  records += name;
+}
+
 inline PackLayout BuildPack(const std::vector<PackItem> &items) {
   PackLayout out;
   out.bytes = "QLPK";
@@ -119,11 +130,7 @@ inline PackLayout BuildPack(const std::vector<PackItem> &items) {
   for (const PackItem &item : items) {
     std::string stored = item.zblock ? MakeZBlock(item.content) : item.content;
     out.entries.push_back({out.bytes.size(), stored.size(), item.zblock});
-    PutLE(records, static_cast<uint32_t>(stored.size()));
-    PutLE(records, static_cast<uint32_t>(out.bytes.size()));
-    records.push_back(item.zblock ? 1 : 0);
-    PutLE(records, static_cast<uint32_t>(item.name.size()), 2);
-    records += item.name;
+    PutCatalogRecord(records, item.name, out.bytes.size(), stored.size(), item.zblock);
     out.bytes += stored;
   }
   out.catalog_offset = out.bytes.size();
