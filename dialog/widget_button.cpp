@@ -5,8 +5,9 @@
 //
 // The text bitmap (512 x 64, "label-<serial>") belongs to the button; its
 // title is rendered in opaque white whatever a shared font was last set
-// to, and the text quad lays the button's text colour over it once. A strip that cannot be loaded leaves the button at its given
-// size, drawing nothing.
+// to, and the text quad lays the button's text colour over it once. A
+// strip that cannot be loaded leaves the button at its given size, drawing
+// nothing.
 #include "dialog/widget.h"
 #include "framework/log.h"
 #include "framework/memory.h"

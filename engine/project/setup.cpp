@@ -81,7 +81,8 @@ void QEX_Init(int32_t width, int32_t height) {
     dgl::glTexImage2D(GL_TEXTURE_2D, 0, 3, frame ? w : kSmallRenderSide,
                       frame ? h : kSmallRenderSide, 0, GL_RGB, GL_UNSIGNED_BYTE, black.data());
   }
-  dgl::glPixelStorei(GL_UNPACK_ALIGNMENT, alignment == 1 || alignment == 2 || alignment == 8 ? alignment : 4);
+  const bool valid = alignment == 1 || alignment == 2 || alignment == 8;
+  dgl::glPixelStorei(GL_UNPACK_ALIGNMENT, valid ? alignment : 4);
 }
 
 void QEX_DrawFlash(float amount) {
