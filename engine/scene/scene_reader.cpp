@@ -618,9 +618,13 @@ void Derive(_3DV_SCENE &scene, Blocks &blocks) {
                           Third(p0.z, p1.z, p2.z)};
     }
 
-    // Tangents: zero unless a face with texture coordinates sets them.
-    o.tangents = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
-    o.binormals = static_cast<_3DV_VECTOR *>(_3DV_MemGet(o.vertexcount * 12, ""));
+    // Tangents: zero unless a face with texture coordinates sets them. One
+    // for each vertex the object holds: a faceless object may count
+    // vertices it does not carry, and a count no file backs must not size
+    // (or overflow) an allocation.
+    const int32_t tv = o.vertices ? o.vertexcount : 0;
+    o.tangents = static_cast<_3DV_VECTOR *>(_3DV_MemGet(tv * 12, ""));
+    o.binormals = static_cast<_3DV_VECTOR *>(_3DV_MemGet(tv * 12, ""));
     if (o.hasuv) {
       for (int32_t f = 0; f < fc; ++f) {
         const _3DV_FACE &face = o.faces[f];
@@ -635,7 +639,7 @@ void Derive(_3DV_SCENE &scene, Blocks &blocks) {
         o.binormals[face.v[0]] = _3DV_VecNormalize(binormal);
       }
     }
-    for (int32_t v = 0; v < o.vertexcount; ++v) {
+    for (int32_t v = 0; v < tv; ++v) {
       o.tangents[v] = _3DV_VecNormalize(o.tangents[v]);
       o.binormals[v] = _3DV_VecNormalize(o.binormals[v]);
     }
