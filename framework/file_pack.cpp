@@ -8,25 +8,31 @@
 //
 // Mounting reads the header, the catalog and the first four bytes of
 // every z-block entry (its raw size), and checks that the catalog's
-// records lie inside the inflated catalog. It reads nothing else of an
-// entry, so damage to an entry's placement fails that entry alone, when it
-// is opened or sized (code 7): stored bytes that run past the end of the
-// file, a z-block entry shorter than a z-block header, or one whose raw
-// size is beyond 2^31 - 1 (entry sizes travel in signed 32-bit file
-// sizes). The layout is otherwise free: bytes may follow the catalog's
-// z-block, the inflated catalog may hold spare bytes after the last
-// record, and a z-block entry may be stored with padding after its stream.
-// What only inflating shows (the packed size, CRC and stream of each
-// entry) is checked when the entry is opened; such an entry fails to open
-// (code 7 or 8) and the next open tries again. A stream that ends before
-// its raw size reads as its bytes followed by zeros, as every z-block
-// does. Every read from the pack file stays inside it and is full or
-// fails, so a corrupt pack never crashes.
+// records lie inside the bytes the catalog's stream produced. Unlike an
+// entry, the catalog is not zero-filled up to its raw size: records of
+// zeros are entries no writer made, and a tiny file could claim millions
+// of them. Its buffer grows as the stream inflates, so a mount costs what
+// the file holds, not what its header and catalog claim. It reads nothing
+// else of an entry, so damage to an entry's placement fails that entry
+// alone, when it is opened or sized (code 7): stored bytes that run past
+// the end of the file, a z-block entry shorter than a z-block header, or
+// one whose raw size is beyond 2^31 - 1 (entry sizes travel in signed
+// 32-bit file sizes). The layout is otherwise free: bytes may follow the
+// catalog's z-block, the inflated catalog may hold spare bytes after the
+// last record, and a z-block entry may be stored with padding after its
+// stream. What only inflating shows (the packed size, CRC and stream of
+// each entry) is checked when the entry is opened; such an entry fails to
+// open (code 7 or 8) and the next open tries again. An entry's stream that
+// ends before its raw size reads as its bytes followed by zeros, as every
+// z-block does, so an open entry holds its whole raw size in memory
+// however short its stream. Every read from the pack file stays inside it
+// and is full or fails, so a corrupt pack never crashes.
 //
 // Mount codes: 10 null path, 1 no such path, the regular open's code,
 // 12 wrong magic, 7 or 8 the catalog's z-block fails (7 as well when the
 // file ends before the catalog does, or the header before its numbers),
-// 7 more records than the inflated catalog holds, 5 out of memory.
+// 7 more records than the catalog's stream produced (logged), 5 out of
+// memory.
 //
 // An entry is read whole into memory (inflated when packed) when it is
 // opened and released when it is closed. It has one read position and one
@@ -87,13 +93,19 @@ int32_t ReadCatalog(SYS_Pack_t *pack, const unsigned char *cat, uint32_t length,
   uint32_t at = 0;
   for (int32_t i = 0; i < pack->count; ++i) {
     SYS_PackEntry_t &e = pack->entries[i];
-    if (length - at < SYS_PACK_RECORD) return 7;
+    if (length - at < SYS_PACK_RECORD) {
+      SYS_Log(1, "[file-pack]  ! record %d runs past the catalog's %u inflated bytes\n", i, length);
+      return 7;
+    }
     e.stored_size = GetLE32(cat + at);
     e.offset = GetLE32(cat + at + 4);
     e.flags = cat[at + 8];
     e.name_length = GetLE16(cat + at + 9);
     at += SYS_PACK_RECORD;
-    if (length - at < e.name_length) return 7;
+    if (length - at < e.name_length) {
+      SYS_Log(1, "[file-pack]  ! the name of record %d runs past the catalog's %u inflated bytes\n", i, length);
+      return 7;
+    }
     e.name = static_cast<char *>(SYS_MemGet(size_t(e.name_length) + 1, __FILE__, __LINE__, "pack: name"));
     if (!e.name) return 5;
     memcpy(e.name, cat + at, e.name_length);
@@ -187,16 +199,20 @@ int SYS_FilePackOpen_pack(const char *path) {
 
   uint32_t catalog_length = file_size - catalog_offset;
   void *catalog = nullptr;
-  uint32_t catalog_raw = 0;
+  uint32_t catalog_raw = 0;  // the bytes its stream produced, no zero fill
   auto *stored = static_cast<unsigned char *>(SYS_MemGet(catalog_length, __FILE__, __LINE__, "pack: tree buffer"));
   if (!pack->path || !stored) {
     code = 5;
   } else if (!ReadAt(file, catalog_offset, stored, catalog_length)) {
     code = 7;
-  } else if (SYS_ZUncompress(stored, catalog_length, &catalog, &catalog_raw) != 0) {
+  } else if (SYS_ZUncompressProduced(stored, catalog_length, &catalog, &catalog_raw) != 0) {
     code = SYS_ErrorGet();
   } else if (count > catalog_raw / SYS_PACK_RECORD || count > INT32_MAX) {
-    code = 7;  // more records than the catalog can hold
+    // Checked before the entries are allocated, so what a mount takes stays
+    // bounded by what the catalog's stream holds, not by what the header
+    // says.
+    SYS_Log(1, "[file-pack]  ! %u records cannot lie in the catalog's %u inflated bytes\n", count, catalog_raw);
+    code = 7;
   } else {
     pack->count = static_cast<int32_t>(count);
     if (count) {

@@ -151,37 +151,47 @@ int SYS_ZCompress(const void *data, uint32_t size, void **block, uint32_t *lengt
   return 0;
 }
 
+namespace {
+
+// Checks a block's header and CRC against the bytes held. Returns 0 and
+// the raw size and the stream, or the code the block fails with.
+int32_t CheckBlock(const unsigned char *in, uint32_t length, uint32_t *raw, const unsigned char **stream,
+                   uint32_t *packed) {
+  if (length < SYS_ZBLOCK_HEADER) return 7;
+  *raw = GetLE32(in);
+  *packed = GetLE32(in + 4);
+  uint32_t crc = GetLE32(in + 8);
+  if (*packed == 0 || *packed > length - SYS_ZBLOCK_HEADER) return 7;
+  *stream = in + SYS_ZBLOCK_HEADER;
+  uLong sum = crc32(0L, Z_NULL, 0);
+  for (uint32_t done = 0; done < *packed;) {
+    uint32_t n = std::min(*packed - done, kSlice);
+    sum = crc32(sum, *stream + done, n);
+    done += n;
+  }
+  if (static_cast<uint32_t>(sum) != crc) return 7;
+  if (*raw > SYS_ZBLOCK_MAX_RAW) return 8;
+  return 0;
+}
+
+// First room for a stream whose output is not known yet: a few times its
+// packed size covers what real data inflates to, and the buffer doubles
+// from there.
+constexpr uint64_t kFirstRoom = 64u << 10;
+constexpr uint64_t kExpectedRatio = 4;
+
+}  // namespace
+
 int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t *output_length) {
   SYS_ErrorClear();
   if (!block || !output || !output_length) {
     SYS_ErrorSet(10);
     return -1;
   }
-  auto *in = static_cast<const unsigned char *>(block);
-  if (length < SYS_ZBLOCK_HEADER) {
-    SYS_ErrorSet(7);
-    return -1;
-  }
-  uint32_t raw = GetLE32(in);
-  uint32_t packed = GetLE32(in + 4);
-  uint32_t crc = GetLE32(in + 8);
-  if (packed == 0 || packed > length - SYS_ZBLOCK_HEADER) {
-    SYS_ErrorSet(7);
-    return -1;
-  }
-  const unsigned char *stream = in + SYS_ZBLOCK_HEADER;
-  uLong sum = crc32(0L, Z_NULL, 0);
-  for (uint32_t done = 0; done < packed;) {
-    uint32_t n = std::min(packed - done, kSlice);
-    sum = crc32(sum, stream + done, n);
-    done += n;
-  }
-  if (static_cast<uint32_t>(sum) != crc) {
-    SYS_ErrorSet(7);
-    return -1;
-  }
-  if (raw > SYS_ZBLOCK_MAX_RAW) {
-    SYS_ErrorSet(8);
+  uint32_t raw = 0, packed = 0;
+  const unsigned char *stream = nullptr;
+  if (int32_t code = CheckBlock(static_cast<const unsigned char *>(block), length, &raw, &stream, &packed)) {
+    SYS_ErrorSet(code);
     return -1;
   }
 
@@ -218,5 +228,65 @@ int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t 
     SYS_ErrorSet(8);
     return -1;
   }
+  return 0;
+}
+
+int SYS_ZUncompressProduced(const void *block, uint32_t length, void **output, uint32_t *produced) {
+  SYS_ErrorClear();
+  if (!block || !output || !produced) {
+    SYS_ErrorSet(10);
+    return -1;
+  }
+  uint32_t raw = 0, packed = 0;
+  const unsigned char *stream = nullptr;
+  if (int32_t code = CheckBlock(static_cast<const unsigned char *>(block), length, &raw, &stream, &packed)) {
+    SYS_ErrorSet(code);
+    return -1;
+  }
+
+  // One spare byte over the raw size, as in SYS_ZUncompress: a stream that
+  // fills it gives more than its raw size.
+  const uint64_t most = uint64_t(raw) + 1;
+  uint64_t room = std::min(most, std::max(kFirstRoom, uint64_t(packed) * kExpectedRatio));
+  void *out = SYS_MemGet(room, __FILE__, __LINE__, "z uncompress");
+  if (!out) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) {
+    SYS_MemFree(&out, __FILE__, __LINE__);
+    SYS_ErrorSet(8);
+    return -1;
+  }
+  zs.next_in = const_cast<Bytef *>(stream);
+  zs.avail_in = packed;
+  int32_t code = 0;
+  for (;;) {
+    zs.next_out = static_cast<Bytef *>(out) + zs.total_out;
+    zs.avail_out = static_cast<uInt>(room - zs.total_out);
+    int rc = inflate(&zs, Z_NO_FLUSH);
+    if (rc == Z_STREAM_END) break;
+    // Output room left and no end: the input ran out or the stream is bad.
+    if ((rc != Z_OK && rc != Z_BUF_ERROR) || zs.avail_out != 0 || room == most) {
+      code = 8;
+      break;
+    }
+    room = std::min(most, room * 2);
+    if (!SYS_MemRealloc(&out, room, __FILE__, __LINE__, "z uncompress")) {
+      code = 5;
+      break;
+    }
+  }
+  uint64_t total = zs.total_out;
+  inflateEnd(&zs);
+  if (!code && total > raw) code = 8;
+  if (code) {
+    SYS_MemFree(&out, __FILE__, __LINE__);
+    SYS_ErrorSet(code);
+    return -1;
+  }
+  *output = out;
+  *produced = static_cast<uint32_t>(total);
   return 0;
 }

@@ -33,9 +33,16 @@ int SYS_ZCompress(const void *data, uint32_t size, void **block, uint32_t *lengt
 // argument, 7 the block does not check out (shorter than its header says,
 // or CRC mismatch), 8 the stream fails, is cut short or gives more than
 // the raw size (or the raw size is beyond SYS_ZBLOCK_MAX_RAW), 5 out of
-// memory. A stream that ends before the raw size leaves the rest zero. On failure *output is untouched when nothing was
-// allocated and NULL otherwise.
+// memory. A stream that ends before the raw size leaves the rest zero. On failure
+// *output is untouched when nothing was allocated and NULL otherwise.
 int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t *output_length);
+
+// As SYS_ZUncompress, with the same checks and codes, but *output holds
+// only the *produced bytes the stream yields (tag "z uncompress"), not the
+// zero fill up to the raw size. The buffer grows as the stream inflates, so
+// a raw size the stream does not back costs nothing: for readers that must
+// not trust the stated size. On failure *output is untouched.
+int SYS_ZUncompressProduced(const void *block, uint32_t length, void **output, uint32_t *produced);
 
 uint32_t SYS_Crc32(const void *data, uint32_t length);
 uint32_t SYS_Adler32(const void *data, uint32_t length);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core_test_util.h"
 #include "vfs_test_util.h"
 
 using ember_test::BuildPack;
@@ -176,4 +177,31 @@ TEST_F(CorruptPacks, EveryFlippedByteGivesTheCodeOfItsPlace) {
   }
   SYS_FileUnmountAll();
   EXPECT_EQ(SYS_MemLiveCount(), live);
+}
+
+// A catalog whose raw size promises a third record that its stream never
+// produced: the zero fill is no record, so the mount fails and says why.
+// With the record really there the same pack mounts.
+TEST_F(CorruptPacks, RecordsInTheCatalogsZeroFillFailTheMount) {
+  std::string pack = "QLPK";
+  ember_test::PutLE(pack, 3);
+  ember_test::PutLE(pack, 14);
+  pack += "ab";
+  std::string records;
+  ember_test::PutCatalogRecord(records, "a", 12, 1, false);
+  ember_test::PutCatalogRecord(records, "b", 13, 1, false);
+  std::string third;
+  ember_test::PutCatalogRecord(third, "c", 12, 2, false);
+  std::string catalog = ember_test::MakeZBlock(records);
+  ember_test::SetLE(catalog, 0, uint32_t(records.size() + third.size()));
+  ember_test::LogCapture log;
+  EXPECT_EQ(MountCode(pack + catalog), 7);
+  EXPECT_NE(log.text().find("[file-pack]  ! 3 records cannot lie in the catalog's 24 inflated bytes\n"),
+            std::string::npos)
+      << log.text();
+  EXPECT_EQ(SYS_PackList(), nullptr);
+  ASSERT_EQ(MountCode(pack + ember_test::MakeZBlock(records + third)), 0);
+  std::string got;
+  ASSERT_EQ(ReadEntry("c", got), 0);
+  EXPECT_EQ(got, "ab");
 }

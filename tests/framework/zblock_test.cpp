@@ -217,6 +217,43 @@ TEST_F(ZBlock, ABlockIsNeverReadBeyondTheBytesGiven) {
   EXPECT_EQ(SYS_ErrorGet(), 10);
 }
 
+// For readers that must not trust a raw size: only the bytes the stream
+// yields come back, with SYS_ZUncompress's checks. 16 MB of zeros, which
+// zlib packs into some 16 KB, grows the buffer well past its first size.
+TEST_F(ZBlock, WithoutTheZeroFillOnlyTheStreamsOwnBytesComeBack) {
+  const std::string zeros(size_t(16) << 20, '\0');
+  std::string block = ember_test::MakeZBlock(zeros);
+  auto produce = [](const std::string &b, std::string &out) {
+    void *p = reinterpret_cast<void *>(0x1);  // sentinel: "untouched"
+    uint32_t n = 0;
+    int rc = SYS_ZUncompressProduced(b.data(), static_cast<uint32_t>(b.size()), &p, &n);
+    if (rc == 0) {
+      out.assign(static_cast<const char *>(p), n);
+      SYS_MemFree(&p, __FILE__, __LINE__);
+    } else {
+      EXPECT_EQ(p, reinterpret_cast<void *>(0x1));
+    }
+    return rc == 0 ? 0 : SYS_ErrorGet();
+  };
+  std::string out;
+  for (uint32_t raw : {uint32_t(zeros.size()), 0x7fffffffu}) {
+    ember_test::SetLE(block, 0, raw);
+    ASSERT_EQ(produce(block, out), 0) << raw;
+    EXPECT_TRUE(out == zeros) << out.size();
+  }
+  ember_test::SetLE(block, 0, uint32_t(zeros.size() - 1));
+  EXPECT_EQ(produce(block, out), 8);  // more than the raw size
+  ember_test::SetLE(block, 0, 0x80000000u);
+  EXPECT_EQ(produce(block, out), 8);  // beyond a signed file size
+  std::string cut = block.substr(0, block.size() - 10);
+  ember_test::SetLE(cut, 0, uint32_t(zeros.size()));
+  ember_test::SetLE(cut, 4, uint32_t(cut.size() - 12));
+  ember_test::SetLE(cut, 8, uint32_t(crc32(0, reinterpret_cast<const Bytef *>(cut.data() + 12), uInt(cut.size() - 12))));
+  EXPECT_EQ(produce(cut, out), 8);
+  cut[20] = static_cast<char>(~cut[20]);
+  EXPECT_EQ(produce(cut, out), 7);
+}
+
 TEST(Checksums, MatchZlibAndRefuseEmptyInput) {
   const char text[] = "123456789";
   EXPECT_EQ(SYS_Crc32(text, 9), 0xcbf43926u);
