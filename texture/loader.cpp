@@ -276,9 +276,13 @@ pxBitmap txLoad(const char *name) {
   // The scaling averages colours: a PNG image in the library's sample
   // layout is unpacked first, and palette indices become the colours they
   // name (both before the channel swap, which then applies to them). One
-  // that cannot be brought to colours is returned as read, unscaled.
+  // that cannot be brought to colours is returned as read, unscaled. So is
+  // one too small to have a target (a side that divides to 0): the scaling
+  // leaves it alone, and so must this.
   const bool scale = txState.quality != 0 && bitmap->levels == 1;
-  if (scale && ((txSampleLayout(bitmap) && txUnpack(bitmap) != 0) || txExpandIndexed(bitmap) != 0))
+  const int32_t d = txState.quality == 1 ? 2 : 4;
+  const bool shrinks = scale && bitmap->width / d > 0 && bitmap->height / d > 0;
+  if (shrinks && ((txSampleLayout(bitmap) && txUnpack(bitmap) != 0) || txExpandIndexed(bitmap) != 0))
     SYS_ErrorClear();
 
   if (bitmap->type != txState.order && txSwapRB(bitmap) == 0) bitmap->type = txState.order;
@@ -292,10 +296,8 @@ pxBitmap txLoad(const char *name) {
     }
   }
 
-  if (scale && !txSampleLayout(bitmap) && bitmap->subtype != TX_LAYOUT_INDEXED) {
-    const int32_t d = txState.quality == 1 ? 2 : 4;
+  if (scale && !txSampleLayout(bitmap) && bitmap->subtype != TX_LAYOUT_INDEXED)
     txScale(bitmap, bitmap->width / d, bitmap->height / d);
-  }
   return bitmap;
 }
 

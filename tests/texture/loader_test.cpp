@@ -196,6 +196,42 @@ TEST_F(Load, PngSampleLayoutsWithNothingToApplyAreOnlyFlipped) {
   }
 }
 
+// One pixel wide, an image has no half or quarter to scale to, so the
+// quality leaves it as read: a palette PNG keeps its indices and palette,
+// a packed or 16-bit one the library's layout. netpbm's reading of the
+// 8-bit palette file checks what its indices name.
+TEST_F(Load, OnePixelWidePngsTheQualityCannotScaleComeBackAsRead) {
+  struct Case {
+    const char *name;
+    int32_t bits, subtype;
+  };
+  for (int32_t quality : {1, 2}) {
+    txSetParam(2, quality);
+    for (const Case &c : {Case{"basn3p08-col5", 8, TX_LAYOUT_INDEXED}, Case{"basn3p08-1x8", 4, TX_LAYOUT_OTHER},
+                          Case{"basn2c16-1x8", 48, TX_LAYOUT_OTHER}}) {
+      SCOPED_TRACE(std::string(c.name) + " at quality " + std::to_string(quality));
+      const Bytes file = Fixture(std::string("png/") + c.name + ".png");
+      Write("p.png", file);
+      BitmapPtr want = Decode(pngRead, file);
+      BitmapPtr b(txLoad("p.png"));
+      ASSERT_TRUE(b && want);
+      EXPECT_EQ(b->bits, c.bits);
+      EXPECT_EQ(b->subtype, c.subtype);
+      EXPECT_EQ(b->type, TX_RED_FIRST);
+      EXPECT_EQ(b->width, 1);
+      EXPECT_EQ(b->height, want->height);
+      ASSERT_EQ(b->imagesize[0], want->imagesize[0]);
+      EXPECT_EQ(0, memcmp(b->image[0], want->image[0], b->imagesize[0]));
+      if (c.subtype != TX_LAYOUT_INDEXED) continue;
+      ASSERT_TRUE(b->palette);
+      const Pnm pam = ReadPnm(std::string("png/") + c.name + ".pam");
+      for (int y = 0; y < pam.height; ++y)
+        for (int ch = 0; ch < 3; ++ch)
+          EXPECT_EQ(b->palette[4 * size_t(b->image[0][y]) + size_t(ch)], pam.at(0, y)[ch]) << y;
+    }
+  }
+}
+
 // The quality and the alpha map apply to such a PNG once it is unpacked
 // (and to a palette image once its indices are colours): netpbm's reading
 // of the file, taken to bytes, averaged over 2 x 2 blocks, with the alpha
