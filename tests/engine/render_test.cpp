@@ -210,6 +210,23 @@ TEST_F(EngineRender, PassesDrawInPassThenArrayOrderAndHugePassNumbersEndAtOnce) 
   scene_.passcount = std::numeric_limits<int32_t>::max();
   _3DV_RenderSceneVBO(scene_, 0);
   EXPECT_EQ(drawn(), (std::vector<int>{1, 2, 0, 5}));
+
+  // Many objects in few passes keep their array order within each pass.
+  _3DV_FreeScene(scene_);
+  scene_ = MakeScene(40);
+  std::vector<int> expected;
+  for (int32_t pass = 0; pass < 3; ++pass) {
+    for (int32_t k = 0; k < 40; ++k) {
+      scene_.objects[k].passno = k % 3;
+      scene_.objects[k].vertexbuffer = 100 + k;
+      scene_.objects[k].facebuffer = 1;
+      if (k % 3 == pass) expected.push_back(k);
+    }
+  }
+  scene_.passcount = 2;
+  gl_.Clear();
+  _3DV_RenderSceneSimple(scene_, 0);
+  EXPECT_EQ(drawn(), expected);
 }
 
 TEST_F(EngineRender, LightsTakeFourComponentsAndDisabledLightsSwitchOff) {
