@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numbers>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "engine/render/object_render.h"
 #include "engine/render/scene_render.h"
 #include "engine/scene/scene_textures.h"
+#include "framework/log.h"
+#include "support/test_support.h"
 #include "test_scene.h"
 #include "window/gl_demo.h"
 #include "window/gl_recorder.h"
@@ -207,6 +210,22 @@ TEST_F(EngineRender, PassesDrawInPassThenArrayOrderAndHugePassNumbersEndAtOnce) 
   scene_.passcount = std::numeric_limits<int32_t>::max();
   _3DV_RenderSceneVBO(scene_, 0);
   EXPECT_EQ(drawn(), (std::vector<int>{1, 2, 0, 5}));
+
+  // Many objects in few passes keep their array order within each pass.
+  _3DV_FreeScene(scene_);
+  scene_ = MakeScene(40);
+  for (int32_t k = 0; k < 40; ++k) {
+    scene_.objects[k].passno = k % 3;
+    scene_.objects[k].vertexbuffer = 100 + k;
+    scene_.objects[k].facebuffer = 1;
+  }
+  std::vector<int> expected;
+  for (int pass = 0; pass < 3; ++pass)
+    for (int k = pass; k < 40; k += 3) expected.push_back(k);
+  scene_.passcount = 2;
+  gl_.Clear();
+  _3DV_RenderSceneSimple(scene_, 0);
+  EXPECT_EQ(drawn(), expected);
 }
 
 TEST_F(EngineRender, LightsTakeFourComponentsAndDisabledLightsSwitchOff) {
@@ -227,6 +246,288 @@ TEST_F(EngineRender, LightsTakeFourComponentsAndDisabledLightsSwitchOff) {
               lights.end())
         << "light " << i;
   }
+}
+
+// The whole trace of a scene renderer. Light values and the clip plane are
+// passed by pointer, so these stand-ins record them with the call; light
+// colours to three components, as the light records hold them.
+void RecordLight(GLenum light, GLenum pname, const GLfloat *v) {
+  GlCall &c = GlRecorder::active->Append("glLightfv");
+  c.args = {double(light), double(pname), v[0], v[1], v[2]};
+  if (pname == GL_POSITION) c.args.push_back(v[3]);
+}
+void RecordClipPlane(GLenum plane, const GLdouble *e) {
+  GlCall &c = GlRecorder::active->Append("glClipPlane");
+  c.args = {double(plane), e[0], e[1], e[2], e[3]};
+}
+// "name(a, b)" with every argument to the last bit.
+std::string Exact(std::string_view name, const std::vector<double> &args) {
+  std::string line = std::string(name) + "(";
+  for (size_t i = 0; i < args.size(); ++i) {
+    char n[40];
+    std::snprintf(n, sizeof n, "%.17g", args[i]);
+    line += (i ? ", " : "") + std::string(n);
+  }
+  return line + ")";
+}
+std::vector<std::string> ExactTrace(const GlRecorder &gl) {
+  std::vector<std::string> out;
+  for (const GlCall &c : gl.calls()) out.push_back(Exact(c.name, c.args));
+  return out;
+}
+// One call a line, so that a failure shows the difference.
+std::string Lines(const std::vector<std::string> &trace) {
+  std::string text;
+  for (const std::string &line : trace) text += line + "\n";
+  return text;
+}
+// A track of the given keys in place of the one there.
+void SetKeys(_3DV_KEYVECTOR *&keys, int32_t &count, std::initializer_list<_3DV_KEYVECTOR> list) {
+  pasMemFree(&keys);
+  count = int32_t(list.size());
+  keys = FileArray<_3DV_KEYVECTOR>(count);
+  std::copy(list.begin(), list.end(), keys);
+}
+// A camera whose eye moves between two keys, its tangents zero, so that
+// halfway the eye lies halfway.
+void SetCamera(_3DV_SCENE &s, _3DV_KEYVECTOR from, _3DV_KEYVECTOR to, _3DV_KEYVECTOR target) {
+  SetKeys(s.camerapositions, s.camerapositioncount, {from, to});
+  SetKeys(s.cameratargets, s.cameratargetcount, {target});
+  _3DV_MemFree(s.camerapositionease);
+  s.camerapositionease = EngineArray<_3DV_VECTOR>(2);
+}
+
+TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
+  // Lights and objects at t = 10, halfway along their tracks (frames 0 and
+  // 20). The mirror's camera comes from a second scene at frame 2, halfway
+  // along its own track, which ends elsewhere at frame 10.
+  const float t = 10, camera_time = 2;
+  scene_ = MakeScene(7, 3);
+  SetCamera(scene_, {0, 0, -8, 0}, {20, 4, -8, 2}, {0, 0, 0, 1});
+  _3DV_SCENE camera = MakeScene(0);
+  struct Free {
+    _3DV_SCENE &s;
+    ~Free() { _3DV_FreeScene(s); }
+  } free_camera{camera};
+  SetCamera(camera, {0, 1, -6, 0}, {4, 1, -6, 8}, {0, 0, 0, 4});
+  camera.camerafov = std::numbers::pi_v<float> / 2;
+  camera.cameranear = 1;
+  camera.camerafar = 50;
+
+  // Lights 0, 3 and 7 on; 3 and 7 on tracks (of two keys and of one) that
+  // lead away from their pos.
+  const _3DV_RGB colours[8][3] = {
+      {{0.1f, 0.2f, 0.3f}, {0.4f, 0.5f, 0.6f}, {0.7f, 0.8f, 0.9f}}, {}, {},
+      {{0.15f, 0.25f, 0.35f}, {0.45f, 0.55f, 0.65f}, {0.75f, 0.85f, 0.95f}}, {}, {}, {},
+      {{0.3f, 0.2f, 0.1f}, {0.6f, 0.5f, 0.4f}, {0.9f, 0.8f, 0.7f}}};
+  for (int i : {0, 3, 7}) {
+    _3DV_LIGHT &l = scene_.lights[i];
+    l.enabled = 1;
+    l.ambient = colours[i][0], l.diffuse = colours[i][1], l.specular = colours[i][2];
+  }
+  scene_.lights[0].pos = {5, 6, 7};
+  scene_.lights[3].pos = {9, 9, 9};
+  SetKeys(scene_.lights[3].positionkeys, scene_.lights[3].positionkeycount,
+          {{0, 0, 0, 0}, {20, 2, 4, 6}});
+  scene_.lights[7].pos = {8, 8, 8};
+  SetKeys(scene_.lights[7].positionkeys, scene_.lights[7].positionkeycount, {{0, -1, -2, -3}});
+  const float positions[8][3] = {{5, 6, 7}, {}, {}, {1, 2, 3}, {}, {}, {}, {-1, -2, -3}};
+
+  // Materials with an alpha test above and below 0 and one without; the
+  // depth-function code 5 is the first outside the table.
+  struct Codes {
+    float alphatest;
+    uint8_t blend, depthtest, depthfunc;
+  };
+  const Codes codes[] = {{0.5f, 2, 1, 3}, {0, 0, 2, 5}, {-0.25f, 1, 0, 4}};
+  for (int m = 0; m < 3; ++m) {
+    scene_.materials[m].alphatest = codes[m].alphatest;
+    scene_.materials[m].blend = codes[m].blend;
+    scene_.materials[m].depthtest = codes[m].depthtest;
+    scene_.materials[m].depthfunc = codes[m].depthfunc;
+  }
+  // Drawn: 1 and 5 in pass 0, then 0 in the last pass. Never: 2 (hidden),
+  // 3 (pass above passcount), 4 (negative pass), 6 (no such material).
+  const int32_t pass[] = {1, 0, 0, 2, -1, 0, 0};
+  const int32_t material[] = {0, 1, 2, 0, 0, 2, 7};
+  for (int32_t k = 0; k < 7; ++k) {
+    _3DV_OBJECT &o = scene_.objects[k];
+    o.passno = pass[k];
+    o.material = material[k];
+    o.vertexbuffer = 100 + k;
+    o.facebuffer = 200 + k;
+  }
+  scene_.objects[2].visible = 0;
+  scene_.passcount = 1;
+  _3DV_OBJECT &moving = scene_.objects[5];
+  SetKeys(moving.positionkeys, moving.positionkeycount, {{0, 0, 0, 0}, {20, 2, 2, 2}});
+
+  _3DV_ClipPlaneEnabled = 1;
+  _3DV_ClipPlane[0] = 1, _3DV_ClipPlane[1] = 2, _3DV_ClipPlane[2] = 3, _3DV_ClipPlane[3] = 4;
+  _3DV_ProjectionScale = 2;
+  _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
+  dgl::glLightfv = RecordLight;
+  dgl::glClipPlane = RecordClipPlane;
+
+  enum Member { kClipped, kMirror, kSimple, kVbo };
+  for (Member member : {kClipped, kMirror, kSimple, kVbo}) {
+    SCOPED_TRACE(member);
+    const bool mirror = member == kMirror, clipped = member == kClipped || mirror;
+    const bool scaled = member == kSimple || member == kVbo;
+    gl_.Clear();
+    switch (member) {
+      case kClipped: _3DV_RenderSceneClipped(scene_, t); break;
+      case kMirror: _3DV_RenderSceneMirror(scene_, camera, t, camera_time); break;
+      case kSimple: _3DV_RenderSceneSimple(scene_, t); break;
+      case kVbo: _3DV_RenderSceneVBO(scene_, t); break;
+    }
+    const std::vector<std::string> got = ExactTrace(gl_);
+
+    std::vector<std::string> want;
+    auto add = [&](std::string_view name, std::vector<double> args) {
+      want.push_back(Exact(name, args));
+    };
+    const _3DV_SCENE &view = mirror ? camera : scene_;
+    add("glEnable", {GL_DEPTH_TEST});
+    add("glMatrixMode", {GL_TEXTURE});
+    add("glLoadIdentity", {});
+    add("glMatrixMode", {GL_PROJECTION});
+    add("glLoadIdentity", {});
+    add("gluPerspective", {double(view.camerafov * 180.0f) / std::numbers::pi, 4.0 / 3.0,
+                           view.cameranear, view.camerafar});
+    if (scaled) add("glScalef", {2, 2, 2});
+    auto look = [&] {
+      add("glMatrixMode", {GL_MODELVIEW});
+      add("glLoadIdentity", {});
+      if (mirror) {
+        add("gluLookAt", {1, -6, 4, 0, 0, 4, 0, 0, 1});
+        add("glScalef", {2, 3, 4});
+      } else {
+        add("gluLookAt", {2, -8, 1, 0, 0, 1, 0, 0, 1});
+      }
+    };
+    auto lights = [&] {
+      for (int i = 0; i < 8; ++i) {
+        const GLenum id = GL_LIGHT0 + i;
+        if (!scene_.lights[i].enabled) {
+          add("glDisable", {double(id)});
+          continue;
+        }
+        add("glEnable", {double(id)});
+        const GLenum names[] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR};
+        for (int c = 0; c < 3; ++c)
+          add("glLightfv", {double(id), double(names[c]), colours[i][c].r, colours[i][c].g,
+                            colours[i][c].b});
+        add("glLightf", {double(id), GL_SPOT_CUTOFF, 180});
+        add("glLightfv", {double(id), GL_POSITION, positions[i][0], positions[i][1],
+                          positions[i][2], 1});
+      }
+    };
+    if (member == kVbo) {
+      lights();
+      look();
+    } else {
+      look();
+      if (clipped) {
+        add("glEnable", {GL_CLIP_PLANE0});
+        add("glClipPlane", {GL_CLIP_PLANE0, 1, 2, 3, 4});
+      }
+      lights();
+    }
+    add("glDisable", {GL_BLEND});
+    add("glDepthMask", {GL_TRUE});
+    add("glDisable", {GL_LIGHTING});
+    add("glColor3f", {1, 1, 1});
+    // Each drawn object: its material's states, then the object drawer's
+    // own calls, taken from the drawer alone.
+    std::vector<std::vector<std::string>> drawer(7);
+    for (int32_t k : {1, 5, 0}) {
+      gl_.Clear();
+      if (member == kVbo) {
+        _3DV_RenderObjectVBO(scene_, k, t);
+      } else {
+        _3DV_RenderObject(scene_, k, t);
+      }
+      drawer[k] = ExactTrace(gl_);
+    }
+    for (int32_t k : {1, 5, 0}) {
+      const Codes &c = codes[material[k]];
+      if (c.alphatest != 0) {
+        add("glEnable", {GL_ALPHA_TEST});
+        add("glAlphaFunc", {GL_GREATER, c.alphatest});
+      } else {
+        add("glDisable", {GL_ALPHA_TEST});
+      }
+      // Blend and depth codes (0, 2), (1, 0) and (2, 1) of objects 1, 5, 0.
+      if (k == 1) {
+        add("glDisable", {GL_BLEND});
+        add("glDepthMask", {GL_TRUE});
+        add("glDisable", {GL_DEPTH_TEST});
+      } else if (k == 5) {
+        add("glEnable", {GL_BLEND});
+        add("glBlendFunc", {GL_ONE, GL_ONE});
+        add("glDepthMask", {GL_TRUE});
+        add("glEnable", {GL_DEPTH_TEST});
+      } else {
+        add("glEnable", {GL_BLEND});
+        add("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
+        add("glDepthMask", {GL_FALSE});
+        add("glEnable", {GL_DEPTH_TEST});
+      }
+      if (member != kSimple) {
+        add("glDepthFunc", {GL_LESS});
+        add("glDepthFunc", {double(k == 1 ? GL_LESS : k == 5 ? GL_GEQUAL : GL_GREATER)});
+      }
+      want.insert(want.end(), drawer[k].begin(), drawer[k].end());
+    }
+    add("glDisable", {GL_ALPHA_TEST});
+    add("glDepthMask", {GL_TRUE});
+    if (clipped) add("glDisable", {GL_CLIP_PLANE0});
+    EXPECT_EQ(Lines(got), Lines(want));
+    // The camera of the call stays for the drawers that follow.
+    EXPECT_EQ(_3DV_CameraPos.x, mirror ? 1.0f : 2.0f);
+    EXPECT_EQ(_3DV_CameraTarget.z, mirror ? 4.0f : 1.0f);
+  }
+  _3DV_EngineUnitInit();
+}
+
+TEST_F(EngineRender, EachMemberLogsAMissingCameraOfTheSceneItLooksThrough) {
+  TempDir dir;
+  const std::string file = dir.str("engine.log");
+  const char *old = SYS_LogGetFile();
+  const std::string old_file = old ? old : "";
+  ASSERT_EQ(SYS_LogSetFile(file.c_str()), 0);
+  const uint32_t flags = SYS_LogGetFlags();
+  SYS_LogSetFlags(SYS_LOG_ON);
+  scene_ = MakeScene(0);
+  _3DV_SCENE untracked = MakeScene(0);
+  untracked.cameratargetcount = 0;
+  _3DV_SCENE still = MakeScene(0);
+  still.camerapositioncount = 0;
+  // The line once for each call through a camera with an empty track.
+  const std::string line =
+      "V3IZOZU: Scene not renderable without camera animation target and position track\n";
+  std::string logged;
+  auto logs = [&](bool once) {
+    if (once) logged += line;
+    return ReadFile(file) == logged;
+  };
+  _3DV_RenderSceneClipped(untracked, 0);
+  EXPECT_TRUE(logs(true));
+  _3DV_RenderSceneSimple(still, 0);
+  EXPECT_TRUE(logs(true));
+  _3DV_RenderSceneVBO(untracked, 0);
+  EXPECT_TRUE(logs(true));
+  _3DV_RenderSceneMirror(scene_, untracked, 0, 0);
+  EXPECT_TRUE(logs(true));
+  _3DV_RenderSceneMirror(untracked, scene_, 0, 0);  // its own camera is not used
+  EXPECT_TRUE(logs(false));
+  _3DV_RenderSceneClipped(scene_, 0);
+  EXPECT_TRUE(logs(false));
+  SYS_LogSetFlags(flags);
+  if (!old_file.empty()) SYS_LogSetFile(old_file.c_str());
+  _3DV_FreeScene(untracked);
+  _3DV_FreeScene(still);
 }
 
 TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
