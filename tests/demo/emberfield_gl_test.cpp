@@ -446,6 +446,22 @@ TEST_F(Emberfield, AMissingDialogFileIsShownBeforeAnyDemoWindow) {
   EXPECT_EQ(run.log().find(" - set view mode."), std::string::npos);
 }
 
+// A dialog file beside the program whose 60,000 groups each name the next:
+// the dialog shows and Escape ends it as usual.
+TEST_F(Emberfield, ADialogWhoseGroupsChainSixtyThousandDeepShowsAndQuits) {
+  const Stage stage(RealStage() / "emberfield.dat");
+  std::string file = "<WINDOW TITLE=\"" + std::string(kSetupTitle) + "\" WIDTH=\"480\" HEIGHT=\"400\"/>\n";
+  for (int i = 0; i < 60000; ++i)
+    file += "<GROUP ID=\"" + std::to_string(5000 + i) + "\" WID=\"" + std::to_string(5001 + i) + "\"/>\n";
+  WriteFile(stage.folder() / "cfg.xml", file);
+  LiveRun run(dir, stage.program(), {"-v"});
+  ASSERT_TRUE(Xdo(kSetupTitle, "windowfocus --sync %1 key --delay 40 Escape")) << run.output();
+  ASSERT_TRUE(run.Finished(60s));
+  EXPECT_EQ(run.status(), 0) << run.output();
+  EXPECT_NE(run.log().find("[widget][group]  ! group 5064 nests deeper than 64 groups, not entered.\n"),
+            std::string::npos);
+}
+
 // ---- the log options, on runs that end through the orderly shutdown ------
 
 // "YYYYMMDD HHMMSS" at position at of the text.
