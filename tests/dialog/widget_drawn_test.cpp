@@ -302,18 +302,6 @@ TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
   EXPECT_EQ(nullptr, tmNodes);
 }
 
-// A title at the largest size too long for one line: the button stays,
-// without text, and the set shows and draws.
-TEST_F(Drawn, AButtonWhoseTitleNoLineCanHoldStaysWithoutText) {
-  SYS_List_p set = Show("<FONT ID=\"2\" NAME=\"" + FontPath("sans_bold.ttf") + "\" SIZE=\"1024\" ENCODING=\"UTF8\"/>"
-                        "<BUTTON ID=\"3\" FONTID=\"2\" TITLE=\"" + std::string(100, 'W') + "\"/>");
-  widget_item_t *button = widget_find_id(set, 3);
-  ASSERT_NE(nullptr, button);
-  EXPECT_EQ(0, button->text_width | button->text_height);
-  EXPECT_EQ(0, widget_draw_set(set));
-  EXPECT_EQ(0, widget_unload(set));
-}
-
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
   ember_test::TempDir dir;
   // A strip of four 8 x 8 parts.
