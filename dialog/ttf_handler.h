@@ -30,8 +30,9 @@ constexpr int32_t TTF_MAX_SIZE = 1024;
 // The most one render holds at once for its line, in bytes: the glyph
 // records and every glyph's bitmap kept until the line is drawn. A line
 // that would hold more fails with code 5, as a failed glyph-record
-// allocation does, so a render's memory stays under this plus the one
-// glyph FreeType is rendering, whatever the text's size and length.
+// allocation does. So whatever the text's size and length, a render takes
+// no more than this, the text's code units (two bytes a character) and
+// the one glyph FreeType is rendering.
 constexpr size_t TTF_MAX_LINE_BYTES = size_t(64) << 20;
 
 extern const frHandler ttfHandler;
