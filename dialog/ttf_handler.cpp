@@ -9,6 +9,10 @@
 // that cannot be rendered, or copied, fails the call with code 10 after
 // releasing what the render took.
 //
+// What the measuring pass holds is counted as it is taken (records first,
+// then each glyph's bitmap before it is copied), and a line past
+// TTF_MAX_LINE_BYTES fails before the copy that would pass the bound.
+//
 // A text is read up to its 0 byte and no further, whatever its encoding:
 // UTF-8 is decoded inside those bytes, and a UCS-2 font takes each byte as
 // one code unit (Latin-1 is UCS-2's first 256 units), so the narrow titles
@@ -143,6 +147,15 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
+// Adds a glyph bitmap's bytes (and what comes with it) to what the line
+// holds; false when that would pass the line bound.
+bool Hold(size_t *held, const FT_Bitmap &bitmap, size_t extra) {
+  const uint64_t bytes = uint64_t(bitmap.rows) * uint64_t(std::abs(int64_t(bitmap.pitch))) + extra;
+  if (bytes > TTF_MAX_LINE_BYTES - *held) return false;
+  *held += size_t(bytes);
+  return true;
+}
+
 // Whether the bitmap's level-0 pixels can take a text.
 bool Drawable(const txBitmap *b) {
   if (b->type < 0 || b->type > 3 || b->subtype < 0 || b->subtype > 3) return false;
@@ -242,9 +255,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   }
   TTF_DEBUG("[fr][ttf]  - rendering: %s...\n", text);
   // Every glyph's coverage is held until the line is drawn, so the memory
-  // a render takes grows with the square of the size times the text's
-  // length, up to FreeType's own limit of 32767 pixels a side per glyph;
-  // the size bound keeps a dialog's line within a few hundred megabytes.
+  // a render would take grows with the square of the size times the
+  // text's length: the size bound caps one glyph, the line bound the sum.
   // Sizes of 0 and below are FreeType's smallest, one pixel.
   if (font->size > TTF_MAX_SIZE) {
     SYS_ErrorSet(10);
@@ -271,8 +283,12 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   // The tracked allocator sets no code of its own: the pending one stands.
   work.units = static_cast<uint16_t *>(SYS_MemGet(2 * n + 1, __FILE__, __LINE__, "temp str"));
   if (!work.units) return -1;
-  work.cache = static_cast<GlyphRecord *>(
-      SYS_MemGet(std::max<size_t>(n, 1) * sizeof(GlyphRecord), __FILE__, __LINE__, "cache"));
+  size_t held = std::max<size_t>(n, 1) * sizeof(GlyphRecord);
+  if (held > TTF_MAX_LINE_BYTES) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  work.cache = static_cast<GlyphRecord *>(SYS_MemGet(held, __FILE__, __LINE__, "cache"));
   if (!work.cache) {
     SYS_ErrorSet(5);
     return -1;
@@ -313,6 +329,10 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
       SYS_ErrorSet(10);
       return -1;
     }
+    if (!Hold(&held, slot->bitmap, sizeof(FT_BitmapGlyphRec))) {
+      SYS_ErrorSet(5);
+      return -1;
+    }
     if (FT_Get_Glyph(slot, &rec.glyph) != 0 ||
         FT_Glyph_To_Bitmap(&rec.glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0 ||
         rec.glyph->format != FT_GLYPH_FORMAT_BITMAP) {
@@ -326,6 +346,10 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
       if (FT_Bitmap_Convert(ttfLibrary, &glyph->bitmap, &rec.converted, 1) != 0 ||
           !ttfCoverage::Of(rec.converted, &rec.coverage)) {
         SYS_ErrorSet(10);
+        return -1;
+      }
+      if (!Hold(&held, rec.converted, 0)) {
+        SYS_ErrorSet(5);
         return -1;
       }
     }

@@ -27,6 +27,14 @@
 // and below render at FreeType's smallest size.
 constexpr int32_t TTF_MAX_SIZE = 1024;
 
+// The most one render holds at once for its line, in bytes: the glyph
+// records and every glyph's bitmap kept until the line is drawn. A line
+// that would hold more fails with code 5, as a failed glyph-record
+// allocation does. So whatever the text's size and length, a render takes
+// no more than this, the text's code units (two bytes a character) and
+// the one glyph FreeType is rendering.
+constexpr size_t TTF_MAX_LINE_BYTES = size_t(64) << 20;
+
 extern const frHandler ttfHandler;
 // The process's FreeType library; NULL before the first ttfInit.
 extern FT_Library ttfLibrary;

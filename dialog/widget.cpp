@@ -7,9 +7,17 @@
 // create; a failed create is logged and the record freed. Serials never
 // repeat in a process: a load starts one above the previous load's base,
 // or after the last serial used, whichever is higher.
+//
+// A load costs time in proportion to the file: each element is appended
+// after the last one and sees the set's first WINDOW as found so far,
+// neither searched for again. A loaded set never changes until it is
+// unloaded, so its ids are indexed once at the end of the load (first
+// widget of each id in set order), and a group's members are found in
+// constant time however many widgets the set holds.
 #include <strings.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "dialog/widget.h"
 #include "framework/log.h"
@@ -32,6 +40,16 @@ int32_t next_free_serial = WIDGET_SERIAL_BASE + 1;
 // Set when an element could not be kept for want of memory; the reader
 // goes on regardless, so the load looks at this afterwards.
 bool load_failed = false;
+// The set under construction: its last node and its first WINDOW.
+SYS_List_p load_tail = nullptr;
+widget_item_t *load_window = nullptr;
+
+// Loaded sets' ids, by the set's first node; dropped at unload.
+using IdIndex = std::unordered_map<int32_t, widget_item_t *>;
+std::unordered_map<const SYS_List_t *, IdIndex> &Indexes() {
+  static std::unordered_map<const SYS_List_t *, IdIndex> indexes;
+  return indexes;
+}
 
 widget_item_t *Item(SYS_List_p node) { return static_cast<widget_item_t *>(node->data); }
 
@@ -54,7 +72,7 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
   for (const widget_class_t *const *row = widget_classes; *row; ++row) {
     const widget_class_t *cls = *row;
     if (strcasecmp(cls->tag, name) != 0) continue;
-    widget_item_t *first_window = widget_first_of_type(set, WIDGET_WINDOW);
+    widget_item_t *first_window = load_window;
     auto *w = SYS_MEMGET(widget_item_t, 1, "new widget");
     if (!w) {
       load_failed = true;
@@ -77,7 +95,8 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
       SYS_ErrorSet(code);
       continue;
     }
-    SYS_List_p grown = SYS_ListAddLast(set, w);
+    // Appended after the last node: the list's head stays the set's.
+    SYS_List_p grown = SYS_ListAddLast(load_tail ? load_tail : set, w);
     if (!grown) {
       Send(w, WIDGET_MSG_DESTROY);
       widget_free_texts(w);
@@ -86,7 +105,9 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
       SYS_ErrorSet(5);
       return -1;
     }
-    set = grown;
+    load_tail = load_tail ? load_tail->next : grown;
+    if (!set) set = grown;
+    if (!load_window && w->type == WIDGET_WINDOW) load_window = w;
     xml->user = reinterpret_cast<uintptr_t>(set);
   }
   return 0;
@@ -106,6 +127,19 @@ void SendAll(SYS_List_p set, widget_msg_t message, bool windows) {
 }  // namespace
 
 int32_t widget_send(widget_item_t *widget, widget_msg_t message) { return Send(widget, message); }
+
+widget_item_t *widget_lookup_id(const widget_item_t *from, int32_t id) {
+  if (!from || !from->set) return nullptr;
+  // Every widget but a set's first holds the set's first node, so an
+  // indexed set's index answers for the whole list.
+  if (auto found = Indexes().find(from->set); found != Indexes().end()) {
+    auto item = found->second.find(id);
+    return item == found->second.end() ? nullptr : item->second;
+  }
+  for (SYS_List_p node = from->set; node; node = node->next)
+    if (Item(node) && Item(node)->id == id) return Item(node);
+  return nullptr;
+}
 
 widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type) {
   for (SYS_List_p node = set; node; node = node->next)
@@ -129,6 +163,8 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
   serial_base = widget_next_serial();
   serial_counter = 0;
   load_failed = false;
+  load_tail = nullptr;
+  load_window = nullptr;
   SYS_XML_p xml = SYS_XmlOpen(mode == 1 ? SYS_XML_SOURCE_FILE : SYS_XML_SOURCE_TEXT, source);
   if (!xml) {
     const int32_t code = SYS_ErrorGet();
@@ -146,6 +182,11 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
     SYS_ErrorSet(5);
     return nullptr;
   }
+  if (set) {
+    IdIndex &index = Indexes()[set];
+    for (SYS_List_p node = set; node; node = node->next)
+      if (Item(node)) index.emplace(Item(node)->id, Item(node));
+  }
   if (widget_item_t *window = widget_first_of_type(set, WIDGET_WINDOW); window && window->window)
     wmParam(window->window, WM_USER_SET, reinterpret_cast<intptr_t>(set));
   return set;
@@ -154,6 +195,7 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
 int32_t widget_unload(SYS_List_p set) {
   if (Bad(set)) return -1;
   SYS_Log(1, "[widget]  - unload widget set.\n");
+  Indexes().erase(set);
   SendAll(set, WIDGET_MSG_DESTROY, false);
   SendAll(set, WIDGET_MSG_DESTROY, true);
   for (SYS_List_p node = set; node; node = node->next) {

@@ -200,6 +200,10 @@ const char *widget_get_value_s(widget_item_t *widget);
 // Sends a message code (5 to 10, or draw) to one widget's handler in a
 // record whose other words are zero; the handler's result, or -1.
 int32_t widget_send(widget_item_t *widget, widget_msg_t message);
+// The first widget with that id in the set as `from` saw it when it was
+// read (from its set pointer on), without touching the last-error code;
+// NULL when none. A loaded set answers from an index made at its load.
+widget_item_t *widget_lookup_id(const widget_item_t *from, int32_t id);
 // The set's first widget of a type as the set stands; NULL when none.
 widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type);
 // The dispatcher installed as every WINDOW's window callback.

@@ -3,12 +3,21 @@
 // passes, so they may stand later in the file. A member that is itself a
 // group gets the message and ends the walk.
 //
-// Groups may name each other: a group already on the current walk is
-// skipped with a log line, so a cycle ends instead of recursing.
+// Since a group hands the message on only as its walk's last step, the
+// walk is one loop that moves into the member group, not a call per group:
+// no chain a file writes can run the stack out. Two guards bound it. A
+// group already on the walk is skipped with a log line, so a cycle ends;
+// and a walk enters at most kMaxNesting groups, the last one named in a
+// log line, so one message costs at most that many groups' member lists
+// however long the chain, and showing a set of n chained groups costs n
+// times that, not n squared.
+//
+// Draw changes nothing in a member, so a group does not walk for it; a
+// set's every frame then costs one call per group, whatever the groups
+// name.
 #include <strings.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "dialog/widget.h"
 #include "framework/log.h"
@@ -16,11 +25,9 @@
 
 namespace {
 
-// The groups whose walk is in progress, outermost first (main thread only).
-std::vector<const widget_item_t *> &Walk() {
-  static std::vector<const widget_item_t *> walk;
-  return walk;
-}
+// Groups one walk may enter, the one the message came to included. Dialogs
+// nest groups a level or two deep.
+constexpr int32_t kMaxNesting = 64;
 
 int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   w->type = WIDGET_GROUP;
@@ -43,37 +50,37 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   return 0;
 }
 
-widget_item_t *Member(const widget_item_t *group, int32_t id) {
-  for (SYS_List_p node = group->set; node; node = node->next) {
-    auto *item = static_cast<widget_item_t *>(node->data);
-    if (item && item->id == id) return item;
-  }
-  return nullptr;
-}
-
 void Pass(widget_item_t *w, widget_msg_t message) {
-  auto &walk = Walk();
-  walk.push_back(w);
-  for (int32_t i = 0; i < w->member_count; ++i) {
-    widget_item_t *m = Member(w, w->members[i]);
+  const widget_item_t *entered[kMaxNesting] = {w};
+  int32_t depth = 1;
+  widget_item_t *group = w;
+  for (int32_t i = 0; i < group->member_count; ++i) {
+    widget_item_t *m = widget_lookup_id(group, group->members[i]);
     if (!m) continue;
     if (m->type == WIDGET_GROUP) {
-      if (std::find(walk.begin(), walk.end(), m) != walk.end()) {
+      if (std::find(entered, entered + depth, m) != entered + depth) {
         SYS_Log(1, "[widget][group]  ! group %d is already on this walk, skipped.\n", m->id);
         continue;
       }
-      widget_send(m, message);
-      break;
+      if (depth == kMaxNesting) {
+        SYS_Log(1, "[widget][group]  ! group %d nests deeper than %d groups, not entered.\n", m->id,
+                kMaxNesting);
+        return;
+      }
+      // The member takes the message over and this group's walk ends.
+      entered[depth++] = m;
+      group = m;
+      i = -1;
+      continue;
     }
     switch (message) {
       case WIDGET_MSG_SHOW: m->visible = 1; break;
       case WIDGET_MSG_HIDE: m->visible = 0; break;
       case WIDGET_MSG_ENABLE: m->disabled = 0; break;
       case WIDGET_MSG_DISABLE: m->disabled = 1; break;
-      default: break;  // draw: members draw at the set's own draw
+      default: break;
     }
   }
-  walk.pop_back();
 }
 
 int32_t Handler(widget_item_t *w, wm_event_t *e) {
@@ -86,7 +93,6 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
     case WIDGET_MSG_HIDE:
     case WIDGET_MSG_ENABLE:
     case WIDGET_MSG_DISABLE:
-    case WIDGET_MSG_DRAW:
       Pass(w, e->type);
       return 0;
     default:

@@ -446,6 +446,29 @@ TEST_F(Emberfield, AMissingDialogFileIsShownBeforeAnyDemoWindow) {
   EXPECT_EQ(run.log().find(" - set view mode."), std::string::npos);
 }
 
+// A dialog file beside the program whose 60,000 groups each name the next
+// and whose button's title no line can hold: the dialog shows, the button
+// without text, and Escape ends it as usual.
+TEST_F(Emberfield, ADialogOfEndlessGroupsAndAnUnrenderableTitleShowsAndQuits) {
+  const Stage stage(RealStage() / "emberfield.dat");
+  std::string file = "<WINDOW TITLE=\"" + std::string(kSetupTitle) +
+                     "\"/><FONT ID=\"1\" NAME=\"DejaVuSans.ttf\" FONTNAME=\"DejaVuSans.ttf\" SIZE=\"1024\" "
+                     "ENCODING=\"UTF8\"/><BUTTON FONTID=\"1\" TITLE=\"" + std::string(3000, 'W') + "\"/>\n";
+  for (int i = 0; i < 60000; ++i)
+    file += "<GROUP ID=\"" + std::to_string(5000 + i) + "\" WID=\"" + std::to_string(5001 + i) + "\"/>\n";
+  WriteFile(stage.folder() / "cfg.xml", file);
+  LiveRun run(dir, stage.program(), {"-v"});
+  ASSERT_TRUE(Xdo(kSetupTitle, "windowfocus --sync %1 key --delay 40 Escape")) << run.output();
+  ASSERT_TRUE(run.Finished(60s));
+  EXPECT_EQ(run.status(), 0) << run.output();
+  const std::string log = run.log();
+  EXPECT_NE(log.find("[widget][group]  ! group 5064 nests deeper than 64 groups, not entered.\n"),
+            std::string::npos);
+  const size_t button = log.find("WWW' 'label-");
+  ASSERT_NE(button, std::string::npos);
+  EXPECT_EQ(log.substr(log.find('\n', button) - 4, 4), " 0x0");
+}
+
 // ---- the log options, on runs that end through the orderly shutdown ------
 
 // "YYYYMMDD HHMMSS" at position at of the text.

@@ -321,6 +321,25 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
   frFreeFont(faceless);
 }
 
+// A W at the largest size is some 0.75 MB of coverage: 40 fit in a line,
+// 100 do not, nor do a million small glyphs' records. Such a line fails
+// with 5 and leaves the image and the extent alone.
+TEST_F(FontTest, ALineThatWouldHoldMoreThanTheLineBoundFailsWithFive) {
+  frFont *font = Font("sans_bold.ttf", TTF_MAX_SIZE);
+  Image fits(2, 64, 64), img(2, 64, 64);
+  int32_t w = 123, h = 456;
+  EXPECT_EQ(frRender(font, fits.b, std::string(40, 'W').c_str(), nullptr, nullptr), 0);
+  for (const auto &[size, text] : {std::pair{TTF_MAX_SIZE, std::string(100, 'W')},
+                                   std::pair{12, std::string(size_t(1) << 20, 'i')}}) {
+    frSetSize(font, size);
+    EXPECT_EQ(frRender(font, img.b, text.c_str(), &w, &h), -1) << size;
+    EXPECT_EQ(SYS_ErrorGet(), 5) << size;
+  }
+  EXPECT_EQ(w, 123);
+  EXPECT_EQ(h, 456);
+  EXPECT_TRUE(InkOf(img).empty());
+}
+
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
 // Allocations that fail leave the code that was pending (the tracked
 // allocator sets none), except the glyph records: 5. In a child whose

@@ -243,6 +243,27 @@ TEST_F(WidgetSet, GroupPassesMessagesUntilANestedGroup) {
   widget_unload(set);
 }
 
+// 60,000 groups, each naming a style (a few exist) and then the next
+// group, in a child with the usual stack: walks enter 64 groups.
+TEST_F(WidgetSet, AGroupChainOfAnyLengthIsWalkedSixtyFourGroupsDeep) {
+  std::string text = "<WINDOW/>";
+  for (int i = 1; i <= 60000; ++i)
+    text += "<GROUP ID=\"-" + std::to_string(i) + "\" WID=\"" + std::to_string(i) + "\" WID=\"-" +
+            std::to_string(i + 1) + "\"/>";
+  for (int id : {1, 64, 65, 60000}) text += "<STYLE ID=\"" + std::to_string(id) + "\"/>";
+  const ember_test::RunResult r = ember_test::RunInChild([&] {
+    SYS_List_p set = Load(text);
+    widget_show_set(set);
+    widget_hide(widget_find_id(set, -1));
+    for (int id : {1, 64, 65, 60000}) std::printf("%d", widget_find_id(set, id)->visible);
+    widget_unload(set);
+    if (log_.text().find("group -65 nests deeper than 64 groups, not entered.") != std::string::npos)
+      std::printf(" logged");
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "0011 logged");
+}
+
 TEST_F(WidgetSet, SerialsNeverRepeatAcrossSets) {
   const int32_t first = widget_next_serial();
   SYS_List_p a = Load("<STYLE/><FONT/><STYLE/>");  // the FONT fails but uses a number
