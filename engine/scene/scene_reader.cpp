@@ -836,28 +836,31 @@ void _3DV_UploadScene(_3DV_SCENE &scene) {
                        scene.volumeindex, GL_DYNAMIC_DRAW_ARB);
   scene.volumebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
 
+  // Every name is made and bound, but a buffer gets a data store only for
+  // an array the object has: a faceless object may count vertices,
+  // normals and coordinates it does not carry, and a count no file backs
+  // must not size driver memory.
+  auto upload = [](GLenum target, const void *array, int64_t count, int64_t element) {
+    if (array && count > 0)
+      dgl::glBufferDataARB(target, static_cast<GLsizeiptrARB>(count * element), array,
+                           GL_STATIC_DRAW_ARB);
+  };
   for (int32_t i = 0; i < scene.objectcount; ++i) {
     _3DV_OBJECT &o = scene.objects[i];
-    const auto vc = static_cast<GLsizeiptrARB>(o.vertexcount);
     o.vertexbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.vertexbuffer));
-    if (o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.vertices, GL_STATIC_DRAW_ARB);
+    upload(GL_ARRAY_BUFFER_ARB, o.vertices, o.vertexcount, 12);
     o.facebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.facebuffer));
-    if (o.facecount > 0)
-      dgl::glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, GLsizeiptrARB{o.facecount} * 12, o.faces,
-                           GL_STATIC_DRAW_ARB);
+    upload(GL_ELEMENT_ARRAY_BUFFER_ARB, o.faces, o.facecount, 12);
     o.normalbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.normalbuffer));
-    if (o.hasnormals && o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.normals, GL_STATIC_DRAW_ARB);
+    if (o.hasnormals) upload(GL_ARRAY_BUFFER_ARB, o.normals, o.vertexcount, 12);
     o.uvbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.uvbuffer));
     // Uploaded whenever the object has them: a material switched to
     // textured later still finds its coordinates.
-    if (o.hasuv && o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 8, o.uvs, GL_STATIC_DRAW_ARB);
+    if (o.hasuv) upload(GL_ARRAY_BUFFER_ARB, o.uvs, o.vertexcount, 8);
   }
   // The renderers' client-memory draws would read their pointers as
   // offsets into a buffer left bound.
