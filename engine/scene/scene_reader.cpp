@@ -1,13 +1,15 @@
 // The scene-file reader: chunk loop, checks, derived data, buffer upload.
 #include "engine/scene/scene_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -871,17 +873,27 @@ void _3DV_UploadScene(_3DV_SCENE &scene) {
 void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename) {
   const std::string name(filename);
   _3DV_LoadLog("[3dv] load: " + name);
-  std::ifstream file(name, std::ios::binary);
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(name.c_str(), "rb"),
+                                                       std::fclose);
   if (!file) {
     _3DV_LoadLog("File (" + name + ") not found.");
     wmFatal("Scene file " + name + " cannot be opened.");
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  if (file.bad()) wmFatal("Scene file " + name + " cannot be read.");
-  file.close();
+  // Read whole into one block taken without an exception: a file larger
+  // than the memory there is ends the program naming it.
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) != 0) wmFatal("Scene file " + name + " cannot be read.");
+  const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
+  std::unique_ptr<uint8_t, void (*)(void *)> bytes(
+      size < SIZE_MAX ? static_cast<uint8_t *>(std::malloc(size_t(std::max<uint64_t>(size, 1))))
+                      : nullptr,
+      std::free);
+  if (!bytes) wmFatal("Scene file " + name + " is too large to read.");
+  if (std::fread(bytes.get(), 1, size_t(size), file.get()) != size || std::ferror(file.get()))
+    wmFatal("Scene file " + name + " cannot be read.");
+  file.reset();
   std::string error;
-  if (!_3DV_ParseScene(scene, bytes.data(), bytes.size(), error))
+  if (!_3DV_ParseScene(scene, bytes.get(), size_t(size), error))
     wmFatal("Scene file " + name + " is damaged: " + error);
   _3DV_UploadScene(scene);
 }

@@ -20,8 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -87,16 +85,15 @@ bool CheckProject(const fs::path &project) {
     std::fprintf(stderr, "projectplay: no project file %s\n", project.c_str());
     return false;
   }
-  std::ifstream in(project, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    std::fprintf(stderr, "projectplay: cannot read %s\n", project.c_str());
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!QEX_ReadProjectFile(project.string(), bytes, error)) {
+    std::fprintf(stderr, "projectplay: %s %s\n", project.c_str(), error.c_str());
     return false;
   }
   std::vector<std::string> missing;
   missingFiles = &missing;
   QEX_Project parsed{};
-  std::string error;
   const bool whole =
       QEX_ParseProject(parsed, bytes.data(), bytes.size(), {CheckScene, CheckLayers, nullptr}, error);
   QEX_FreeProjectArrays(parsed);
