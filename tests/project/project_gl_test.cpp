@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -173,41 +174,6 @@ TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {
   fs::remove_all(out);
 }
 
-// Bad input ends the tool with a message on standard error: 2 for times
-// it cannot play (a huge one is not an allocation failure), 1 for a
-// project that is not there or names files that are not there.
-TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
-  const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
-  const std::string sample = (SampleDir() / "sample.qep").string();
-  const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-bad-" + std::to_string(getpid()));
-  fs::create_directories(out / "lone");
-  fs::copy_file(SampleDir() / "sample.qep", out / "lone" / "sample.qep");
-  const struct {
-    std::vector<std::string> words;
-    int status;
-    const char *says;
-  } cases[] = {
-      {{sample, out.string(), "99999999999999999999"}, 2, "is not a time"},
-      {{sample, out.string(), "16777217"}, 2, "is not a time"},
-      {{sample, out.string(), "-40"}, 2, "is not a time"},
-      {{sample, out.string(), "nan"}, 2, "is not a time"},
-      {{sample, out.string(), ""}, 2, "is not a time"},
-      {{(out / "missing.qep").string(), out.string(), "0"}, 1, "no project file"},
-      {{out.string()}, 1, "no project file"},
-      {{(out / "lone" / "sample.qep").string(), out.string(), "0"}, 1, "data/hall.scn, which is not there"},
-  };
-  for (const auto &c : cases) {
-    std::string line = "'" + tool.string() + "'";
-    for (const std::string &w : c.words) line += " '" + w + "'";
-    // Standard error alone.
-    const RunResult r = ember_test::Run({"/bin/sh", "-c", line + " 2>&1 >/dev/null"});
-    EXPECT_EQ(r.status, c.status) << line << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.says), std::string::npos) << line << "\n" << r.output;
-  }
-  EXPECT_FALSE(fs::exists(out / "frame-0.png"));
-  fs::remove_all(out);
-}
-
 // A scene file written chunk by chunk, whatever its counts say.
 struct SceneChunks {
   std::string bytes;
@@ -240,13 +206,109 @@ void WriteProject(const fs::path &file, const std::vector<std::string> &scenes) 
   WriteFile(file, std::string(bytes.begin(), bytes.end()));
 }
 
-// projectplay writing frame 0 of the project into out, given a minute
-// before it counts as hung; standard error only.
+#if defined(__SANITIZE_ADDRESS__)
+#define EMBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EMBER_ASAN 1
+#endif
+#endif
+
+// projectplay writing frame 0 of the project into out; standard error
+// only. A minute without an end counts as a hang. The run's memory is
+// held to about 4 GB, so that what would fill the machine fails instead
+// (the sanitizer reserves more address space than that, so there an
+// allocation above 1 GB fails instead).
 RunResult PlayFrameZero(const fs::path &project, const fs::path &out) {
   const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
+#ifdef EMBER_ASAN
+  const std::string cap =
+      "ASAN_OPTIONS=$ASAN_OPTIONS:max_allocation_size_mb=1024:allocator_may_return_null=1 ";
+#else
+  const std::string cap = "ulimit -v 4000000; ";
+#endif
   return Run({"/bin/sh", "-c",
-              "timeout -k 5 60 '" + tool.string() + "' '" + project.string() + "' '" +
+              cap + "timeout -k 5 60 '" + tool.string() + "' '" + project.string() + "' '" +
                   out.string() + "' 0 2>&1 >/dev/null"});
+}
+
+// Bad input ends the tool with a message on standard error: 2 for times
+// it cannot play (a huge one is not an allocation failure), 1 for a
+// project that is not there or names files that are not there.
+TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
+  const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
+  const std::string sample = (SampleDir() / "sample.qep").string();
+  const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-bad-" + std::to_string(getpid()));
+  fs::create_directories(out / "lone");
+  fs::copy_file(SampleDir() / "sample.qep", out / "lone" / "sample.qep");
+  const struct {
+    std::vector<std::string> words;
+    int status;
+    const char *says;
+  } cases[] = {
+      {{sample, out.string(), "99999999999999999999"}, 2, "is not a time"},
+      {{sample, out.string(), "16777217"}, 2, "is not a time"},
+      {{sample, out.string(), "-40"}, 2, "is not a time"},
+      {{sample, out.string(), "nan"}, 2, "is not a time"},
+      {{sample, out.string(), ""}, 2, "is not a time"},
+      {{(out / "missing.qep").string(), out.string(), "0"}, 1, "no project file"},
+      {{out.string()}, 1, "no project file"},
+      {{(out / "lone" / "sample.qep").string(), out.string(), "0"}, 1, "data/hall.scn, which is not there"},
+  };
+  for (const auto &c : cases) {
+    std::string line = "'" + tool.string() + "'";
+    for (const std::string &w : c.words) line += " '" + w + "'";
+    // Standard error alone.
+    const RunResult r = ember_test::Run({"/bin/sh", "-c", line + " 2>&1 >/dev/null"});
+    EXPECT_EQ(r.status, c.status) << line << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << line << "\n" << r.output;
+  }
+  EXPECT_FALSE(fs::exists(out / "frame-0.png"));
+
+  // Files the project names that are there but cannot be played, and
+  // project and scene files of 5 GB (sparse): writing frames, each ends
+  // the tool with its reason on standard error, with no message box to
+  // wait for and no signal.
+  auto copySample = [&](const std::string &name) {
+    fs::copy(SampleDir(), out / name, fs::copy_options::recursive);
+    return out / name;
+  };
+  const fs::path cut = copySample("cut") / "data" / "hall.scn";
+  fs::resize_file(cut, fs::file_size(cut) / 2);
+  fs::resize_file(copySample("blank") / "data" / "title.ife", 0);
+  WriteProject(out / "empty" / "t.qep", {"t.scn"});
+  SceneChunks textured = OneObjectScene();
+  textured.Put(13, 25, uint8_t{1});  // material 0 textured, its texture named ""
+  WriteFile(out / "empty" / "data" / "t.scn", textured.bytes);
+  WriteProject(out / "huge" / "t.qep", {});
+  fs::resize_file(out / "huge" / "t.qep", uintmax_t(5) << 30);
+  std::vector<uint8_t> filled = ProjectBytes({}, {}, {});
+  const int32_t operators = int32_t((uintmax_t(5) << 30) / QEX_OPERATOR_SIZE);
+  std::memcpy(&filled[280], &operators, 4);
+  fs::create_directories(out / "filled");
+  WriteFile(out / "filled" / "t.qep", std::string(filled.begin(), filled.end()));
+  fs::resize_file(out / "filled" / "t.qep", uintmax_t(5) << 30);
+  WriteProject(out / "big" / "t.qep", {"t.scn"});
+  WriteFile(out / "big" / "data" / "t.scn", "");
+  fs::resize_file(out / "big" / "data" / "t.scn", uintmax_t(5) << 30);
+  const struct {
+    fs::path project;
+    int status;
+    const char *says;
+  } broken[] = {
+      {out / "cut" / "sample.qep", 1, "data/hall.scn is damaged"},
+      {out / "blank" / "sample.qep", 1, "data/title.ife, line 1"},
+      {out / "empty" / "t.qep", 1, "File not found: textures/."},
+      {out / "huge" / "t.qep", 0, ""},  // bytes past its records are never read
+      {out / "filled" / "t.qep", 1, "t.qep is too large to read"},
+      {out / "big" / "t.qep", 1, "data/t.scn is too large to read"},
+  };
+  for (const auto &c : broken) {
+    const RunResult r = PlayFrameZero(c.project, out / "frames");
+    EXPECT_EQ(r.status, c.status) << c.project << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.project << "\n" << r.output;
+  }
+  fs::remove_all(out);
 }
 
 // An object with no faces that counts 2^31 - 1 vertices with normals and
