@@ -743,7 +743,8 @@ TEST_F(SceneFile, AnArrayAnObjectFlagsButDoesNotCarryGetsNoDataStoreAndIsNotDraw
   const double sizes[] = {144, 48, 24};
   for (size_t k = 0; k < 3; ++k) EXPECT_EQ(gl.Find("glBufferDataARB", k)->args[1], sizes[k]);
   _3DV_OBJECT &o = scene_.objects[0];
-  o.vertexbuffer = 1, o.facebuffer = 2, o.normalbuffer = 3, o.uvbuffer = 4;  // as a driver names them
+  // Names as a driver gives them.
+  o.vertexbuffer = 1, o.facebuffer = 2, o.normalbuffer = 3, o.uvbuffer = 4;
   _3DV_EngineUnitInit();
   gl.Clear();
   _3DV_RenderObject(scene_, 0, 0);
