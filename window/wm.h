@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "framework/list.h"
@@ -109,6 +110,10 @@ double wmEventWaitTime();
 // The fatal exit: message (at most 255 characters) to standard output and
 // the log, then the orderly shutdown with exit status 1. Never returns.
 [[noreturn]] void wmFatal(std::string_view message);
+// Where the fatal exit writes its message from now on: a tool that says
+// its reasons on standard error passes stderr. NULL restores standard
+// output.
+void wmFatalSetStream(std::FILE *stream);
 
 // Init slot 1 "Window manager ...": wmInit, or the fatal exit.
 void pasWmInit();

@@ -20,16 +20,21 @@ constexpr int32_t kWindowManagerSlot = 1;
 
 void wmUninit() {}
 
+std::FILE *fatal_stream = nullptr;  // null: standard output
+
 }  // namespace
 
 void wmFatal(std::string_view message) {
   message = message.substr(0, kMaxFatalMessage);
-  std::fwrite(message.data(), 1, message.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::FILE *out = fatal_stream ? fatal_stream : stdout;
+  std::fwrite(message.data(), 1, message.size(), out);
+  std::fputc('\n', out);
+  std::fflush(out);
   pasLog(message);
   SYS_Exit(kFatalExitStatus);
 }
+
+void wmFatalSetStream(std::FILE *stream) { fatal_stream = stream; }
 
 void pasWmInit() {
   if (wmInit() != 0) wmFatal("WM initialization error.");

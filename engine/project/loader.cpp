@@ -1,11 +1,15 @@
 // Reading a project file and loading what it names.
 //
-// The whole file is read and its layout checked before any scene or layer
-// effect is loaded: counts come from the file, and a count is only
-// believed when the bytes still left can hold that many records.
+// The bytes the file's layout takes are read and checked before any scene
+// or layer effect is loaded: counts come from the file, and a count is only
+// believed when the bytes still left can hold that many records. Bytes
+// after the last key record are never read, so a file's size alone costs
+// nothing; a layout beyond QEX_MAX_PROJECT_BYTES is refused.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "engine/effects/particles.h"
@@ -161,15 +165,66 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
   return true;
 }
 
+bool QEX_ReadProjectFile(const std::string &fileName, std::vector<uint8_t> &bytes,
+                         std::string &error) {
+  bytes.clear();
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(fileName.c_str(), "rb"),
+                                                       std::fclose);
+  if (!file) {
+    error = "cannot be opened";
+    return false;
+  }
+  // Reads on until the bytes reach `end` or the file ends. One byte more
+  // than the limit tells a layout too large from a file that stops short.
+  auto fill = [&](uint64_t end) {
+    const uint64_t target = std::min<uint64_t>(end, QEX_MAX_PROJECT_BYTES + 1);
+    constexpr size_t kStep = size_t(1) << 20;
+    while (bytes.size() < target) {
+      const size_t at = bytes.size();
+      bytes.resize(at + size_t(std::min<uint64_t>(target - at, kStep)));
+      const size_t got = std::fread(bytes.data() + at, 1, bytes.size() - at, file.get());
+      bytes.resize(at + got);
+      if (got == 0) break;
+    }
+    if (std::ferror(file.get())) {
+      error = "cannot be read";
+      return false;
+    }
+    if (bytes.size() > QEX_MAX_PROJECT_BYTES) {
+      error = "is too large to read: its records take more than " +
+              std::to_string(QEX_MAX_PROJECT_BYTES >> 20) + " MiB";
+      return false;
+    }
+    return true;
+  };
+  // A negative count takes no bytes; the parser names it.
+  auto records = [](int32_t count, size_t size) { return uint64_t(std::max(count, 0)) * size; };
+  try {
+    if (!fill(QEX_HEADER_SIZE)) return false;
+    if (bytes.size() < QEX_HEADER_SIZE) return true;
+    const uint64_t keysAt = QEX_HEADER_SIZE + records(ReadInt(bytes.data() + 272), QEX_NAME_SIZE) +
+                            records(ReadInt(bytes.data() + 276), QEX_NAME_SIZE) +
+                            records(ReadInt(bytes.data() + 280), QEX_OPERATOR_SIZE);
+    if (!fill(keysAt)) return false;
+    if (bytes.size() < keysAt) return true;
+    const int32_t N = ReadInt(bytes.data() + 280);
+    const uint8_t *const operators = bytes.data() + keysAt - records(N, QEX_OPERATOR_SIZE);
+    uint64_t keys = 0;
+    for (int32_t i = 0; i < N; ++i)
+      keys += records(ReadInt(operators + size_t(i) * QEX_OPERATOR_SIZE + 44), QEX_KEY_SIZE);
+    return fill(keysAt + keys);
+  } catch (const std::bad_alloc &) {
+    bytes.clear();
+    error = "cannot be read: out of memory";
+    return false;
+  }
+}
+
 void QEX_LoadProject(QEX_Project &project, std::string_view fileName) {
   const std::string name(fileName);
-  std::ifstream file(name, std::ios::binary);
-  if (!file) wmFatal("Project file " + name + " cannot be opened.");
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  if (file.bad()) wmFatal("Project file " + name + " cannot be read.");
-  file.close();
+  std::vector<uint8_t> bytes;
   std::string error;
+  if (!QEX_ReadProjectFile(name, bytes, error)) wmFatal("Project file " + name + " " + error + ".");
   if (!QEX_ParseProject(project, bytes.data(), bytes.size(), QEX_DefaultLoaders(), error))
     wmFatal("Project file " + name + " is damaged: " + error);
 }

@@ -104,6 +104,8 @@ _3DV_RGB Scaled(_3DV_RGB c, float f) { return {c.r * f, c.g * f, c.b * f}; }
 
 // Vertex array, and normals when the object has them, from its buffers.
 // Texture coordinates only for a textured material with uploaded ones.
+// An array the object flags but does not hold has a buffer name with no
+// data store, which a draw must not read.
 struct ArraysOn {
   bool normals = false;
   bool uvs = false;
@@ -113,13 +115,13 @@ ArraysOn BindGeometry(const _3DV_OBJECT &o, bool withUvs) {
   dgl::glEnableClientState(GL_VERTEX_ARRAY);
   dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, GLuint(o.vertexbuffer));
   dgl::glVertexPointer(3, GL_FLOAT, kVectorStride, nullptr);
-  if (o.hasnormals && o.normalbuffer) {
+  if (o.hasnormals && o.normals && o.normalbuffer) {
     on.normals = true;
     dgl::glEnableClientState(GL_NORMAL_ARRAY);
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, GLuint(o.normalbuffer));
     dgl::glNormalPointer(GL_FLOAT, kVectorStride, nullptr);
   }
-  if (withUvs && o.hasuv && o.uvbuffer) {
+  if (withUvs && o.hasuv && o.uvs && o.uvbuffer) {
     on.uvs = true;
     dgl::glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, GLuint(o.uvbuffer));

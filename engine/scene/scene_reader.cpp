@@ -1,13 +1,15 @@
 // The scene-file reader: chunk loop, checks, derived data, buffer upload.
 #include "engine/scene/scene_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -836,28 +838,31 @@ void _3DV_UploadScene(_3DV_SCENE &scene) {
                        scene.volumeindex, GL_DYNAMIC_DRAW_ARB);
   scene.volumebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
 
+  // Every name is made and bound, but a buffer gets a data store only for
+  // an array the object has: a faceless object may count vertices,
+  // normals and coordinates it does not carry, and a count no file backs
+  // must not size driver memory.
+  auto upload = [](GLenum target, const void *array, int64_t count, int64_t element) {
+    if (array && count > 0)
+      dgl::glBufferDataARB(target, static_cast<GLsizeiptrARB>(count * element), array,
+                           GL_STATIC_DRAW_ARB);
+  };
   for (int32_t i = 0; i < scene.objectcount; ++i) {
     _3DV_OBJECT &o = scene.objects[i];
-    const auto vc = static_cast<GLsizeiptrARB>(o.vertexcount);
     o.vertexbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.vertexbuffer));
-    if (o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.vertices, GL_STATIC_DRAW_ARB);
+    upload(GL_ARRAY_BUFFER_ARB, o.vertices, o.vertexcount, 12);
     o.facebuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.facebuffer));
-    if (o.facecount > 0)
-      dgl::glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, GLsizeiptrARB{o.facecount} * 12, o.faces,
-                           GL_STATIC_DRAW_ARB);
+    upload(GL_ELEMENT_ARRAY_BUFFER_ARB, o.faces, o.facecount, 12);
     o.normalbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.normalbuffer));
-    if (o.hasnormals && o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 12, o.normals, GL_STATIC_DRAW_ARB);
+    if (o.hasnormals) upload(GL_ARRAY_BUFFER_ARB, o.normals, o.vertexcount, 12);
     o.uvbuffer = static_cast<_3DV_GLNAME>(NewBuffer());
     dgl::glBindBufferARB(GL_ARRAY_BUFFER_ARB, static_cast<GLuint>(o.uvbuffer));
     // Uploaded whenever the object has them: a material switched to
     // textured later still finds its coordinates.
-    if (o.hasuv && o.vertexcount > 0)
-      dgl::glBufferDataARB(GL_ARRAY_BUFFER_ARB, vc * 8, o.uvs, GL_STATIC_DRAW_ARB);
+    if (o.hasuv) upload(GL_ARRAY_BUFFER_ARB, o.uvs, o.vertexcount, 8);
   }
   // The renderers' client-memory draws would read their pointers as
   // offsets into a buffer left bound.
@@ -868,17 +873,27 @@ void _3DV_UploadScene(_3DV_SCENE &scene) {
 void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename) {
   const std::string name(filename);
   _3DV_LoadLog("[3dv] load: " + name);
-  std::ifstream file(name, std::ios::binary);
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(name.c_str(), "rb"),
+                                                       std::fclose);
   if (!file) {
     _3DV_LoadLog("File (" + name + ") not found.");
     wmFatal("Scene file " + name + " cannot be opened.");
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
-  if (file.bad()) wmFatal("Scene file " + name + " cannot be read.");
-  file.close();
+  // Read whole into one block taken without an exception: a file larger
+  // than the memory there is ends the program naming it.
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) != 0) wmFatal("Scene file " + name + " cannot be read.");
+  const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
+  std::unique_ptr<uint8_t, void (*)(void *)> bytes(
+      size < SIZE_MAX ? static_cast<uint8_t *>(std::malloc(size_t(std::max<uint64_t>(size, 1))))
+                      : nullptr,
+      std::free);
+  if (!bytes) wmFatal("Scene file " + name + " is too large to read.");
+  if (std::fread(bytes.get(), 1, size_t(size), file.get()) != size || std::ferror(file.get()))
+    wmFatal("Scene file " + name + " cannot be read.");
+  file.reset();
   std::string error;
-  if (!_3DV_ParseScene(scene, bytes.data(), bytes.size(), error))
+  if (!_3DV_ParseScene(scene, bytes.get(), size_t(size), error))
     wmFatal("Scene file " + name + " is damaged: " + error);
   _3DV_UploadScene(scene);
 }

@@ -13,10 +13,13 @@
 //     data (pass count, face normals and centres, tangents, neighbours,
 //     shadow-volume arrays). It answers false with a message naming what is
 //     wrong, and then the record is as it was before the call;
-//   - _3DV_UploadScene makes the buffer objects; needs the current context;
+//   - _3DV_UploadScene makes the buffer objects, four names per object,
+//     each with a data store only for an array the object holds; needs the
+//     current context;
 //   - _3DV_LoadScene does both for a file and ends the process, naming the
-//     file, when it cannot be read or holds a scene that some later step
-//     would read out of bounds.
+//     file, when it cannot be read (also when it is larger than the memory
+//     there is) or holds a scene that some later step would read out of
+//     bounds.
 //
 // The record is not cleared first: fields the file does not carry keep what
 // the caller left in them. A load never frees, nor writes into, an array it

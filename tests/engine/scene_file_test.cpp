@@ -715,4 +715,44 @@ TEST_F(SceneFile, UploadMakesTheBuffersAndUnbindsThem) {
   EXPECT_EQ(gl.Count("glBufferDataARB"), 5u);
 }
 
+TEST_F(SceneFile, AnArrayAnObjectFlagsButDoesNotCarryGetsNoDataStoreAndIsNotDrawnFrom) {
+  // Fifty million vertices with normals and coordinates, none of them in
+  // the file, on a faceless object: six names, and only the (empty) shadow
+  // index buffer gets a data store.
+  ChunkFile faceless = Mesh({}, {});
+  faceless.Put(kLong, 34, int32_t{50'000'000});
+  for (uint8_t id : {42, 44}) faceless.Put(kBool, id, uint8_t{1});
+  _3DV_SCENE &lone = extra_.emplace_back();
+  ASSERT_TRUE(Parse(faceless.bytes, lone)) << error_;
+  {
+    ember_test::GlRecorder gl;
+    _3DV_UploadScene(lone);
+    EXPECT_EQ(gl.Count("glGenBuffersARB"), 6u);
+    ASSERT_EQ(gl.Count("glBufferDataARB"), 1u);
+    EXPECT_EQ(gl.Find("glBufferDataARB")->args[1], 0);
+  }
+
+  // Normals flagged on a quad that has none: shadow indices, vertices and
+  // faces are stored, and neither renderer turns a normal array on.
+  ChunkFile quad = Mesh(kQuad, kTwoFaces);
+  quad.Put(kBool, 44, uint8_t{1}).Put(kBool, 45, uint8_t{1});
+  ASSERT_TRUE(Parse(quad)) << error_;
+  ember_test::GlRecorder gl;
+  _3DV_UploadScene(scene_);
+  ASSERT_EQ(gl.Count("glBufferDataARB"), 3u);
+  const double sizes[] = {144, 48, 24};
+  for (size_t k = 0; k < 3; ++k) EXPECT_EQ(gl.Find("glBufferDataARB", k)->args[1], sizes[k]);
+  _3DV_OBJECT &o = scene_.objects[0];
+  // Names as a driver gives them.
+  o.vertexbuffer = 1, o.facebuffer = 2, o.normalbuffer = 3, o.uvbuffer = 4;
+  _3DV_EngineUnitInit();
+  gl.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_EQ(gl.Count("glDrawElements"), 2u);
+  for (size_t k = 0; k < gl.Count("glEnableClientState"); ++k)
+    EXPECT_NE(gl.Find("glEnableClientState", k)->args[0], GL_NORMAL_ARRAY);
+  o.vertexbuffer = o.facebuffer = o.normalbuffer = o.uvbuffer = 0;
+}
+
 }  // namespace

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "../texture/image_test_util.h"
+#include "project_file.h"
 #include "effects/ife.h"
 #include "engine/anim/anim.h"
 #include "engine/effects/render_targets.h"
@@ -172,6 +174,64 @@ TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {
   fs::remove_all(out);
 }
 
+// A scene file written chunk by chunk, whatever its counts say.
+struct SceneChunks {
+  std::string bytes;
+  template <typename T>
+  SceneChunks &Put(uint8_t type, uint8_t id, T value, int32_t index = 0) {
+    const int32_t head[4] = {1, int32_t(sizeof value), 0, index};  // count, size, packed, index
+    bytes += {'Z', '!', char(type), char(id)};
+    bytes.append(reinterpret_cast<const char *>(head), sizeof head);
+    bytes.append(reinterpret_cast<const char *>(&value), sizeof value);
+    return *this;
+  }
+};
+
+// A version 1.2 scene of one material and one object, its header chunks.
+SceneChunks OneObjectScene() {
+  SceneChunks s;
+  s.Put(1, 1, uint8_t{1}).Put(1, 2, uint8_t{2}).Put(3, 5, int32_t{1}).Put(3, 6, int32_t{1});
+  return s;
+}
+
+// A project of the scene files in dir/data, rendering the first from 0
+// to 1 s.
+void WriteProject(const fs::path &file, const std::vector<std::string> &scenes) {
+  fs::create_directories(file.parent_path() / "data");
+  fs::create_directories(file.parent_path() / "textures");
+  TestOperator render;
+  render.type = 1001;
+  render.keys = {{0, 1000, 0, 0, 0, 0}};
+  const std::vector<uint8_t> bytes = ProjectBytes(scenes, {}, {render});
+  WriteFile(file, std::string(bytes.begin(), bytes.end()));
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define EMBER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define EMBER_ASAN 1
+#endif
+#endif
+
+// projectplay writing frame 0 of the project into out; standard error
+// only. A minute without an end counts as a hang. The run's memory is
+// held to about 4 GB, so that what would fill the machine fails instead
+// (the sanitizer reserves more address space than that, so there an
+// allocation above 1 GB fails instead).
+RunResult PlayFrameZero(const fs::path &project, const fs::path &out) {
+  const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
+#ifdef EMBER_ASAN
+  const std::string cap =
+      "ASAN_OPTIONS=$ASAN_OPTIONS:max_allocation_size_mb=1024:allocator_may_return_null=1 ";
+#else
+  const std::string cap = "ulimit -v 4000000; ";
+#endif
+  return Run({"/bin/sh", "-c",
+              cap + "timeout -k 5 60 '" + tool.string() + "' '" + project.string() + "' '" +
+                  out.string() + "' 0 2>&1 >/dev/null"});
+}
+
 // Bad input ends the tool with a message on standard error: 2 for times
 // it cannot play (a huge one is not an allocation failure), 1 for a
 // project that is not there or names files that are not there.
@@ -204,7 +264,66 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
     EXPECT_NE(r.output.find(c.says), std::string::npos) << line << "\n" << r.output;
   }
   EXPECT_FALSE(fs::exists(out / "frame-0.png"));
+
+  // Files the project names that are there but cannot be played, and
+  // project and scene files of 5 GB (sparse): writing frames, each ends
+  // the tool with its reason on standard error, with no message box to
+  // wait for and no signal.
+  auto copySample = [&](const std::string &name) {
+    fs::copy(SampleDir(), out / name, fs::copy_options::recursive);
+    return out / name;
+  };
+  const fs::path cut = copySample("cut") / "data" / "hall.scn";
+  fs::resize_file(cut, fs::file_size(cut) / 2);
+  fs::resize_file(copySample("blank") / "data" / "title.ife", 0);
+  WriteProject(out / "empty" / "t.qep", {"t.scn"});
+  SceneChunks textured = OneObjectScene();
+  textured.Put(13, 25, uint8_t{1});  // material 0 textured, its texture named ""
+  WriteFile(out / "empty" / "data" / "t.scn", textured.bytes);
+  WriteProject(out / "huge" / "t.qep", {});
+  fs::resize_file(out / "huge" / "t.qep", uintmax_t(5) << 30);
+  std::vector<uint8_t> filled = ProjectBytes({}, {}, {});
+  const int32_t operators = int32_t((uintmax_t(5) << 30) / QEX_OPERATOR_SIZE);
+  std::memcpy(&filled[280], &operators, 4);
+  fs::create_directories(out / "filled");
+  WriteFile(out / "filled" / "t.qep", std::string(filled.begin(), filled.end()));
+  fs::resize_file(out / "filled" / "t.qep", uintmax_t(5) << 30);
+  WriteProject(out / "big" / "t.qep", {"t.scn"});
+  WriteFile(out / "big" / "data" / "t.scn", "");
+  fs::resize_file(out / "big" / "data" / "t.scn", uintmax_t(5) << 30);
+  const struct {
+    fs::path project;
+    int status;
+    const char *says;
+  } broken[] = {
+      {out / "cut" / "sample.qep", 1, "data/hall.scn is damaged"},
+      {out / "blank" / "sample.qep", 1, "data/title.ife, line 1"},
+      {out / "empty" / "t.qep", 1, "File not found: textures/."},
+      {out / "huge" / "t.qep", 0, ""},  // bytes past its records are never read
+      {out / "filled" / "t.qep", 1, "t.qep is too large to read"},
+      {out / "big" / "t.qep", 1, "data/t.scn is too large to read"},
+  };
+  for (const auto &c : broken) {
+    const RunResult r = PlayFrameZero(c.project, out / "frames");
+    EXPECT_EQ(r.status, c.status) << c.project << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.project << "\n" << r.output;
+  }
   fs::remove_all(out);
+}
+
+// An object with no faces that counts 2^31 - 1 vertices with normals and
+// texture coordinates, none of which it carries, plays without asking
+// the driver for memory no file backs.
+TEST(ProjectPlay, AFacelessObjectCountingVerticesItDoesNotCarryPlays) {
+  TempDir dir;
+  SceneChunks scene = OneObjectScene();
+  scene.Put(3, 34, int32_t{INT32_MAX}).Put(3, 35, int32_t{0});
+  for (uint8_t id : {42, 44, 45}) scene.Put(13, id, uint8_t{1});  // uvs, normals, visible
+  WriteProject(dir.path() / "lone.qep", {"lone.scn"});
+  WriteFile(dir.path() / "data" / "lone.scn", scene.bytes);
+  const RunResult r = PlayFrameZero(dir.path() / "lone.qep", dir.path() / "frames");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output.find("GL error"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -249,6 +250,24 @@ TEST(ProjectFile, AFileThatEndsInsideTheKeysEndsTheProgramNamingIt) {
               "short.qep is damaged");
   EXPECT_EXIT((dup2(2, 1), QEX_LoadProject(project, ::testing::TempDir() + "none.qep")),
               ::testing::ExitedWithCode(1), "none.qep cannot be opened");
+}
+
+TEST(ProjectFile, RecordsOfMoreThanSixteenMiBAreRefusedNamingTheFile) {
+  // Zeros after the header; its operator count says they are 64 MiB of
+  // operators.
+  std::vector<uint8_t> bytes = ProjectBytes({}, {}, {});
+  const int32_t operators = int32_t((uintmax_t(64) << 20) / QEX_OPERATOR_SIZE);
+  std::memcpy(&bytes[280], &operators, 4);
+  const std::string path = ::testing::TempDir() + "filled.qep";
+  std::FILE *f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  ASSERT_EQ(truncate(path.c_str(), off_t(64) << 20), 0);
+  QEX_Project project{};
+  EXPECT_EXIT((dup2(2, 1), QEX_LoadProject(project, path)), ::testing::ExitedWithCode(1),
+              "filled.qep is too large to read");
+  std::remove(path.c_str());
 }
 
 }  // namespace

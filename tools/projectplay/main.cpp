@@ -20,8 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -32,6 +31,7 @@
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
 #include "framework/base.h"
+#include "framework/log.h"
 #include "framework/random.h"
 #include "framework/sys.h"
 #include "texture/loader.h"
@@ -87,16 +87,15 @@ bool CheckProject(const fs::path &project) {
     std::fprintf(stderr, "projectplay: no project file %s\n", project.c_str());
     return false;
   }
-  std::ifstream in(project, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    std::fprintf(stderr, "projectplay: cannot read %s\n", project.c_str());
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!QEX_ReadProjectFile(project.string(), bytes, error)) {
+    std::fprintf(stderr, "projectplay: %s %s\n", project.c_str(), error.c_str());
     return false;
   }
   std::vector<std::string> missing;
   missingFiles = &missing;
   QEX_Project parsed{};
-  std::string error;
   const bool whole =
       QEX_ParseProject(parsed, bytes.data(), bytes.size(), {CheckScene, CheckLayers, nullptr}, error);
   QEX_FreeProjectArrays(parsed);
@@ -143,11 +142,39 @@ bool WritePng(const fs::path &file) {
   return ok != 0;
 }
 
-void StartWindow(const std::string &pack) {
+// While frames are written no one is there to dismiss the demo's message
+// box: a file the framework cannot open ends the run at once, with its
+// reason on standard error.
+void EndOnFileError(int32_t code, const char *name) {
+  static bool ending = false;
+  if (ending) return;  // a file an exit procedure opens
+  ending = true;
+  std::fprintf(stderr, "projectplay: %s\n", FatalErrorMessage(code, name).c_str());
+  std::fflush(stderr);
+  CloseVideo();
+  SYS_Exit(1);
+}
+
+// Memory that cannot be had ends the run with a reason and status 1, not
+// with an uncaught exception's abort. Nothing more is allocated on the way
+// out: the shutdown could need memory there is none of.
+[[noreturn]] void OutOfMemory() {
+  std::fputs("projectplay: out of memory\n", stderr);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+// Writing frames, every failure ends the run with status 1 and its reason
+// on standard error; the real-time player keeps the demo's message box.
+void StartWindow(const std::string &pack, bool writingFrames) {
   static char program[] = "projectplay";
   static char skipDialog[] = "-default";
   static char *argv[] = {program, skipDialog, nullptr};
   InitialiseModules(2, argv);
+  if (writingFrames) {
+    SYS_ErrorSetCallback(EndOnFileError);
+    wmFatalSetStream(stderr);
+  }
   SYS_CallInitProcs();
   if (SYS_FilePackOpen(pack.c_str()) != 0)
     std::fprintf(stderr, "projectplay: no data pack at %s\n", pack.c_str());
@@ -215,6 +242,7 @@ void EndFrame() {
 }  // namespace
 
 int main(int argc, char **argv) {
+  std::set_new_handler(OutOfMemory);
   if (argc < 2 || argc == 3) return Usage();
   const fs::path projectPath = fs::absolute(argv[1]);
   fs::path outDir;
@@ -244,7 +272,7 @@ int main(int argc, char **argv) {
     if (ec || !CheckProject(projectPath)) return 1;
   }
 
-  StartWindow(FindPack(projectPath));
+  StartWindow(FindPack(projectPath), !times.empty());
   // The framework has made the program's folder current; the project's
   // files are found from its own.
   fs::current_path(projectPath.parent_path());
