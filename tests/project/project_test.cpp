@@ -597,6 +597,14 @@ TEST(ProjectPlayer, KeysActInOrderOnTheWholePartOfTheTime) {
   EXPECT_EQ(alphas(10.7f), (std::vector<double>{600, 200, 700}));  // trunc(10.7) = 10: end value
   EXPECT_EQ(alphas(-1), (std::vector<double>{}));
   EXPECT_EQ(alphas(11), (std::vector<double>{}));
+  // Inside its window a key follows its own curve at t itself, not at its
+  // whole part: 1000 sin(0.51 pi / 2) and 1000 x 0.51.
+  Played eased({{1000, 0, {}, {{0, 100, 1, 0, 1000, 0}, {0, 100, 0, 0, 1000, 0}}}}, nullptr);
+  gl.Clear();
+  QEX_RenderProject(eased.project, 25.5f);
+  std::vector<double> eased_alphas;
+  for (const auto &args : ArgsOf(gl, "glClearColor")) eased_alphas.push_back(std::round(args[3] * 1000));
+  EXPECT_EQ(eased_alphas, (std::vector<double>{718, 510}));
 }
 
 // Operators that address fixed objects of scene 0 act only when the scene
@@ -1161,16 +1169,19 @@ TEST(ProjectPlayer, OperatorsActOnWhatTheirIndexAndBytesName) {
 
   // Operator 1000: colour b8..b10 / 255 x a and alpha a; each of b11..b14
   // selects its own buffer.
-  play({{1000, 0, {{8, 51}, {9, 102}, {10, 153}, {13, 1}}, {Hold(1000)}},
+  play({{1000, 0, {{8, 51}, {9, 102}, {10, 153}, {11, 1}}, {Hold(1000)}},
+        {1000, 0, {{12, 1}}, {Hold(1000)}},
+        {1000, 0, {{13, 1}}, {Hold(1000)}},
         {1000, 0, {{14, 1}}, {Hold(1000)}}});
-  ASSERT_EQ(gl.Count("glClearColor"), 2u);
+  ASSERT_EQ(gl.Count("glClearColor"), 4u);
   const std::vector<double> colour = gl.Find("glClearColor")->args;
   EXPECT_NEAR(colour[0], 0.2, 1e-6);
   EXPECT_NEAR(colour[1], 0.4, 1e-6);
   EXPECT_NEAR(colour[2], 0.6, 1e-6);
   EXPECT_EQ(colour[3], 1);
   EXPECT_EQ(ArgsOf(gl, "glClear"),
-            (std::vector<std::vector<double>>{{GL_ACCUM_BUFFER_BIT}, {GL_STENCIL_BUFFER_BIT}}));
+            (std::vector<std::vector<double>>{{GL_COLOR_BUFFER_BIT}, {GL_DEPTH_BUFFER_BIT},
+                                              {GL_ACCUM_BUFFER_BIT}, {GL_STENCIL_BUFFER_BIT}}));
 }
 
 }  // namespace
