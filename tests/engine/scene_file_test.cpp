@@ -418,6 +418,8 @@ TEST_F(SceneFile, OnlyWhatALaterStepWouldReadOutOfBoundsIsRefused) {
   refused.back().file.Array(kFace, 86, std::vector<_3DV_FACE>{{{-1, 2, -1}}, {{0, -1, -1}}});
   refused.push_back({"strip", Mesh(kQuad, kTwoFaces)});
   refused.back().file.Put(kLong, 40, int32_t{1}).Array(2, 50, std::vector<uint16_t>{4});
+  refused.push_back({"normals", Mesh(kQuad, kTwoFaces)});  // the upload reads four
+  refused.back().file.Put(kBool, 44, uint8_t{1}).Array(kVec, 55, std::vector<_3DV_VECTOR>{{0, 0, 1}});
   refused.push_back({"uvs", Mesh(kQuad, kTwoFaces)});  // the tangents read them
   refused.back().file.Put(kBool, 42, uint8_t{1});
   refused.push_back({"positionkeycount", Mesh(kQuad, kTwoFaces)});

@@ -241,6 +241,8 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
   const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-bad-" + std::to_string(getpid()));
   fs::create_directories(out / "lone");
   fs::copy_file(SampleDir() / "sample.qep", out / "lone" / "sample.qep");
+  fs::copy_file(SampleDir() / "sample.qep", out / "cut.qep");
+  fs::resize_file(out / "cut.qep", 300);  // ends inside the scene names
   const struct {
     std::vector<std::string> words;
     int status;
@@ -254,6 +256,8 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
       {{(out / "missing.qep").string(), out.string(), "0"}, 1, "no project file"},
       {{out.string()}, 1, "no project file"},
       {{(out / "lone" / "sample.qep").string(), out.string(), "0"}, 1, "data/hall.scn, which is not there"},
+      {{(out / "cut.qep").string(), out.string(), "0"}, 1, "is not a whole project"},
+      {{sample, (out / "lone" / "sample.qep" / "frames").string(), "0"}, 1, "cannot make the folder"},
   };
   for (const auto &c : cases) {
     std::string line = "'" + tool.string() + "'";

@@ -12,10 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "../engine/test_scene.h"
 #include "../framework/core_test_util.h"
 
+#include "engine/anim/anim.h"
+#include "engine/effects/particles.h"
+#include "engine/effects/shadows.h"
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
+#include "engine/render/scene_render.h"
+#include "engine/scene/scene_file.h"
 #include "framework/random.h"
 #include "project_file.h"
 #include "window/gl_demo.h"
@@ -69,9 +75,19 @@ TEST(ProjectEase, CurvesAtTheQuarters) {
   EXPECT_EQ(QEX_EaseKey(0, 100, 3, 3, 1000, 7, 25), 3);
   EXPECT_EQ(QEX_EaseKey(0, 100, 3, 3, 1000, 7, 75), 1000);
   EXPECT_EQ(QEX_EaseKey(0, 100, 3, 3, 1000, 7, 101), 7);
+  // A fifth into each half, where the sine curves part from their cosines.
+  const float fifth[3] = {200, 309.017f, 48.943f};
+  for (uint8_t mode = 0; mode < 3; ++mode) {
+    EXPECT_NEAR(QEX_EaseKey(0, 100, mode, 0, 1000, 0, 10), fifth[mode], 1e-2) << int(mode);
+    EXPECT_NEAR(QEX_EaseKey(0, 100, mode, 0, 1000, 0, 90), fifth[mode], 1e-2) << int(mode);
+  }
+  EXPECT_EQ(QEX_EaseKey(0, 100, 3, 3, 1000, 7, 100), 1000);  // the end itself is in the half
   // Start equal to end: the middle value only at that exact time.
   EXPECT_EQ(QEX_EaseKey(10, 10, 0, 1, 2, 3, 10), 2);
   EXPECT_EQ(QEX_EaseKey(10, 10, 0, 1, 2, 3, 10.5f), 3);
+  EXPECT_EQ(QEX_EaseKey(0, 11, 0, 1, 2, 3, 5.5f), 2);  // the middle of an odd span
+  RandSeed(1989);  // its first draw is 999 of 1000, where one of 999 gives 998
+  EXPECT_EQ(QEX_EaseKey(0, 10, 0, -303, 0, 0, 5), 999);
   for (int i = 0; i < 200; ++i) {
     const float v = QEX_EaseKey(0, 10, 0, -303, 0, 0, float(i % 30) - 10);
     ASSERT_TRUE(v >= 0 && v <= 999 && v == std::floor(v)) << v;
@@ -192,8 +208,12 @@ TEST_F(ProjectLoad, ScenesLoadOnceThroughTheCacheAndTheBarStepsPerFile) {
   EXPECT_EQ(scenes_loaded, (std::vector<std::string>{"data/hall.scn", "data/room.scn"}));
   EXPECT_EQ(layers_loaded, (std::vector<std::string>{"data/a.ife", "data/b.ife"}));
   EXPECT_EQ(bar_steps, 5);
-  EXPECT_EQ(log.text().find("[CACHE] cached load hall.scn\n"),
-            log.text().rfind("[CACHE] cached load "));  // once, for the third slot
+  // Once, for the third slot.
+  const std::string text = log.text();
+  const size_t hit = text.find("[CACHE] cached load hall.scn\n");
+  ASSERT_NE(hit, std::string::npos) << text;
+  EXPECT_EQ(hit, text.find("[CACHE] cached load "));
+  EXPECT_EQ(hit, text.rfind("[CACHE] cached load "));
   const QEX_Project &p = projects_.back();
   EXPECT_EQ(p.scenes[2].camerafov, p.scenes[0].camerafov);  // a copy of the first record
   EXPECT_EQ(p.operators[0].keycount, 0);
@@ -300,6 +320,8 @@ struct Played {
 
 TestKey Hold(int32_t amount) { return {0, 10, 0, amount, amount, amount}; }
 
+constexpr double kPiForTests = 3.141592653589793;
+
 // The (x, y[, z]) of every call of one entry point, in order.
 std::vector<std::vector<double>> ArgsOf(const GlRecorder &gl, std::string_view name) {
   std::vector<std::vector<double>> out;
@@ -337,18 +359,34 @@ TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
     std::function<void()> before;
     std::function<void()> check;
   };
-  int noise = -1;
+  // Emission of the three spark objects, 111, 105 and 114.
+  const auto sparks = [&](int32_t a, int32_t b, int32_t c) {
+    objects[111].particledata.particleenabled = a;
+    objects[105].particledata.particleenabled = b;
+    objects[114].particledata.particleenabled = c;
+  };
+  const auto expect_sparks = [&](int32_t a, int32_t b, int32_t c) {
+    EXPECT_EQ(objects[111].particledata.particleenabled, a);
+    EXPECT_EQ(objects[105].particledata.particleenabled, b);
+    EXPECT_EQ(objects[114].particledata.particleenabled, c);
+  };
+  // Seed 3770 draws 36, 20, 22 of 40 (of 41: 37, 21, 23; of 39: 35, 19, 21).
+  constexpr uint32_t kSecondSparks = 3770;
+  const auto switch99 = [&](int32_t visible, int32_t emits) {
+    objects[99].visible = _3DV_BOOLEAN(visible);
+    objects[99].particledata.particleenabled = emits;
+  };
+  const auto expect_switch99 = [&](int32_t visible, int32_t emits) {
+    EXPECT_EQ(objects[99].visible, visible);
+    EXPECT_EQ(objects[99].particledata.particleenabled, emits);
+  };
   const std::vector<Row> rows = {
       {"1004 flash",
        {1004, 0, {}, {Hold(500)}},
-       [&] {
-         RandSeed(11);
-         noise = Random(31);
-         RandSeed(11);
-       },
+       [&] { RandSeed(45); },  // draws 30 of 31, where a draw of 32 would give 31
        [&] {
          ASSERT_NE(gl.Find("glBindTexture"), nullptr);
-         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.noise[noise]);
+         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.noise[30]);
          EXPECT_EQ(ArgsOf(gl, "glMatrixMode"),
                    (std::vector<std::vector<double>>{{GL_MODELVIEW}, {GL_PROJECTION}, {GL_TEXTURE}}));
          EXPECT_EQ(gl.Count("glLoadIdentity"), 3u);
@@ -408,14 +446,53 @@ TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
                    (std::vector<double>{GL_TEXTURE_2D, 0, GL_RGB, 0, 0, 800, 600, 0}));
          EXPECT_EQ(gl.Find("glBindTexture", 2)->args[1], QEX_State.render[0]);
        }},
+      {"4001 sparks",
+       {4001, 0, {}, {Hold(1000)}},
+       [&] {
+         RandSeed(kSecondSparks);
+         sparks(1, 0, 1);
+       },
+       [&] { expect_sparks(0, 1, 0); }},
       {"4001 amount 0",
        {4001, 0, {}, {Hold(0)}},
        [&] {
-         for (int k : {105, 111, 114}) objects[size_t(k)].particledata.particleenabled = 1;
+         RandSeed(kSecondSparks);
+         sparks(1, 1, 1);
+       },
+       [&] { expect_sparks(0, 0, 0); }},
+      {"4001 amount below 0",
+       {4001, 0, {}, {Hold(-1)}},
+       [&] {
+         RandSeed(kSecondSparks);
+         sparks(1, 0, 1);
+       },
+       [&] { expect_sparks(0, 1, 0); }},
+      {"4001 without object 114",
+       {4001, 0, {}, {Hold(0)}},
+       [&] {
+         sparks(1, 1, 1);
+         scene.objectcount = 114;
        },
        [&] {
-         for (int k : {105, 111, 114}) EXPECT_EQ(objects[size_t(k)].particledata.particleenabled, 0) << k;
+         expect_sparks(1, 1, 1);
+         scene.objectcount = 115;
        }},
+      {"4006 without object 99",
+       {4006, 0, {}, {Hold(1)}},
+       [&] {
+         switch99(1, 0);
+         scene.objectcount = 99;
+       },
+       [&] {
+         expect_switch99(1, 0);
+         scene.objectcount = 115;
+       }},
+      {"4006 amount above 0", {4006, 0, {}, {Hold(1)}}, [&] { switch99(1, 0); },
+       [&] { expect_switch99(0, 1); }},
+      {"4006 amount 0", {4006, 0, {}, {Hold(0)}}, [&] { switch99(0, 1); },
+       [&] { expect_switch99(1, 0); }},
+      {"4006 amount below 0", {4006, 0, {}, {Hold(-1)}}, [&] { switch99(0, 1); },
+       [&] { expect_switch99(1, 0); }},
       {"4002 ring",
        {4002, 0, {}, {Hold(500)}},
        {},
@@ -539,6 +616,14 @@ TEST(ProjectPlayer, KeysActInOrderOnTheWholePartOfTheTime) {
   EXPECT_EQ(alphas(10.7f), (std::vector<double>{600, 200, 700}));  // trunc(10.7) = 10: end value
   EXPECT_EQ(alphas(-1), (std::vector<double>{}));
   EXPECT_EQ(alphas(11), (std::vector<double>{}));
+  // Inside its window a key follows its own curve at t itself, not at its
+  // whole part: 1000 sin(0.51 pi / 2) and 1000 x 0.51.
+  Played eased({{1000, 0, {}, {{0, 100, 1, 0, 1000, 0}, {0, 100, 0, 0, 1000, 0}}}}, nullptr);
+  gl.Clear();
+  QEX_RenderProject(eased.project, 25.5f);
+  std::vector<double> eased_alphas;
+  for (const auto &args : ArgsOf(gl, "glClearColor")) eased_alphas.push_back(std::round(args[3] * 1000));
+  EXPECT_EQ(eased_alphas, (std::vector<double>{718, 510}));
 }
 
 // Operators that address fixed objects of scene 0 act only when the scene
@@ -630,6 +715,492 @@ TEST(ProjectPlayer, FixedObjectOperatorsAndWhereTheBoltsEnd) {
   EXPECT_EQ(gl.Count("glBlendFunc"), 0u);
   for (const auto &args : ArgsOf(gl, "glDisable")) EXPECT_NE(args[0], GL_BLEND);
   _3DV_FaceFraction = -1;
+}
+
+// Two recordings are the same calls: names, numbers, and the bytes and
+// client arrays each call read.
+void ExpectSameCalls(const std::vector<GlCall> &got, const std::vector<GlCall> &want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    ASSERT_EQ(got[i].name, want[i].name) << "call " << i;
+    ASSERT_EQ(got[i].args, want[i].args) << "call " << i << " " << got[i].name;
+    ASSERT_TRUE(got[i].data == want[i].data) << "call " << i << " " << got[i].name;
+    ASSERT_EQ(got[i].arrays, want[i].arrays) << "call " << i << " " << got[i].name;
+  }
+}
+
+// Operator 1001 makes the engine's calls in its order: the shadowed
+// render (lit pass, volumes from light 0 at the frame, depth cleared,
+// stencil equal 0, clipped pass, stencil off) or the clipped render alone,
+// then the particle step. The same calls made by hand must record the
+// same, so each step, its frame and its light are pinned.
+TEST(ProjectPlayer, SceneOperatorRendersThroughTheEngineInItsOrder) {
+  GlRecorder gl;
+  _3DV_InitTypeSizes();
+  _3DV_LoaderUnitInit();
+  _3DV_EngineUnitInit();
+  QEX_Init(1024, 768);
+  std::string error;
+  _3DV_SCENE scene = ReadMeshes({Cube()}, error);
+  ASSERT_EQ(scene.objectcount, 1) << error;
+  _3DV_UploadScene(scene);
+  // The recording GL hands out no buffer names; the volumes want some.
+  scene.volumebuffer = scene.volumeindexbuffer = 1;
+  // Off the y axis, so the billboards of the particles have a basis.
+  scene.camerapositions[0] = {0, 1, -8, 0};
+  // The cube moves, so its shadow and its particles depend on the frame.
+  _3DV_OBJECT &cube = scene.objects[0];
+  cube.positionkeycount = 2;
+  cube.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  cube.positionkeys[0] = {0, 0, 0, 0};
+  cube.positionkeys[1] = {2000, 4, 0, 0};
+  cube.particledata.particleenabled = 1;
+  cube.particledata.newparticle = 2;
+  cube.particledata.size = 1;
+  // Light 0 stands at pos, or moves along two keys of which the first
+  // counts alone when its key count is 1; light 1 stands elsewhere.
+  _3DV_LIGHT &light = scene.lights[0];
+  light.enabled = 1;
+  light.pos = {0, 0, 9};
+  light.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  light.positionkeys[0] = {0, 5, 0, 5};
+  light.positionkeys[1] = {3000, -5, 0, 5};
+  scene.lights[1].pos = {9, 0, 0};
+
+  const float frame = 1500;
+  const auto by_hand = [&](int b9, int b10) {
+    if (b10 == 1) {
+      _3DV_RenderSceneVBO(scene, frame);
+      _3DV_VECTOR at = light.pos;
+      if (light.positionkeycount >= 1) _3DV_GetLightPositionAt(at, scene, 0, frame);
+      _3DV_RenderShadowVolumes(scene, at, frame);
+      dgl::glClear(GL_DEPTH_BUFFER_BIT);
+      dgl::glStencilFunc(GL_EQUAL, 0, ~GLuint(0));
+      _3DV_RenderSceneClipped(scene, frame);
+      dgl::glDisable(GL_STENCIL_TEST);
+    } else {
+      _3DV_RenderSceneClipped(scene, frame);
+    }
+    if (b9 == 1) {
+      dgl::glMatrixMode(GL_TEXTURE);
+      dgl::glLoadIdentity();
+      dgl::glDisable(GL_LIGHTING);
+      _3DV_RenderParticles(scene, frame);
+    }
+  };
+  // Each run starts from an empty particle pool and one random sequence.
+  const auto fresh = [&] {
+    _3DV_FreeParticles(scene);
+    _3DV_AllocParticles(scene, 8);
+    RandSeed(5);
+    gl.Clear();
+  };
+  const struct {
+    int b9, b10, b11, lightkeys;
+  } cases[] = {{1, 1, 0, 2}, {1, 1, 0, 1}, {1, 1, 0, 0}, {2, 2, 1, 0}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << "b9 " << c.b9 << " b10 " << c.b10 << " keys " << c.lightkeys);
+    light.positionkeycount = c.lightkeys;
+    fresh();
+    {
+      Played played({{1001, 0,
+                      {{9, uint8_t(c.b9)}, {10, uint8_t(c.b10)}, {11, uint8_t(c.b11)}},
+                      {Hold(int32_t(frame))}}},
+                    &scene);
+      QEX_RenderProject(played.project, 5);
+    }
+    const std::vector<GlCall> played = gl.calls();
+    fresh();
+    by_hand(c.b9, c.b10);
+    ExpectSameCalls(played, gl.calls());
+  }
+  light.positionkeycount = 2;
+  _3DV_FreeParticles(scene);
+  _3DV_FreeScene(scene);
+}
+
+// Expected calls, written out from the operators' formulas.
+struct Calls {
+  std::vector<GlCall> list;
+  Calls &operator()(const char *name, std::vector<double> args = {}) {
+    GlCall c;
+    c.name = name;
+    c.args = std::move(args);
+    list.push_back(std::move(c));
+    return *this;
+  }
+  Calls &Vertex(const char *name, _3DV_VECTOR v) { return (*this)(name, {v.x, v.y, v.z}); }
+  // The full-screen quad.
+  Calls &Quad() {
+    (*this)("glBegin", {GL_QUADS});
+    for (const auto &[u, v] : {std::pair{1, 1}, {0, 1}, {0, 0}, {1, 0}}) {
+      (*this)("glTexCoord2f", {double(u), double(v)});
+      (*this)("glVertex2f", {2.0 * u - 1, 2.0 * v - 1});
+    }
+    return (*this)("glEnd");
+  }
+};
+
+// The same calls as written out, numbers to 2e-5 of their size (a GL enum
+// from its neighbour, a coordinate from one a unit away).
+void ExpectCalls(const std::vector<GlCall> &got, const Calls &want) {
+  ASSERT_EQ(got.size(), want.list.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    const GlCall &w = want.list[i];
+    ASSERT_EQ(got[i].name, w.name) << "call " << i;
+    ASSERT_EQ(got[i].args.size(), w.args.size()) << "call " << i << " " << w.name;
+    for (size_t k = 0; k < w.args.size(); ++k)
+      ASSERT_NEAR(got[i].args[k], w.args[k], 2e-5 * std::max(1.0, std::fabs(w.args[k])))
+          << "call " << i << " " << w.name << " argument " << k;
+  }
+}
+
+// The drawing operators, call by call, on a 1000 x 500 frame (sx and sy
+// differ): what each sends is what its formula gives for the amount.
+TEST(ProjectPlayer, DrawingOperatorsSendWhatTheirFormulasGive) {
+  GlRecorder gl;
+  RandSeed(3);
+  QEX_Init(1000, 500);
+  const double sx = 1000.0 / 1024, sy = 500.0 / 768, kPi = 3.141592653589793, deg = kPi / 180;
+  const auto play = [&](const TestOperator &op, _3DV_SCENE *scene, ife_interface *layers = nullptr,
+                        int32_t layercount = 0) {
+    Played played({op}, scene, layers, layercount);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+  };
+
+  {
+    SCOPED_TRACE("1 viewport and 3000 copy: w8, w10, round(w12 a sx), round(w14 a sy)");
+    const std::vector<std::pair<int, uint8_t>> rect = {{8, 1}, {9, 2}, {10, 3}, {11, 4}, {12, 188},
+                                                       {13, 2}, {14, 128}, {15, 1}, {16, 7}};
+    const double w = std::round(float(700 * 0.999f) * float(sx));  // 682.9: rounds up
+    const double h = std::round(float(384 * 0.999f) * float(sy));
+    play({1, 0, rect, {Hold(999)}}, nullptr);
+    ExpectCalls(gl.calls(), Calls()("glViewport", {513, 1027, w, h}));
+    play({3000, 0, rect, {Hold(999)}}, nullptr);
+    ExpectCalls(gl.calls(), Calls()("glEnable", {GL_TEXTURE_2D})(
+                                "glBindTexture", {GL_TEXTURE_2D, double(QEX_State.render[7])})(
+                                "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_RGB, 513, 1027, w, h, 0}));
+    // A size past what GL takes is held at 2^24; one of 0 is legal.
+    play({1, 0, {{12, 255}, {13, 255}}, {Hold(2000000000)}}, nullptr);
+    ExpectCalls(gl.calls(), Calls()("glViewport", {0, 0, double(1 << 24), 0}));
+    play({1, 0, {{14, 255}, {15, 255}}, {Hold(2000000000)}}, nullptr);
+    ExpectCalls(gl.calls(), Calls()("glViewport", {0, 0, 0, double(1 << 24)}));
+    play({3000, 0, {{15, 1}, {16, 8}}, {Hold(999)}}, nullptr);  // no render texture 8
+    EXPECT_TRUE(gl.calls().empty());
+    for (int32_t t : {3000, 1}) {
+      // A negative width or height alone skips the call.
+      play({t, 0, {{12, 10}, {14, 10}}, {{0, 10, 0, -1000, -1000, -1000}}}, nullptr);
+      const size_t n = gl.calls().size();
+      play({t, 0, {{12, 10}}, {{0, 10, 0, -1000, -1000, -1000}}}, nullptr);
+      EXPECT_EQ(gl.calls().size(), n) << t;
+      play({t, 0, {{14, 10}}, {{0, 10, 0, -1000, -1000, -1000}}}, nullptr);
+      EXPECT_EQ(gl.calls().size(), n) << t;
+    }
+  }
+
+  const auto pass = [&](Calls &c, int32_t program, uint32_t texture, double a, bool units,
+                        bool blendOff) {
+    if (program) {
+      c("glUseProgramObjectARB", {double(program)});
+      c("glGetUniformLocationARB", {double(program), 0})("glUniform1fARB", {0, a});
+    }
+    if (units) {
+      for (int u = 1; u <= 3; ++u)
+        c("glActiveTexture", {double(GL_TEXTURE0 + u)})("glDisable", {GL_TEXTURE_2D});
+      c("glActiveTexture", {GL_TEXTURE0});
+    }
+    if (program) c("glGetUniformLocationARB", {double(program), 0});
+    c("glEnable", {GL_TEXTURE_2D})("glBindTexture", {GL_TEXTURE_2D, double(texture)});
+    if (program) c("glUniform1iARB", {0, 0});
+    c("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT});
+    c("glMatrixMode", {GL_PROJECTION})("glLoadIdentity")("glMatrixMode", {GL_MODELVIEW})(
+        "glLoadIdentity")("glDisable", {GL_LIGHTING});
+    if (blendOff) c("glDisable", {GL_BLEND});
+    c("glColor3f", {1, 1, 1}).Quad();
+    if (program) c("glUseProgramObjectARB", {0});
+  };
+  for (int32_t program : {0, 5}) {
+    SCOPED_TRACE(testing::Message() << "2001 to 2003, program 1 = " << program);
+    QEX_State.program1 = program;
+    QEX_State.program2 = program ? program + 1 : 0;
+    for (int32_t type : {2001, 2002}) {
+      play({type, 0, {{8, 3}, {9, 5}}, {Hold(250)}}, nullptr);
+      Calls want;
+      pass(want, type == 2001 ? QEX_State.program1 : QEX_State.program2, QEX_State.render[3], 0.25,
+           true, false);
+      ExpectCalls(gl.calls(), want);
+    }
+    play({2003, 0, {{8, 6}}, {Hold(500)}}, nullptr);
+    Calls want;
+    pass(want, QEX_State.program1, QEX_State.render[6], 0.5, false, true);
+    want("glBindTexture", {GL_TEXTURE_2D, double(QEX_State.render[0])});
+    want("glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_RGB, 0, 0, 1000, 500, 0});
+    pass(want, QEX_State.program2, QEX_State.render[0], 0.5, false, false);
+    ExpectCalls(gl.calls(), want);
+  }
+  QEX_State.program1 = QEX_State.program2 = 0;
+
+  for (uint8_t blend : {0, 1, 2, 3}) {
+    SCOPED_TRACE(testing::Message() << "1005, b12 = " << int(blend));
+    play({1005, 0, {{8, 255}, {9, 102}, {10, 51}, {11, 6}, {12, blend}}, {Hold(500)}}, nullptr);
+    Calls want;
+    want("glEnable", {GL_TEXTURE_2D})("glColor3f", {0.5, 0.2, 0.1});
+    if (blend == 0) want("glDisable", {GL_BLEND});
+    if (blend == 1) want("glEnable", {GL_BLEND})("glBlendFunc", {GL_ONE, GL_ONE});
+    if (blend == 2)
+      want("glEnable", {GL_BLEND})("glBlendFunc", {GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR});
+    want("glBindTexture", {GL_TEXTURE_2D, double(QEX_State.render[6])});
+    want("glDisable", {GL_CULL_FACE})("glDisable", {GL_DEPTH_TEST});
+    for (GLenum mode : {GL_PROJECTION, GL_MODELVIEW, GL_TEXTURE})
+      want("glMatrixMode", {double(mode)})("glLoadIdentity");
+    want("glDisable", {GL_LIGHTING}).Quad();
+    ExpectCalls(gl.calls(), want);
+  }
+
+  {
+    SCOPED_TRACE("4002 ring");
+    ife_keys still[1] = {{0, 0, 0, 0, 0, 10, 10, 1, 1, 1, 1}};
+    ife_layer layers[3] = {};
+    for (ife_layer &l : layers) l = {{}, {}, {}, 0, 1, 0, still};
+    layers[1].texture = 77;
+    layers[2].texture = 78;
+    ife_interface effects[2] = {{1, 0, &layers[0]}, {2, 0, &layers[1]}};
+    play({4002, 0, {}, {Hold(500)}}, nullptr, effects, 2);
+    Calls want;
+    want("glColor3f", {0, 0, 0})("glEnable", {GL_TEXTURE_2D})("glBindTexture", {GL_TEXTURE_2D, 77});
+    want("glDisable", {GL_CULL_FACE})("glDisable", {GL_LIGHTING});
+    want("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT});
+    want("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT});
+    want("glEnable", {GL_BLEND})("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
+    want("glBegin", {GL_QUADS});
+    const double u0 = -0.15 - 0.5, du = 0.002;
+    for (int i = 0; i <= 180; ++i) {
+      const double g = std::sin(i * deg), A = 2 * i * deg, B = (2 * i + 2) * deg;
+      want("glColor3f", {g, g, g});
+      want("glTexCoord2f", {1 - (u0 + i * du), 1})("glVertex3f", {90 * std::sin(A), 90 * std::cos(A), -10});
+      want("glTexCoord2f", {1 - (u0 + du + i * du), 1})("glVertex3f", {90 * std::sin(B), 90 * std::cos(B), -10});
+      want("glTexCoord2f", {1 - (u0 + du + i * du), 0})("glVertex3f", {60 * std::sin(B), 60 * std::cos(B), -10});
+      want("glTexCoord2f", {1 - (u0 + i * du), 0})("glVertex3f", {60 * std::sin(A), 60 * std::cos(A), -10});
+    }
+    want("glEnd");
+    ExpectCalls(gl.calls(), want);
+    // Layer effect 1 must be there with a layer.
+    play({4002, 0, {}, {Hold(500)}}, nullptr, effects, 1);
+    EXPECT_TRUE(gl.calls().empty());
+    effects[1].layercount = 0;
+    play({4002, 0, {}, {Hold(500)}}, nullptr, effects, 2);
+    EXPECT_TRUE(gl.calls().empty());
+  }
+
+  {
+    SCOPED_TRACE("4003 floor grid");
+    play({4003, 0, {}, {Hold(500)}}, nullptr);
+    Calls want;
+    want("glColor3f", {0.1, 0.1, 0.1});
+    for (GLenum cap : {GL_TEXTURE_2D, GL_CULL_FACE, GL_DEPTH_TEST, GL_LIGHTING})
+      want("glDisable", {double(cap)});
+    want("glEnable", {GL_BLEND})("glBlendFunc", {GL_ONE, GL_ONE})("glBegin", {GL_LINES});
+    for (int i = 0; i <= 100; ++i) {
+      const double c = 80.0 * (i - 50), a = 0.5;
+      const double points[8][4] = {{0, c, -4000}, {a, c, 0}, {a, c, 0}, {0, c, 4000},
+                                   {0, -4000, c}, {a, 0, c}, {a, 0, c}, {0, 4000, c}};
+      for (const auto &pt : points)
+        want("glColor3f", {pt[0], pt[0], pt[0]})("glVertex3f", {pt[1], -170, pt[2]});
+    }
+    want("glEnd");
+    ExpectCalls(gl.calls(), want);
+  }
+
+  {
+    SCOPED_TRACE("4005 point cloud");
+    play({4005, 0, {}, {Hold(500)}}, nullptr);
+    Calls want;
+    want("glColor3f", {1, 1, 1});
+    for (GLenum cap : {GL_TEXTURE_2D, GL_CULL_FACE, GL_DEPTH_TEST, GL_LIGHTING})
+      want("glDisable", {double(cap)});
+    want("glBegin", {GL_POINTS});
+    for (int i = 0; i < QEX_POINTS; ++i) {
+      const QEX_UnitState &u = QEX_State;
+      want("glColor3f", {u.G[i], u.G[i], u.G[i]})("glVertex3f", {u.X[i], u.Y[i], u.Z[i]});
+    }
+    want("glEnd");
+    ExpectCalls(gl.calls(), want);
+  }
+
+  {
+    SCOPED_TRACE("4004 bolts and tunnel");
+    // Object 0: 12 faces, face k with corners (10k, 0, 0), (10k + 3, 0, 3),
+    // (10k, 3, 6). Object 1 moves; every object j has a pivot of its own.
+    std::vector<_3DV_OBJECT> objects(5);
+    std::vector<_3DV_VECTOR> corners;
+    std::vector<_3DV_FACE> faces;
+    for (int32_t k = 0; k < 12; ++k) {
+      const float x = 10.0f * float(k);
+      corners.insert(corners.end(), {{x, 0, 0}, {x + 3, 0, 3}, {x, 3, 6}});
+      faces.push_back({{3 * k, 3 * k + 1, 3 * k + 2}});
+    }
+    objects[0].vertexcount = int32_t(corners.size());
+    objects[0].vertices = corners.data();
+    objects[0].facecount = int32_t(faces.size());
+    objects[0].faces = faces.data();
+    _3DV_KEYVECTOR track[2] = {{0, 0, 0, 0}, {2000, 100, 40, 20}};
+    objects[1].positionkeycount = 2;
+    objects[1].positionkeys = track;
+    for (int j = 1; j <= 4; ++j) objects[size_t(j)].pivot = {2.0f * float(j), 10.0f * float(j), 5.0f + float(j)};
+    _3DV_SCENE scene{};
+    scene.objectcount = 5;
+    scene.objects = objects.data();
+    // Face f = 4 trunc(amount / 4000 (F0 - 1)) + j - 1, held to the faces
+    // there are; with 5 faces, 1000 gives exactly 1.
+    for (const auto &[facecount, amount] :
+         {std::pair{12, 1000}, {12, 3999}, {12, -100}, {5, 1000}, {1, 1000}}) {
+      SCOPED_TRACE(testing::Message() << facecount << " faces, amount " << amount);
+      objects[0].facecount = facecount;
+      RandSeed(8);
+      _3DV_FaceFraction = -1;
+      play({4004, 0, {}, {Hold(amount)}}, &scene);
+      EXPECT_FLOAT_EQ(_3DV_FaceFraction, float(amount) / 1000);
+      RandSeed(8);
+      Calls want;
+      want("glColor3f", {1, 1, 1})("glDisable", {GL_TEXTURE_2D})("glDisable", {GL_CULL_FACE});
+      want("glEnable", {GL_DEPTH_TEST})("glDisable", {GL_LIGHTING})("glEnable", {GL_BLEND});
+      want("glBlendFunc", {GL_ONE, GL_ONE});
+      for (int32_t j = 1; j <= 4; ++j) {
+        _3DV_VECTOR p;
+        _3DV_GetObjectPositionAt(p, scene, j, float(amount));
+        p = {p.x + 2.0f * float(j), p.y + 10.0f * float(j), p.z + 5.0f + float(j)};
+        const int32_t f = std::clamp(4 * int32_t(double(amount) / 4000 * (facecount - 1)) + j - 1, 0,
+                                     facecount - 1);
+        const _3DV_VECTOR q = {10.0f * float(f) + 1, 1, 3};
+        const int n = 6 + Random(6);
+        std::vector<_3DV_VECTOR> jitter(size_t(n) + 1, {0, 0, 0});
+        for (int k = 1; k <= n; ++k) {
+          const float x = float(Random(100)) / 30, y = float(Random(100)) / 30;
+          jitter[size_t(k)] = {x, y, float(Random(100)) / 30};
+        }
+        jitter[size_t(n)] = {0, 0, 0};
+        const auto at = [&](int k) {
+          const float t = float(k) / float(n);
+          const _3DV_VECTOR &d = jitter[size_t(k)];
+          return _3DV_VECTOR{p.x + t * (q.x - p.x) + d.x, p.y + t * (q.y - p.y) + d.y,
+                             p.z + t * (q.z - p.z) + d.z};
+        };
+        for (const auto &[grey, blue, width] : {std::tuple{0.5, 0.5, 1.0}, {0.0, 0.3, 8.0}}) {
+          want("glColor3f", {grey, grey, blue})("glLineWidth", {width})("glBegin", {GL_LINES});
+          for (int k = 0; k < n; ++k) want.Vertex("glVertex3f", at(k)).Vertex("glVertex3f", at(k + 1));
+          want("glEnd");
+        }
+      }
+      const auto tunnel = [&] {
+        want("glBegin", {GL_LINES});
+        for (int r = -10; r <= 10; ++r) {
+          for (int k = 0; k < 36; ++k) {
+            const double A = 10 * k * deg, B = 10 * (k + 1) * deg, z = 20 * r + amount / 50.0;
+            want("glVertex3f", {140 * std::sin(A), 140 * std::cos(A), z});
+            want("glVertex3f", {140 * std::sin(B), 140 * std::cos(B), z});
+            want("glVertex3f", {140 * std::sin(A), 140 * std::cos(A), z});
+            want("glVertex3f", {140 * std::sin(A), 140 * std::cos(A), z + 20});
+          }
+        }
+        want("glEnd");
+      };
+      want("glLineWidth", {1})("glEnable", {GL_DEPTH_TEST})("glColor3f", {0.3, 0.3, 0.3});
+      tunnel();
+      want("glLineWidth", {5})("glColor3f", {0.1, 0.1, 0.1});
+      tunnel();
+      ExpectCalls(gl.calls(), want);
+    }
+    // Scene 0 needs objects 0 to 4.
+    objects[0].facecount = 12;
+    scene.objectcount = 4;
+    play({4004, 0, {}, {Hold(1000)}}, &scene);
+    EXPECT_TRUE(gl.calls().empty());
+  }
+  _3DV_FaceFraction = -1;
+}
+
+// The index names a scene or layer effect of the project, from 0; one
+// before the first or past the last names nothing. The project's arrays
+// here start one entry into larger ones, so a step outside shows.
+TEST(ProjectPlayer, OperatorsActOnWhatTheirIndexAndBytesName) {
+  GlRecorder gl;
+  QEX_Init(1024, 768);
+  std::vector<_3DV_OBJECT> objects(4);
+  _3DV_SCENE scenes[4] = {};
+  for (_3DV_SCENE &scene : scenes) {
+    scene.objectcount = 3;
+    scene.objects = objects.data();
+  }
+  ife_keys at[4][1] = {};
+  ife_layer layers[4] = {};
+  ife_interface effects[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    at[i][0] = {0, 10.0f * float(i), 0, 0, 0, 10, 10, 1, 1, 1, 1};
+    layers[i] = {{}, {}, {}, 0, 1, 0, at[i]};
+    effects[i] = {1, 0, &layers[i]};
+  }
+  const auto play = [&](const std::vector<TestOperator> &ops) {
+    Played played(ops, nullptr, effects + 1, 2);
+    played.project.scenes = scenes + 1;
+    played.project.scenecount = 2;
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    played.project.scenes = nullptr;
+  };
+  const auto fovs = [&] {
+    std::vector<float> out;
+    for (const _3DV_SCENE &scene : scenes) out.push_back(scene.camerafov);
+    return out;
+  };
+  play({{7, -1, {}, {Hold(180)}}, {7, 1, {}, {Hold(180)}}, {7, 2, {}, {Hold(180)}}});
+  EXPECT_EQ(fovs(), (std::vector<float>{0, 0, float(kPiForTests), 0}));
+  play({{1002, -1, {}, {Hold(0)}}, {1002, 1, {}, {Hold(0)}}, {1002, 2, {}, {Hold(0)}}});
+  const auto moves = ArgsOf(gl, "glTranslatef");
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_FLOAT_EQ(float(moves[0][0]), 20.0f);
+
+  // Operator 6 on scene 1 (objects shared): all objects when b11 is 1,
+  // else object w8 when there is one; axis b10 from 0 to 2.
+  const auto rotations = [&] {
+    std::vector<std::vector<float>> out;
+    for (const _3DV_OBJECT &o : objects) out.push_back({o.rotation.x, o.rotation.y, o.rotation.z});
+    for (_3DV_OBJECT &o : objects) o.rotation = {0, 0, 0};
+    return out;
+  };
+  using R = std::vector<std::vector<float>>;
+  play({{6, 1, {{10, 2}, {11, 1}}, {Hold(30)}}});
+  EXPECT_EQ(rotations(), (R{{0, 0, 30}, {0, 0, 30}, {0, 0, 30}, {0, 0, 0}}));
+  play({{6, 1, {{8, 1}, {10, 0}, {11, 2}}, {Hold(30)}}});
+  EXPECT_EQ(rotations(), (R{{0, 0, 0}, {30, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
+  play({{6, 1, {{8, 1}, {9, 1}, {10, 1}}, {Hold(30)}},   // object 257
+        {6, 1, {{8, 3}, {10, 1}}, {Hold(30)}},           // one past the last
+        {6, 2, {{10, 1}, {11, 1}}, {Hold(30)}},          // no scene 2
+        {6, -1, {{10, 1}, {11, 1}}, {Hold(30)}}});
+  EXPECT_EQ(rotations(), (R{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
+  // w8 is a word, low byte first: object 257 of a scene that has it.
+  std::vector<_3DV_OBJECT> many(258);
+  scenes[2].objectcount = 258;
+  scenes[2].objects = many.data();
+  play({{6, 1, {{8, 1}, {9, 1}, {10, 1}}, {Hold(30)}}});
+  EXPECT_EQ(many[257].rotation.y, 30);
+  EXPECT_EQ(many[1].rotation.y, 0);
+
+  // Operator 1000: colour b8..b10 / 255 x a and alpha a; each of b11..b14
+  // selects its own buffer.
+  play({{1000, 0, {{8, 51}, {9, 102}, {10, 153}, {11, 1}}, {Hold(1000)}},
+        {1000, 0, {{12, 1}}, {Hold(1000)}},
+        {1000, 0, {{13, 1}}, {Hold(1000)}},
+        {1000, 0, {{14, 1}}, {Hold(1000)}}});
+  ASSERT_EQ(gl.Count("glClearColor"), 4u);
+  const std::vector<double> colour = gl.Find("glClearColor")->args;
+  EXPECT_NEAR(colour[0], 0.2, 1e-6);
+  EXPECT_NEAR(colour[1], 0.4, 1e-6);
+  EXPECT_NEAR(colour[2], 0.6, 1e-6);
+  EXPECT_EQ(colour[3], 1);
+  EXPECT_EQ(ArgsOf(gl, "glClear"),
+            (std::vector<std::vector<double>>{{GL_COLOR_BUFFER_BIT}, {GL_DEPTH_BUFFER_BIT},
+                                              {GL_ACCUM_BUFFER_BIT}, {GL_STENCIL_BUFFER_BIT}}));
 }
 
 }  // namespace

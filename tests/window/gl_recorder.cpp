@@ -174,6 +174,23 @@ void DrawElements(GLenum mode, GLsizei count, GLenum type, const void *list) {
   CopyArrays(call, indices);
 }
 
+// Buffer uploads: the driver copies size bytes from data at the call.
+void CopyData(GlCall &call, const void *data, GLsizeiptrARB size) {
+  if (!data || size <= 0) return;
+  const auto *bytes = static_cast<const unsigned char *>(data);
+  call.data.assign(bytes, bytes + size);
+}
+void BufferData(GLenum target, GLsizeiptrARB size, const void *data, GLenum usage) {
+  GlCall &call = Record("glBufferDataARB");
+  Push(call, target), Push(call, size), Push(call, data), Push(call, usage);
+  CopyData(call, data, size);
+}
+void BufferSubData(GLenum target, GLintptrARB offset, GLsizeiptrARB size, const void *data) {
+  GlCall &call = Record("glBufferSubDataARB");
+  Push(call, target), Push(call, offset), Push(call, size), Push(call, data);
+  CopyData(call, data, size);
+}
+
 template <FixedName Name>
 void BindBuffer(GLenum target, GLuint buffer) {
   GlCall &call = Record(Name.text);
@@ -232,6 +249,8 @@ GlRecorder::GlRecorder() : saved_(new Saved) {
   dgl::glDrawArrays = gl_stub_table.glDrawArrays = DrawArrays;
   dgl::glDrawElements = gl_stub_table.glDrawElements = DrawElements;
   dgl::glBindBufferARB = gl_stub_table.glBindBufferARB = BindBuffer<"glBindBufferARB">;
+  dgl::glBufferDataARB = gl_stub_table.glBufferDataARB = BufferData;
+  dgl::glBufferSubDataARB = gl_stub_table.glBufferSubDataARB = BufferSubData;
   gl_stub_table.glBindBuffer = BindBuffer<"glBindBuffer">;
 }
 

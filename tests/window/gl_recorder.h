@@ -6,6 +6,8 @@
 // recorder and returns zero. A few queries answer from the recorder's
 // tables instead, so code that asks the context something can be driven:
 // glGetString, glGetIntegerv, glGetFloatv, glGenTextures and glGetError.
+// Draws from client arrays and buffer uploads read the memory they are
+// given, as a driver would.
 // The destructor puts every entry point back as it was.
 //
 // One recorder at a time; main thread only. A test program of another
@@ -36,6 +38,10 @@ struct GlCall {
   std::map<GLenum, std::vector<float>> arrays;
   // The components per vertex of those arrays.
   std::map<GLenum, int> sizes;
+  // For glBufferDataARB and glBufferSubDataARB: the bytes handed over,
+  // copied at the call as a driver reads them (none for a null pointer),
+  // so a short array shows under the sanitizer.
+  std::vector<unsigned char> data = {};
 };
 
 class GlRecorder {
