@@ -174,6 +174,22 @@ int32_t CheckBlock(const unsigned char *in, uint32_t length, uint32_t *raw, cons
   return 0;
 }
 
+// The common start of both inflates: clears the code, refuses missing
+// arguments with 10 and a bad header or CRC with its code.
+bool OpenBlock(const void *block, uint32_t length, bool have_outputs, uint32_t *raw,
+               const unsigned char **stream, uint32_t *packed) {
+  SYS_ErrorClear();
+  if (!block || !have_outputs) {
+    SYS_ErrorSet(10);
+    return false;
+  }
+  if (int32_t code = CheckBlock(static_cast<const unsigned char *>(block), length, raw, stream, packed)) {
+    SYS_ErrorSet(code);
+    return false;
+  }
+  return true;
+}
+
 // First room for a stream whose output is not known yet: a few times its
 // packed size covers what real data inflates to, and the buffer doubles
 // from there.
@@ -183,17 +199,9 @@ constexpr uint64_t kExpectedRatio = 4;
 }  // namespace
 
 int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t *output_length) {
-  SYS_ErrorClear();
-  if (!block || !output || !output_length) {
-    SYS_ErrorSet(10);
-    return -1;
-  }
   uint32_t raw = 0, packed = 0;
   const unsigned char *stream = nullptr;
-  if (int32_t code = CheckBlock(static_cast<const unsigned char *>(block), length, &raw, &stream, &packed)) {
-    SYS_ErrorSet(code);
-    return -1;
-  }
+  if (!OpenBlock(block, length, output && output_length, &raw, &stream, &packed)) return -1;
 
   // One spare byte: an empty raw size still gets a block, and a stream
   // that tries to run past the raw size shows itself by filling it.
@@ -232,17 +240,9 @@ int SYS_ZUncompress(const void *block, uint32_t length, void **output, uint32_t 
 }
 
 int SYS_ZUncompressProduced(const void *block, uint32_t length, void **output, uint32_t *produced) {
-  SYS_ErrorClear();
-  if (!block || !output || !produced) {
-    SYS_ErrorSet(10);
-    return -1;
-  }
   uint32_t raw = 0, packed = 0;
   const unsigned char *stream = nullptr;
-  if (int32_t code = CheckBlock(static_cast<const unsigned char *>(block), length, &raw, &stream, &packed)) {
-    SYS_ErrorSet(code);
-    return -1;
-  }
+  if (!OpenBlock(block, length, output && produced, &raw, &stream, &packed)) return -1;
 
   // One spare byte over the raw size, as in SYS_ZUncompress: a stream that
   // fills it gives more than its raw size.
