@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -340,101 +341,224 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   EXPECT_TRUE(gl_.calls().empty());
 }
 
+// Every call with all its arguments, numbers to six significant digits; a
+// pointer argument by the name of the array it points at ("ptr" for any
+// other). Colours handed over by pointer are caught at the call and written
+// out in place of the pointer, so they keep their place in the order.
+using ArrayNames = std::map<const void *, std::string>;
+std::vector<std::string> FullTrace(const GlRecorder &gl, const ArrayNames &arrays = {}) {
+  std::vector<std::string> out;
+  for (const GlCall &c : gl.calls()) {
+    std::string line = c.name + "(";
+    for (size_t i = 0; i < c.args.size(); ++i) {
+      char n[32];
+      std::snprintf(n, sizeof n, "%g", c.args[i]);
+      std::string arg = n;
+      if (i < c.pointers.size() && c.pointers[i]) {
+        const auto it = arrays.find(c.pointers[i]);
+        arg = it == arrays.end() ? "ptr" : it->second;
+      }
+      line += (i ? ", " : "") + arg;
+    }
+    out.push_back(line + ")");
+  }
+  return out;
+}
+// The expected line: the numbers, then a pointer's name when one ends the call.
+std::string Line(const char *name, std::initializer_list<double> args,
+                 const char *pointer = nullptr) {
+  GlCall c{name, args, {}, {}, {}};
+  std::string line = Floats(c);
+  if (pointer) line.insert(line.size() - 1, (args.size() ? ", " : "") + std::string(pointer));
+  return line;
+}
+void RecordValues(const char *name, std::initializer_list<double> leading, const GLfloat *v) {
+  GlCall &c = GlRecorder::active->Append(name);
+  c.args = leading;
+  c.args.insert(c.args.end(), v, v + 4);
+  c.pointers.assign(c.args.size(), nullptr);
+}
+void MaterialInTrace(GLenum face, GLenum pname, const GLfloat *v) {
+  CatchMaterial(face, pname, v);
+  RecordValues("glMaterialfv", {double(face), double(pname)}, v);
+}
+void FogInTrace(GLenum pname, const GLfloat *v) { RecordValues("glFogfv", {double(pname)}, v); }
+using Lines = std::vector<std::string>;
+Lines operator+(Lines a, const Lines &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
   scene_ = MakeScene(1);
   _3DV_OBJECT &o = scene_.objects[0];
   _3DV_MATERIAL &m = scene_.materials[0];
-  o.vertexbuffer = o.facebuffer = o.normalbuffer = 1;
+  // Four different buffers, so each binding shows which one it names.
+  o.vertexbuffer = 11, o.normalbuffer = 12, o.uvbuffer = 13, o.facebuffer = 14;
   o.positionkeycount = 1;
   o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
   o.positionkeys[0] = {0, 1, 2, 3};
   o.pivot = {4, 5, 6};
   o.rotation = {10, 20, 30};
   o.texturescroll = {0.5f, 0.25f, -1};
+  o.fog = 1, o.fogmode = 1, o.fogparam = {0.25f, 2, 50}, o.fogcolor = {0.1f, 0.2f, 0.3f, 0.4f};
+  o.backfacecull = 1;
+  // Vertex colours, which only the buffer-object renderer reads, and only
+  // without the light factor.
+  o.hascolors = 1;
+  o.colors = FileArray<_3DV_RGB>(o.vertexcount);
   _3DV_Offset = {7, 8, 9};
   _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
+  _3DV_FaceFraction = 0.5f;  // a leading face of two; the layer covers both
+  glExtFlags.anisotropicFilter = 1;
+  gl_.floats[GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT] = {8};
+  m.textured = 1, m.texid = 3, m.texturewrap = 1, m.receivelight = 1, m.shine = 20;
   m.utile = 2, m.vtile = 3;
   m.ambient = {0.1f, 0.2f, 0.3f}, m.diffuse = {0.8f, 0.6f, 0.4f}, m.specular = {0.2f, 0.4f, 1};
   m.constantalpha = 0.5f;
   m.envmap = 1, m.envblend = 1, m.envcolor = {0.25f, 0.5f, 0.75f}, m.envalpha = 0.125f;
   m.envmaptexid = 9;
-  dgl::glMaterialfv = CatchMaterial;
-  auto trace = [&] {
-    std::vector<std::string> out;
-    for (const GlCall &c : gl_.calls()) {
-      static const std::set<std::string> kept = {
-          "glMatrixMode", "glPushMatrix", "glPopMatrix", "glLoadIdentity", "glTranslatef",
-          "glRotatef",    "glScalef",     "glColor4f",   "glDepthFunc",    "glBlendFunc",
-          "glTexGeni",    "glDrawElements"};
-      const bool gen = (c.name == "glEnable" || c.name == "glDisable") &&
-                       (c.args[0] == GL_TEXTURE_GEN_S || c.args[0] == GL_TEXTURE_GEN_T ||
-                        c.args[0] == GL_BLEND);
-      if (kept.count(c.name) || gen) out.push_back(Floats(c));
-    }
-    return out;
-  };
-  auto call = [](const char *name, std::initializer_list<double> args) {
-    GlCall c{name, args, {}, {}, {}};
-    return Floats(c);
-  };
-  const std::string push[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPushMatrix", {}),
-                              call("glTranslatef", {1, 2, 3}), call("glTranslatef", {4, 5, 6}),
-                              call("glRotatef", {10, 1, 0, 0}), call("glRotatef", {20, 0, 1, 0}),
-                              call("glRotatef", {30, 0, 0, 1}), call("glTranslatef", {-4, -5, -6})};
-  const std::string pop[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPopMatrix", {})};
+  dgl::glMaterialfv = MaterialInTrace;
+  dgl::glFogfv = FogInTrace;
+  const ArrayNames arrays = {{o.vertices, "vertices"}, {o.colors, "colors"}};
 
-  // The full renderer at t = 4: track, pivot rotation x then y then z,
-  // world offset and scale; tiles then scroll x t on the texture matrix;
-  // the faces, then the environment layer blended by its alpha.
-  material_colours.clear();
+  const Lines push = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                      Line("glTranslatef", {1, 2, 3}), Line("glTranslatef", {4, 5, 6}),
+                      Line("glRotatef", {10, 1, 0, 0}), Line("glRotatef", {20, 0, 1, 0}),
+                      Line("glRotatef", {30, 0, 0, 1}), Line("glTranslatef", {-4, -5, -6})};
+  const Lines states = {Line("glEnable", {GL_CULL_FACE}), Line("glCullFace", {GL_FRONT}),
+                        Line("glEnable", {GL_LIGHTING}), Line("glEnable", {GL_TEXTURE_2D}),
+                        Line("glBindTexture", {GL_TEXTURE_2D, 3})};
+  const Lines wrap = {
+      Line("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE}),
+      Line("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE})};
+  auto material = [](float alpha, float factor) {
+    return Lines{Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_AMBIENT, 0.1f, 0.2f, 0.3f, alpha}),
+                 Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_DIFFUSE, 0.8f * factor,
+                                       0.6f * factor, 0.4f * factor, alpha}),
+                 Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_SPECULAR, 0.2f * factor,
+                                       0.4f * factor, 1 * factor, alpha}),
+                 Line("glShadeModel", {GL_SMOOTH}),
+                 Line("glMateriali", {GL_FRONT_AND_BACK, GL_SHININESS, 20})};
+  };
+  const Lines tiles = {Line("glMatrixMode", {GL_TEXTURE}), Line("glLoadIdentity", {}),
+                       Line("glScalef", {2, 3, 1})};
+  const Lines vertices = {Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+                          Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 11}),
+                          Line("glVertexPointer", {3, GL_FLOAT, 12, 0})};
+  const Lines normals = {Line("glEnableClientState", {GL_NORMAL_ARRAY}),
+                         Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 12}),
+                         Line("glNormalPointer", {GL_FLOAT, 12, 0})};
+  const Lines uvs = {Line("glEnableClientState", {GL_TEXTURE_COORD_ARRAY}),
+                     Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 13}),
+                     Line("glTexCoordPointer", {2, GL_FLOAT, 8, 0})};
+  auto draw = [](int indices) {
+    return Lines{Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 14}),
+                 Line("glDrawElements", {GL_TRIANGLES, double(indices), GL_UNSIGNED_INT, 0})};
+  };
+  // The bindings go back to 0 after every buffer draw (see the header).
+  const Lines unbind = {Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                        Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0})};
+  const Lines off = {Line("glDisableClientState", {GL_VERTEX_ARRAY}),
+                     Line("glDisableClientState", {GL_NORMAL_ARRAY})};
+  const Lines pop = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPopMatrix", {})};
+  auto layer = [&](double source, double destination, const Lines &normals_on,
+                   const Lines &normals_off) {
+    return Lines{Line("glEnable", {GL_TEXTURE_2D}), Line("glBindTexture", {GL_TEXTURE_2D, 9}),
+                 Line("glEnable", {GL_TEXTURE_GEN_S}), Line("glEnable", {GL_TEXTURE_GEN_T}),
+                 Line("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+                 Line("glTexGeni", {GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+                 Line("glDepthFunc", {GL_EQUAL}), Line("glEnable", {GL_BLEND}),
+                 Line("glBlendFunc", {source, destination}),
+                 Line("glColor4f", {0.25f, 0.5f, 0.75f, 0.125f})} +
+           vertices + normals_on + draw(6) + Lines{off[0]} + normals_off + unbind +
+           Lines{Line("glDepthFunc", {GL_LEQUAL}), Line("glDisable", {GL_TEXTURE_GEN_S}),
+                 Line("glDisable", {GL_TEXTURE_GEN_T}), Line("glDisable", {GL_BLEND})};
+  };
+
+  // The full renderer at t = 4: fog; track, pivot rotation x then y then z,
+  // world offset and scale; culling, lighting, the texture at the maximum
+  // anisotropy, the material; tiles then scroll x t on the texture matrix;
+  // the leading face in the ambient colour, then the environment layer
+  // over every face, blended by its alpha.
   _3DV_RenderObject(scene_, 0, 4);
-  std::vector<std::string> expected(std::begin(push), std::end(push));
-  for (const std::string &line :
-       {call("glTranslatef", {7, 8, 9}), call("glScalef", {2, 3, 4}),
-        call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
-        call("glTranslatef", {2, 1, -4}), call("glColor4f", {0.1f, 0.2f, 0.3f, 0.5f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
-        call("glEnable", {GL_TEXTURE_GEN_S}), call("glEnable", {GL_TEXTURE_GEN_T}),
-        call("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
-        call("glTexGeni", {GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
-        call("glDepthFunc", {GL_EQUAL}), call("glEnable", {GL_BLEND}),
-        call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
-        call("glColor4f", {0.25f, 0.5f, 0.75f, 0.125f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
-        call("glDepthFunc", {GL_LEQUAL}), call("glDisable", {GL_TEXTURE_GEN_S}),
-        call("glDisable", {GL_TEXTURE_GEN_T}), call("glDisable", {GL_BLEND})})
-    expected.push_back(line);
-  expected.insert(expected.end(), std::begin(pop), std::end(pop));
-  EXPECT_EQ(trace(), expected);
-  EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 0.5",
-                                                        "diffuse 0.8 0.6 0.4 0.5",
-                                                        "specular 0.2 0.4 1 0.5"}));
+  const Lines fog = {Line("glEnable", {GL_FOG}), Line("glFogi", {GL_FOG_MODE, GL_EXP}),
+                     Line("glFogf", {GL_FOG_DENSITY, 0.25f}), Line("glFogf", {GL_FOG_START, 2}),
+                     Line("glFogf", {GL_FOG_END, 50}),
+                     Line("glFogfv", {GL_FOG_COLOR, 0.1f, 0.2f, 0.3f, 0.4f})};
+  const Lines world = {Line("glTranslatef", {7, 8, 9}), Line("glScalef", {2, 3, 4})};
+  const Lines anisotropy = {
+      Line("glGetFloatv", {GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT}, "ptr"),
+      Line("glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 8})};
+  const Lines ambient = {Line("glColor4f", {0.1f, 0.2f, 0.3f, 0.5f})};
+  const Lines uvs_off = {Line("glDisableClientState", {GL_TEXTURE_COORD_ARRAY})};
+  const Lines fog_off = {Line("glDisable", {GL_FOG})};
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (fog + push + world + states + anisotropy + wrap + material(0.5f, 1) + tiles +
+                Lines{Line("glTranslatef", {2, 1, -4})} + vertices + normals + uvs + ambient +
+                draw(3) + off + uvs_off + unbind +
+                layer(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, normals, Lines{off[1]}) + pop +
+                fog_off));
 
-  // The buffer-object renderer: no offset, scale, scroll or layer; alpha
-  // 1.0 in the material; the light factor on diffuse and specular only,
-  // the current colour the unscaled diffuse with the constant alpha.
+  // Every switch the other way: no fog, track, culling, lighting, texture
+  // or normals, and the layer added. Texture coordinates stay off for an
+  // untextured material although the object has them.
+  o.fog = 0, o.positionkeycount = 0, o.backfacecull = 0, o.hasnormals = 0;
+  m.receivelight = 0, m.textured = 0, m.envblend = 0;
+  _3DV_FaceFraction = -1;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 4);
+  const Lines untextured = {Line("glDisable", {GL_CULL_FACE}), Line("glDisable", {GL_LIGHTING}),
+                            Line("glDisable", {GL_TEXTURE_2D})};
+  const Lines pivot(push.begin() + 3, push.end());
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (fog_off + Lines{push[0], push[1]} + pivot + world + untextured + material(0.5f, 1) +
+                tiles + Lines{Line("glTranslatef", {2, 1, -4})} + vertices + ambient + draw(6) +
+                Lines{off[0]} + unbind + layer(GL_ONE, GL_ONE, {}, {}) + pop + fog_off));
+  o.fog = 1, o.positionkeycount = 1, o.backfacecull = 1, o.hasnormals = 1;
+  m.receivelight = 1, m.textured = 1, m.envblend = 1;
+  _3DV_FaceFraction = 0.5f;
+
+  // The buffer-object renderer: no fog, offset, scale, anisotropy, scroll
+  // or layer, every face; alpha 1.0 in the material; the light factor on
+  // diffuse and specular only, the current colour the unscaled diffuse
+  // with the constant alpha, and the vertex colours unused.
   o.uselightfactor = 1;
   scene_.lightfactor = 0.5f;
   gl_.Clear();
   material_colours.clear();
   _3DV_RenderObjectVBO(scene_, 0, 4);
-  expected.assign(std::begin(push), std::end(push));
-  for (const std::string &line :
-       {call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
-        call("glColor4f", {0.8f, 0.6f, 0.4f, 0.5f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0})})
-    expected.push_back(line);
-  expected.insert(expected.end(), std::begin(pop), std::end(pop));
-  EXPECT_EQ(trace(), expected);
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (push + states + wrap + material(1, 0.5f) + tiles + vertices + normals + uvs +
+                Lines{Line("glColor4f", {0.8f, 0.6f, 0.4f, 0.5f})} + draw(6) + off + uvs_off +
+                unbind + pop));
   EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
                                                         "diffuse 0.4 0.3 0.2 1",
                                                         "specular 0.1 0.2 0.5 1"}));
+
+  // Without the light factor: the vertex colours from memory, with no
+  // buffer bound, and switched off again after the draw, so no later draw
+  // reads them; the current colour the ambient one with the constant
+  // alpha. An untextured material gets no texture coordinates.
   o.uselightfactor = 0;
+  m.textured = 0;
+  gl_.Clear();
   material_colours.clear();
   _3DV_RenderObjectVBO(scene_, 0, 4);
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (push + Lines{states[0], states[1], states[2], untextured[2]} + material(1, 1) + tiles +
+                vertices + normals +
+                Lines{Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                      Line("glEnableClientState", {GL_COLOR_ARRAY}),
+                      Line("glColorPointer", {3, GL_FLOAT, 12}, "colors")} +
+                ambient + draw(6) + off + unbind +
+                Lines{Line("glDisableClientState", {GL_COLOR_ARRAY})} + pop));
   EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
                                                         "diffuse 0.8 0.6 0.4 1",
                                                         "specular 0.2 0.4 1 1"}));
+  _3DV_FaceFraction = -1;
+  glExtFlags.anisotropicFilter = 0;
+  auto call = [](const char *name, std::initializer_list<double> args) { return Line(name, args); };
 
   // The alpha test of the scene renderers: on above a reference, off at 0,
   // and off again when the scene is done.
@@ -485,6 +609,47 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   check("glVertexPointer");
   EXPECT_EQ(gl_.Find("glVertexPointer")->pointers[3], o.vertices);
   EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], o.faces);
+  // The depth renderer in full: the track only (no pivot rotation), front
+  // faces culled, everything but black vertices off, the faces or the strip
+  // from memory.
+  o.positionkeycount = 1;
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
+  o.positionkeys[0] = {0, 1, 2, 3};
+  o.pivot = {4, 5, 6};
+  o.rotation = {10, 20, 30};
+  o.backfacecull = 1;
+  o.stripcount = 3;
+  o.strip = FileArray<uint16_t>(4);
+  const ArrayNames arrays = {{o.vertices, "vertices"}, {o.faces, "faces"}, {o.strip, "strip"}};
+  const Lines begin = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                       Line("glTranslatef", {1, 2, 3}), Line("glEnable", {GL_CULL_FACE}),
+                       Line("glCullFace", {GL_FRONT}), Line("glDisable", {GL_LIGHTING}),
+                       Line("glDisable", {GL_TEXTURE_2D}),
+                       Line("glDisableClientState", {GL_NORMAL_ARRAY}),
+                       Line("glDisableClientState", {GL_TEXTURE_COORD_ARRAY}),
+                       Line("glDisableClientState", {GL_COLOR_ARRAY}),
+                       Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                       Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0}),
+                       Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+                       Line("glVertexPointer", {3, GL_FLOAT, 12}, "vertices"),
+                       Line("glColor4f", {0, 0, 0, 1})};
+  const Lines end = {Line("glDisableClientState", {GL_VERTEX_ARRAY}), Line("glPopMatrix", {})};
+  for (uint8_t mode : {0, 1, 2}) {
+    o.rendermode = mode;
+    gl_.Clear();
+    _3DV_RenderObjectDepth(scene_, 0, 4);
+    const Lines drawn = {mode == 1 ? Line("glDrawElements",
+                                          {GL_TRIANGLE_STRIP, 3, GL_UNSIGNED_SHORT}, "strip")
+                                   : Line("glDrawElements",
+                                          {GL_TRIANGLES, 6, GL_UNSIGNED_INT}, "faces")};
+    EXPECT_EQ(FullTrace(gl_, arrays), (begin + drawn + end)) << int(mode);
+  }
+  o.backfacecull = 0;
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 0, 4);
+  EXPECT_EQ(FullTrace(gl_).at(3), Line("glDisable", {GL_CULL_FACE}));
+  o.positionkeycount = 0;
+  o.stripcount = 0;
   // A strip object with no strip draws nothing.
   o.rendermode = 1;
   gl_.Clear();
@@ -501,6 +666,27 @@ TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) 
   gl_.Clear();
   _3DV_RenderObjectLines(scene_, 0, 0, 0.5f);
   EXPECT_EQ(gl_.Count("glVertex3f"), size_t(6 * scene_.objects[0].facecount));
+  // In full, at the track's position only: corners a b, b c, c a of each
+  // face of the panel (faces 0 2 3 and 0 3 1).
+  _3DV_OBJECT &o = scene_.objects[0];
+  o.positionkeycount = 1;
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
+  o.positionkeys[0] = {0, 1, 2, 3};
+  o.pivot = {4, 5, 6};
+  o.rotation = {10, 20, 30};
+  gl_.Clear();
+  _3DV_RenderObjectLines(scene_, 0, 4, 0.25f);
+  Lines expected = {Line("glLineWidth", {2}),           Line("glDepthFunc", {GL_LESS}),
+                    Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                    Line("glTranslatef", {1, 2, 3}),      Line("glDisable", {GL_CULL_FACE}),
+                    Line("glDisable", {GL_LIGHTING}),     Line("glDisable", {GL_TEXTURE_2D}),
+                    Line("glColor4f", {0.25f, 0.25f, 0.25f, 1}), Line("glBegin", {GL_LINES})};
+  const float corners[4][3] = {{-1, 0, -1}, {-1, 0, 1}, {1, 0, -1}, {1, 0, 1}};
+  for (int v : {0, 2, 2, 3, 3, 0, 0, 3, 3, 1, 1, 0})
+    expected.push_back(Line("glVertex3f", {corners[v][0], corners[v][1], corners[v][2]}));
+  expected.push_back(Line("glEnd", {}));
+  expected.push_back(Line("glPopMatrix", {}));
+  EXPECT_EQ(FullTrace(gl_), expected);
 }
 
 TEST_F(EngineRender, CameraSetupAndLookupsByName) {
