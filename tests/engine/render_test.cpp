@@ -720,6 +720,25 @@ TEST_F(EngineRender, CameraSetupAndLookupsByName) {
             (std::vector<std::string>{Call("glBlendFunc", {GL_ONE, GL_ONE})}));
 }
 
+// The selection mode as a context answers it: the records below are
+// written into the buffer given to glSelectBuffer when glRenderMode leaves
+// selection, which returns their count.
+GLuint *select_buffer = nullptr;
+std::vector<GLuint> selection;
+GLint selection_hits = 0;
+void KeepSelectBuffer(GLsizei size, GLuint *buffer) {
+  select_buffer = buffer;
+  GlRecorder::active->Append("glSelectBuffer").args = {double(size)};
+}
+GLint AnswerSelection(GLenum mode) {
+  GlCall &c = GlRecorder::active->Append("glRenderMode");
+  c.args = {double(mode)};
+  c.pointers = {nullptr};
+  if (mode != GL_RENDER) return 0;
+  std::copy(selection.begin(), selection.end(), select_buffer);
+  return selection_hits;
+}
+
 TEST_F(EngineRender, RenderTargetsAndPickRow) {
   _3DV_InitFramebufferTexture();
   EXPECT_EQ(gl_.Count("glGenTextures"), 8u);
@@ -737,11 +756,21 @@ TEST_F(EngineRender, RenderTargetsAndPickRow) {
             (std::vector<std::string>{Call(
                 "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
 
-  scene_ = MakeScene(1);
+  scene_ = MakeScene(3);
   _3DV_PickX = 10;
   _3DV_PickY = 0;
-  gl_.Clear();
-  EXPECT_EQ(_3DV_PickScene(scene_, 0), 0);  // the recorder reports no hits
+  dgl::glSelectBuffer = KeepSelectBuffer;
+  dgl::glRenderMode = AnswerSelection;
+  // The smallest minimum depth wins (not the maximum), compared unsigned,
+  // the first of equal ones; no count, or one that overflowed, names nothing.
+  selection = {1, 0x90000000u, 0x10000000u, 1, 1, 0x30000000u, 0x10000000u, 2,
+               1, 0x20000000u, 0x20000000u, 3, 1, 0x20000000u, 0x20000000u, 4};
+  const std::pair<GLint, int32_t> answers[] = {{3, 3}, {4, 3}, {1, 1}, {0, 0}, {-1, 0}};
+  for (const auto &[hits, picked] : answers) {
+    selection_hits = hits;
+    gl_.Clear();
+    EXPECT_EQ(_3DV_PickScene(scene_, 0), picked) << hits;
+  }
   const GlCall *pick = gl_.Find("gluPickMatrix");
   ASSERT_NE(pick, nullptr);
   EXPECT_EQ(pick->args[0], 10);
