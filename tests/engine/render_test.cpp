@@ -395,9 +395,9 @@ TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
   _3DV_MATERIAL &m = scene_.materials[0];
   // Four different buffers, so each binding shows which one it names.
   o.vertexbuffer = 11, o.normalbuffer = 12, o.uvbuffer = 13, o.facebuffer = 14;
-  o.positionkeycount = 1;
-  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
-  o.positionkeys[0] = {0, 1, 2, 3};
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
   o.pivot = {4, 5, 6};
   o.rotation = {10, 20, 30};
   o.texturescroll = {0.5f, 0.25f, -1};
@@ -515,7 +515,7 @@ TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
             (fog_off + Lines{push[0], push[1]} + pivot + world + untextured + material(0.5f, 1) +
                 tiles + Lines{Line("glTranslatef", {2, 1, -4})} + vertices + ambient + draw(6) +
                 Lines{off[0]} + unbind + layer(GL_ONE, GL_ONE, {}, {}) + pop + fog_off));
-  o.fog = 1, o.positionkeycount = 1, o.backfacecull = 1, o.hasnormals = 1;
+  o.fog = 1, o.positionkeycount = 2, o.backfacecull = 1, o.hasnormals = 1;
   m.receivelight = 1, m.textured = 1, m.envblend = 1;
   _3DV_FaceFraction = 0.5f;
 
@@ -612,9 +612,9 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   // The depth renderer in full: the track only (no pivot rotation), front
   // faces culled, everything but black vertices off, the faces or the strip
   // from memory.
-  o.positionkeycount = 1;
-  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
-  o.positionkeys[0] = {0, 1, 2, 3};
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
   o.pivot = {4, 5, 6};
   o.rotation = {10, 20, 30};
   o.backfacecull = 1;
@@ -669,9 +669,9 @@ TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) 
   // In full, at the track's position only: corners a b, b c, c a of each
   // face of the panel (faces 0 2 3 and 0 3 1).
   _3DV_OBJECT &o = scene_.objects[0];
-  o.positionkeycount = 1;
-  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
-  o.positionkeys[0] = {0, 1, 2, 3};
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
   o.pivot = {4, 5, 6};
   o.rotation = {10, 20, 30};
   gl_.Clear();
