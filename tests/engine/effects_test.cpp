@@ -18,6 +18,8 @@
 #include "engine/render/flare_occlusion.h"
 #include "test_scene.h"
 #include "window/gl_demo.h"
+#include "framework/log.h"
+#include "support/test_support.h"
 #include "window/gl_recorder.h"
 
 using namespace ember_test;
@@ -276,15 +278,23 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   scene_.objects[3].pivot = {1, 2, 3};
   scene_.objects[4].material = 2;         // occluder
   scene_.objects[5].visible = 0;          // occluder, hidden
-  // The first flare moves along its track, the occluder along another.
-  auto track = [](_3DV_OBJECT &o, _3DV_VECTOR end) {
+  // The first flare moves along its track, the occluder along another,
+  // both halfway at frame 4.
+  auto track = [](_3DV_OBJECT &o, _3DV_VECTOR start, _3DV_VECTOR end) {
     o.positionkeycount = 2;
     o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+    o.positionkeys[0] = {0, start.x, start.y, start.z};
     o.positionkeys[1] = {8, end.x, end.y, end.z};
   };
-  track(scene_.objects[1], {2, 4, 6});
+  track(scene_.objects[1], {1, 1, 1}, {3, 7, 11});
   scene_.objects[1].pivot = {0.5f, 0.25f, 0.125f};
-  track(scene_.objects[4], {-2, -4, -6});
+  track(scene_.objects[4], {0, 0, 0}, {-2, -4, -6});
+  // The camera's last key holds from frame 2 on.
+  pasMemFree(&scene_.camerapositions);
+  scene_.camerapositioncount = 2;
+  scene_.camerapositions = FileArray<_3DV_KEYVECTOR>(2);
+  scene_.camerapositions[0] = {1, 0, -20, 0};
+  scene_.camerapositions[1] = {2, 0, -8, 0};
   scene_.objects[4].rotation = {10, 20, 30};  // the depth draw ignores it
   _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
   _3DV_FlarePointSize = 7;
@@ -334,8 +344,8 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
         Line("glReadPixels", {-1, 9, 3, 3, GL_RGB, GL_FLOAT}, true)};
   };
   std::vector<std::string> expected = camera;
-  for (const auto &part : {point({1.5f, 2.25f, 3.125f}), point({1, 2, 3}), occluder,
-                           read({1.5f, 2.25f, 3.125f}), read({1, 2, 3}),
+  for (const auto &part : {point({2.5f, 4.25f, 6.125f}), point({1, 2, 3}), occluder,
+                           read({2.5f, 4.25f, 6.125f}), read({1, 2, 3}),
                            std::vector<std::string>{Line("glDisable", {GL_ALPHA_TEST}),
                                                     Line("glDepthMask", {1})}})
     expected.insert(expected.end(), part.begin(), part.end());
@@ -355,6 +365,23 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   _3DV_RenderSceneOcclusion(scene_, 4);
   EXPECT_EQ(gl_.Count("glReadPixels") + gl_.Count("glGetFloatv"), 0u);
   EXPECT_EQ(std::vector<float>({first.r, first.g, first.b}), std::vector<float>({0, 0, 0}));
+  // A track of one key places the flare at that key whatever the frame;
+  // a camera without a target track is reported.
+  scene_.objects[1].positionkeycount = 1;
+  scene_.cameratargetcount = 0;
+  TempDir dir;
+  const std::string log = dir.str("engine.log");
+  ASSERT_EQ(SYS_LogSetFile(log.c_str()), 0);
+  const uint32_t flags = SYS_LogGetFlags();
+  SYS_LogSetFlags(SYS_LOG_ON);
+  gl_.Clear();
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  SYS_LogSetFlags(flags);
+  EXPECT_EQ(FullTrace(gl_).at(camera.size() + 4), Line("glVertex3f", {1.5f, 1.25f, 1.125f}));
+  EXPECT_NE(ReadFile(log).find("Scene not renderable without camera animation target and "
+                               "position track\n"),
+            std::string::npos);
+  scene_.cameratargetcount = 1;
   _3DV_EngineUnitInit();
 
   _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y

@@ -270,6 +270,15 @@ TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
   ASSERT_EQ(gl_.Count("glTexParameterf"), 1u);
   EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 16);
   EXPECT_EQ(gl_.Count("glTexCoordPointer"), 1u);
+  // The engine's switch turns it off with the extension present; an object
+  // without texture coordinates gets none from its buffer.
+  _3DV_Anisotropic = false;
+  o.hasuv = 0;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glGetFloatv") + gl_.Count("glTexParameterf"), 0u);
+  EXPECT_EQ(gl_.Count("glTexCoordPointer"), 0u);
+  o.hasuv = 1;
   // A material switched to untextured leaves the texture coordinates off.
   m.textured = 0;
   gl_.Clear();
@@ -282,13 +291,16 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   _3DV_OBJECT &o = scene_.objects[0];
   o.vertexbuffer = o.facebuffer = 1;
   o.facecount = 7;  // the buffer is what is drawn; the array is not read
-  const float fractions[] = {0.5f, -1, 5, std::nanf("")};
-  const int expected[] = {9, 21, 21, 21};
-  for (int i = 0; i < 4; ++i) {
+  // A share of no face makes no draw; every fraction counts all faces.
+  const float fractions[] = {0.5f, -1, 5, std::nanf(""), 0};
+  const std::vector<int> expected[] = {{9}, {21}, {21}, {21}, {}};
+  for (int i = 0; i < 5; ++i) {
     gl_.Clear();
     _3DV_FaceFraction = fractions[i];
+    _3DV_FacesDrawn = 0;
     _3DV_RenderObject(scene_, 0, 0);
-    EXPECT_EQ(Draws(), std::vector<int>{expected[i]}) << fractions[i];
+    EXPECT_EQ(Draws(), expected[i]) << fractions[i];
+    EXPECT_EQ(_3DV_FacesDrawn, 7) << fractions[i];
   }
   // The environment layer always covers every face and leaves GL_LEQUAL.
   _3DV_FaceFraction = 0.5f;
@@ -303,9 +315,11 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   scene_.materials[0].envmap = 0;
   _3DV_FaceFraction = -1;
 
-  // Exactly at the view distance draws; a little farther does not.
+  // Exactly at the view distance from the eye draws; a little farther does
+  // not.
   o.distancecull = 1;
-  o.pivot = {0, 10, 0};
+  _3DV_CameraPos = {0, 2, 0};
+  _3DV_CameraTarget = o.pivot = {0, 12, 0};
   scene_.viewdistance = 10;
   gl_.Clear();
   _3DV_RenderObject(scene_, 0, 0);
@@ -321,23 +335,30 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   EXPECT_TRUE(Draws().empty());
   o.distancecull = 0;
 
-  // Without buffers nothing is drawn, but both renderers count the object.
-  o.vertexbuffer = o.facebuffer = 0;
+  // Without both buffers nothing is drawn, not even the environment
+  // layer, but both renderers count the object.
+  scene_.materials[0].envmap = 1;
   _3DV_FacesDrawn = _3DV_ObjectsDrawn = 0;
   gl_.Clear();
-  _3DV_RenderObject(scene_, 0, 0);
-  _3DV_RenderObjectVBO(scene_, 0, 0);
+  for (const auto &[vertices, faces] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 1}}) {
+    o.vertexbuffer = vertices, o.facebuffer = faces;
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  }
   EXPECT_TRUE(Draws().empty());
-  EXPECT_EQ(_3DV_ObjectsDrawn, 2);
-  EXPECT_EQ(_3DV_FacesDrawn, 14);
+  EXPECT_EQ(_3DV_ObjectsDrawn, 6);
+  EXPECT_EQ(_3DV_FacesDrawn, 42);
+  scene_.materials[0].envmap = 0;
 
   // A negative index or a material that does not exist draws nothing.
   gl_.Clear();
   _3DV_RenderObject(scene_, -1, 0);
   _3DV_RenderObjectVBO(scene_, 1, 0);
-  o.material = 3;
-  _3DV_RenderObject(scene_, 0, 0);
-  _3DV_RenderObjectVBO(scene_, 0, 0);
+  for (int32_t material : {3, 1, -1}) {
+    o.material = material;
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  }
   EXPECT_TRUE(gl_.calls().empty());
 }
 
@@ -539,14 +560,15 @@ TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
   // Without the light factor: the vertex colours from memory, with no
   // buffer bound, and switched off again after the draw, so no later draw
   // reads them; the current colour the ambient one with the constant
-  // alpha. An untextured material gets no texture coordinates.
+  // alpha. An untextured material gets no texture coordinates; unlit.
   o.uselightfactor = 0;
-  m.textured = 0;
+  m.textured = 0, m.receivelight = 0;
   gl_.Clear();
   material_colours.clear();
   _3DV_RenderObjectVBO(scene_, 0, 4);
   EXPECT_EQ(FullTrace(gl_, arrays),
-            (push + Lines{states[0], states[1], states[2], untextured[2]} + material(1, 1) + tiles +
+            (push + Lines{states[0], states[1], untextured[1], untextured[2]} + material(1, 1) +
+                tiles +
                 vertices + normals +
                 Lines{Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
                       Line("glEnableClientState", {GL_COLOR_ARRAY}),
@@ -650,11 +672,21 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   EXPECT_EQ(FullTrace(gl_).at(3), Line("glDisable", {GL_CULL_FACE}));
   o.positionkeycount = 0;
   o.stripcount = 0;
-  // A strip object with no strip draws nothing.
+  // A strip object with no strip, or one without faces, draws nothing.
   o.rendermode = 1;
   gl_.Clear();
   _3DV_RenderObjectDepth(scene_, 0, 0);
+  o.rendermode = 0;
+  o.facecount = 0;
+  _3DV_RenderObjectDepth(scene_, 0, 0);
   EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+  o.facecount = 2;
+  // Colours only for an object that says it has them.
+  o.hascolors = 0;
+  gl_.Clear();
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glColorPointer"), 0u);
+  o.hascolors = 1;
 }
 
 TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) {
@@ -687,6 +719,13 @@ TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) 
   expected.push_back(Line("glEnd", {}));
   expected.push_back(Line("glPopMatrix", {}));
   EXPECT_EQ(FullTrace(gl_), expected);
+  // A face with a corner outside the vertex list is left out.
+  for (int32_t outside : {-1, 4}) {
+    o.faces[1].v[2] = outside;
+    gl_.Clear();
+    _3DV_RenderObjectLines(scene_, 0, 4, 0.25f);
+    EXPECT_EQ(gl_.Count("glVertex3f"), 6u) << outside;
+  }
 }
 
 TEST_F(EngineRender, CameraSetupAndLookupsByName) {
