@@ -274,10 +274,11 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   scene_.materials[1].ambient = {1, 0.5f, 0.25f};
   scene_.materials[0].flaresize = -1;    // neither flare nor occluder
   scene_.objects[2].material = 7;         // no such material
-  scene_.objects[3].material = 1;         // flare
-  scene_.objects[3].pivot = {1, 2, 3};
+  scene_.objects[3].material = 2;         // occluder, hidden
+  scene_.objects[3].visible = 0;
   scene_.objects[4].material = 2;         // occluder
-  scene_.objects[5].visible = 0;          // occluder, hidden
+  scene_.objects[5].material = 1;         // flare, the last object
+  scene_.objects[5].pivot = {1, 2, 3};
   // The first flare moves along its track, the occluder along another,
   // both halfway at frame 4.
   auto track = [](_3DV_OBJECT &o, _3DV_VECTOR start, _3DV_VECTOR end) {
@@ -352,9 +353,9 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   EXPECT_EQ(FullTrace(gl_), expected);
   EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], scene_.objects[4].faces);
   EXPECT_EQ(gl_.Find("glVertexPointer")->pointers[3], scene_.objects[4].vertices);
-  EXPECT_FALSE(scene_.objects[1].visible || scene_.objects[3].visible);
+  EXPECT_FALSE(scene_.objects[1].visible || scene_.objects[5].visible);
   EXPECT_TRUE(scene_.objects[0].visible && scene_.objects[2].visible);
-  const _3DV_RGB &first = scene_.objects[1].flarecolor, &second = scene_.objects[3].flarecolor;
+  const _3DV_RGB &first = scene_.objects[1].flarecolor, &second = scene_.objects[5].flarecolor;
   EXPECT_EQ(std::vector<float>({first.r, first.g, first.b}),
             std::vector<float>({0.75f, 0.625f, 1}));
   EXPECT_EQ(std::vector<float>({second.r, second.g, second.b}), std::vector<float>({0, 0, 0}));
@@ -382,6 +383,13 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
                                "position track\n"),
             std::string::npos);
   scene_.cameratargetcount = 1;
+  // A scene whose object array is absent has no flares and no occluders.
+  _3DV_OBJECT *const objects = scene_.objects;
+  scene_.objects = nullptr;
+  gl_.Clear();
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  scene_.objects = objects;
+  EXPECT_EQ(gl_.Count("glBegin") + gl_.Count("glDrawElements") + gl_.Count("glReadPixels"), 0u);
   _3DV_EngineUnitInit();
 
   _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y

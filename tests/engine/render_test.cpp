@@ -270,6 +270,12 @@ TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
   ASSERT_EQ(gl_.Count("glTexParameterf"), 1u);
   EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 16);
   EXPECT_EQ(gl_.Count("glTexCoordPointer"), 1u);
+  // A maximum below 1 (no context should answer one) still sets the least
+  // valid value.
+  gl_.floats[GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT] = {0.5f};
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 1);
   // The engine's switch turns it off with the extension present; an object
   // without texture coordinates gets none from its buffer.
   _3DV_Anisotropic = false;
@@ -687,6 +693,50 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   _3DV_RenderObjectVBO(scene_, 0, 0);
   EXPECT_EQ(gl_.Count("glColorPointer"), 0u);
   o.hascolors = 1;
+
+  // Absent arrays are never read: one at a time, the vertices, faces or
+  // strip of the object, or the scene's objects or materials, are taken
+  // away (and put back, so the scene still frees them).
+  auto without = [&](auto &array, auto draw) {
+    const auto kept = array;
+    array = nullptr;
+    gl_.Clear();
+    draw();
+    array = kept;
+    return gl_.Count("glDrawElements") + gl_.Count("glVertex3f");
+  };
+  auto depth = [&] { _3DV_RenderObjectDepth(scene_, 0, 0); };
+  auto lines = [&] { _3DV_RenderObjectLines(scene_, 0, 0, 1); };
+  auto buffered = [&] {
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  };
+  // The second entry, which an absent array cannot hold whatever the count.
+  auto second = [&] {
+    _3DV_RenderObject(scene_, 1, 0);
+    _3DV_RenderObjectVBO(scene_, 1, 0);
+    _3DV_RenderObjectDepth(scene_, 1, 0);
+    _3DV_RenderObjectLines(scene_, 1, 0, 1);
+  };
+  EXPECT_EQ(without(o.vertices, depth), 0u);
+  EXPECT_EQ(without(o.faces, depth), 0u);
+  EXPECT_EQ(without(o.vertices, lines), 0u);
+  EXPECT_EQ(without(o.faces, lines), 0u);
+  o.rendermode = 1;
+  o.stripcount = 3;
+  EXPECT_EQ(without(o.strip, depth), 0u);
+  o.rendermode = 0;
+  o.stripcount = 0;
+  scene_.objectcount = scene_.materialcount = 2;
+  EXPECT_EQ(without(scene_.objects, second), 0u);
+  o.material = 1;
+  EXPECT_EQ(without(scene_.materials, buffered), 0u);
+  o.material = 0;
+  scene_.objectcount = scene_.materialcount = 1;
+  // An index one past the last object draws nothing.
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 1, 0);
+  EXPECT_TRUE(gl_.calls().empty());
 }
 
 TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) {
