@@ -16,10 +16,10 @@
 #include "engine/effects/shadows.h"
 #include "engine/render/engine_state.h"
 #include "engine/render/flare_occlusion.h"
-#include "test_scene.h"
-#include "window/gl_demo.h"
 #include "framework/log.h"
 #include "support/test_support.h"
+#include "test_scene.h"
+#include "window/gl_demo.h"
 #include "window/gl_recorder.h"
 
 using namespace ember_test;
@@ -333,7 +333,8 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
       Line("glDisableClientState", {GL_COLOR_ARRAY}),
       Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
       Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0}),
-      Line("glEnableClientState", {GL_VERTEX_ARRAY}), Line("glVertexPointer", {3, GL_FLOAT, 12}, true),
+      Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+      Line("glVertexPointer", {3, GL_FLOAT, 12}, true),
       Line("glColor4f", {0, 0, 0, 1}),
       Line("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT}, true),
       Line("glDisableClientState", {GL_VERTEX_ARRAY}), Line("glPopMatrix", {})};

@@ -1,5 +1,6 @@
 // The engine's renderers against a real context (Mesa under Xvfb): lit and
-// unlit panels read back, the face fraction, render targets, picking,
+// unlit panels read back, the face fraction, vertex colours and the
+// environment layer's texture, render targets, picking,
 // scene textures shared through the demo's texture slot table, the flare
 // read-back, and the stencil of shadow volumes against shadows traced on
 // the processor.

@@ -1,6 +1,7 @@
 // The engine's renderers against the recording OpenGL: the material state
 // tables, the pass order, fog, wrap, the environment layer, the face
-// fraction, client-memory draws, the camera set-up, render targets and the
+// fraction, every call of the object renderers in order, client-memory
+// draws, the camera set-up, render targets, the hit a pick chooses and the
 // release of a scene. Pixels are checked in render_gl_test.cpp.
 #include <gtest/gtest.h>
 
