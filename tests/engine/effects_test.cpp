@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -15,7 +16,10 @@
 #include "engine/effects/shadows.h"
 #include "engine/render/engine_state.h"
 #include "engine/render/flare_occlusion.h"
+#include "framework/log.h"
+#include "support/test_support.h"
 #include "test_scene.h"
+#include "window/gl_demo.h"
 #include "window/gl_recorder.h"
 
 using namespace ember_test;
@@ -228,23 +232,166 @@ TEST_F(EngineEffects, ParticleAndFlareStatesAndTheFourColourAttributes) {
   }
 }
 
+// Every call with its arguments, numbers to six significant digits and a
+// pointer as "p".
+std::string Format(const GlCall &c) {
+  std::string line = c.name + "(";
+  for (size_t i = 0; i < c.args.size(); ++i) {
+    char n[32];
+    std::snprintf(n, sizeof n, "%g", c.args[i]);
+    line += (i ? ", " : "") + (c.pointers[i] ? std::string("p") : std::string(n));
+  }
+  return line + ")";
+}
+std::vector<std::string> FullTrace(const GlRecorder &gl) {
+  std::vector<std::string> out;
+  for (const GlCall &c : gl.calls()) out.push_back(Format(c));
+  return out;
+}
+// The expected line; `pointer` adds a last argument that is a pointer.
+std::string Line(const char *name, std::vector<double> args, bool pointer = false) {
+  std::vector<const void *> pointers(args.size());
+  if (pointer) args.push_back(0), pointers.push_back(&pointers);
+  return Format(GlCall{name, args, pointers, {}, {}});
+}
+
+// The colour read-back as a context answers it: each glReadPixels call
+// receives the next of these blocks of nine RGB pixels.
+std::vector<std::vector<float>> read_blocks;
+void AnswerReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum format, GLenum type,
+                      void *pixels) {
+  GlCall &c = GlRecorder::active->Append("glReadPixels");
+  c.args = {double(x), double(y), double(w), double(h), double(format), double(type), 0};
+  c.pointers = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, pixels};
+  if (read_blocks.empty()) return;
+  std::copy(read_blocks.front().begin(), read_blocks.front().end(), static_cast<float *>(pixels));
+  read_blocks.erase(read_blocks.begin());
+}
+
 TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   scene_ = MakeScene(6, 3);
   scene_.materials[1].flaresize = 2;
   scene_.materials[1].ambient = {1, 0.5f, 0.25f};
   scene_.materials[0].flaresize = -1;    // neither flare nor occluder
   scene_.objects[2].material = 7;         // no such material
-  scene_.objects[3].material = 1;         // flare
-  scene_.objects[3].pivot = {1, 2, 3};
+  scene_.objects[3].material = 2;         // occluder, hidden
+  scene_.objects[3].visible = 0;
   scene_.objects[4].material = 2;         // occluder
-  scene_.objects[5].visible = 0;          // occluder, hidden
-  _3DV_RenderSceneOcclusion(scene_, 0);
-  // Two flare points, then the one visible occluder from memory.
-  EXPECT_EQ(gl_.Count("glBegin"), 2u);
-  ASSERT_EQ(gl_.Count("glDrawElements"), 1u);
+  scene_.objects[5].material = 1;         // flare, the last object
+  scene_.objects[5].pivot = {1, 2, 3};
+  // The first flare moves along its track, the occluder along another,
+  // both halfway at frame 4.
+  auto track = [](_3DV_OBJECT &o, _3DV_VECTOR start, _3DV_VECTOR end) {
+    o.positionkeycount = 2;
+    o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+    o.positionkeys[0] = {0, start.x, start.y, start.z};
+    o.positionkeys[1] = {8, end.x, end.y, end.z};
+  };
+  track(scene_.objects[1], {1, 1, 1}, {3, 7, 11});
+  scene_.objects[1].pivot = {0.5f, 0.25f, 0.125f};
+  track(scene_.objects[4], {0, 0, 0}, {-2, -4, -6});
+  // The camera's last key holds from frame 2 on.
+  pasMemFree(&scene_.camerapositions);
+  scene_.camerapositioncount = 2;
+  scene_.camerapositions = FileArray<_3DV_KEYVECTOR>(2);
+  scene_.camerapositions[0] = {1, 0, -20, 0};
+  scene_.camerapositions[1] = {2, 0, -8, 0};
+  scene_.objects[4].rotation = {10, 20, 30};  // the depth draw ignores it
+  _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
+  _3DV_FlarePointSize = 7;
+  // The raster position answered for both flares: trunc, not floor, of a
+  // negative x gives the block's left column -1.
+  gl_.integers[GL_CURRENT_RASTER_POSITION_VALID] = {1};
+  gl_.floats[GL_CURRENT_RASTER_POSITION] = {-0.5f, 10.75f, 0.25f, 1};
+  dgl::glReadPixels = AnswerReadPixels;
+  // The first block has its greatest red in the first pixel, green in the
+  // last and blue in the middle; the second is below 0 throughout.
+  read_blocks = {{0.75f, -1, 0, 0.5f, 0.25f, 0.125f, 0, 0, 0,  //
+                  0, 0, 0, 0.5f, 0.5f, 1, 0.25f, 0, 0.5f,      //
+                  0, 0, 0, 0, 0, 0, 0.125f, 0.625f, 0},
+                 std::vector<float>(27, -0.5f)};
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  const std::vector<std::string> camera = {
+      Line("glEnable", {GL_DEPTH_TEST}), Line("glMatrixMode", {GL_TEXTURE}),
+      Line("glLoadIdentity", {}), Line("glMatrixMode", {GL_PROJECTION}),
+      Line("glLoadIdentity", {}), Line("gluPerspective", {45, 4.0 / 3.0, 0.5, 100}),
+      Line("glScalef", {2, 3, 4}), Line("glMatrixMode", {GL_MODELVIEW}),
+      Line("glLoadIdentity", {}), Line("gluLookAt", {0, -8, 0, 0, 0, 0, 0, 0, 1}),
+      Line("glDisable", {GL_BLEND}), Line("glDepthMask", {1}), Line("glDisable", {GL_TEXTURE_2D})};
+  auto point = [](_3DV_VECTOR c) {
+    return std::vector<std::string>{
+        Line("glEnable", {GL_POINT_SMOOTH}), Line("glPointSize", {7}),
+        Line("glColor3f", {1, 0.5f, 0.25f}), Line("glBegin", {GL_POINTS}),
+        Line("glVertex3f", {c.x, c.y, c.z}), Line("glEnd", {})};
+  };
+  const std::vector<std::string> occluder = {
+      Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+      Line("glTranslatef", {-1, -2, -3}), Line("glDisable", {GL_CULL_FACE}),
+      Line("glDisable", {GL_LIGHTING}), Line("glDisable", {GL_TEXTURE_2D}),
+      Line("glDisableClientState", {GL_NORMAL_ARRAY}),
+      Line("glDisableClientState", {GL_TEXTURE_COORD_ARRAY}),
+      Line("glDisableClientState", {GL_COLOR_ARRAY}),
+      Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+      Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0}),
+      Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+      Line("glVertexPointer", {3, GL_FLOAT, 12}, true),
+      Line("glColor4f", {0, 0, 0, 1}),
+      Line("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT}, true),
+      Line("glDisableClientState", {GL_VERTEX_ARRAY}), Line("glPopMatrix", {})};
+  auto read = [](_3DV_VECTOR c) {
+    return std::vector<std::string>{
+        Line("glRasterPos3f", {c.x, c.y, c.z}),
+        Line("glGetIntegerv", {GL_CURRENT_RASTER_POSITION_VALID}, true),
+        Line("glGetFloatv", {GL_CURRENT_RASTER_POSITION}, true),
+        Line("glReadPixels", {-1, 9, 3, 3, GL_RGB, GL_FLOAT}, true)};
+  };
+  std::vector<std::string> expected = camera;
+  for (const auto &part : {point({2.5f, 4.25f, 6.125f}), point({1, 2, 3}), occluder,
+                           read({2.5f, 4.25f, 6.125f}), read({1, 2, 3}),
+                           std::vector<std::string>{Line("glDisable", {GL_ALPHA_TEST}),
+                                                    Line("glDepthMask", {1})}})
+    expected.insert(expected.end(), part.begin(), part.end());
+  EXPECT_EQ(FullTrace(gl_), expected);
   EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], scene_.objects[4].faces);
-  EXPECT_FALSE(scene_.objects[1].visible || scene_.objects[3].visible);
+  EXPECT_EQ(gl_.Find("glVertexPointer")->pointers[3], scene_.objects[4].vertices);
+  EXPECT_FALSE(scene_.objects[1].visible || scene_.objects[5].visible);
   EXPECT_TRUE(scene_.objects[0].visible && scene_.objects[2].visible);
+  const _3DV_RGB &first = scene_.objects[1].flarecolor, &second = scene_.objects[5].flarecolor;
+  EXPECT_EQ(std::vector<float>({first.r, first.g, first.b}),
+            std::vector<float>({0.75f, 0.625f, 1}));
+  EXPECT_EQ(std::vector<float>({second.r, second.g, second.b}), std::vector<float>({0, 0, 0}));
+  // A raster position that is not valid reads nothing and gives black.
+  gl_.integers[GL_CURRENT_RASTER_POSITION_VALID] = {0};
+  read_blocks = {std::vector<float>(27, 1), std::vector<float>(27, 1)};
+  gl_.Clear();
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  EXPECT_EQ(gl_.Count("glReadPixels") + gl_.Count("glGetFloatv"), 0u);
+  EXPECT_EQ(std::vector<float>({first.r, first.g, first.b}), std::vector<float>({0, 0, 0}));
+  // A track of one key places the flare at that key whatever the frame;
+  // a camera without a target track is reported.
+  scene_.objects[1].positionkeycount = 1;
+  scene_.cameratargetcount = 0;
+  TempDir dir;
+  const std::string log = dir.str("engine.log");
+  ASSERT_EQ(SYS_LogSetFile(log.c_str()), 0);
+  const uint32_t flags = SYS_LogGetFlags();
+  SYS_LogSetFlags(SYS_LOG_ON);
+  gl_.Clear();
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  SYS_LogSetFlags(flags);
+  EXPECT_EQ(FullTrace(gl_).at(camera.size() + 4), Line("glVertex3f", {1.5f, 1.25f, 1.125f}));
+  EXPECT_NE(ReadFile(log).find("Scene not renderable without camera animation target and "
+                               "position track\n"),
+            std::string::npos);
+  scene_.cameratargetcount = 1;
+  // A scene whose object array is absent has no flares and no occluders.
+  _3DV_OBJECT *const objects = scene_.objects;
+  scene_.objects = nullptr;
+  gl_.Clear();
+  _3DV_RenderSceneOcclusion(scene_, 4);
+  scene_.objects = objects;
+  EXPECT_EQ(gl_.Count("glBegin") + gl_.Count("glDrawElements") + gl_.Count("glReadPixels"), 0u);
+  _3DV_EngineUnitInit();
 
   _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y
   gl_.Clear();

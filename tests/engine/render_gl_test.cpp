@@ -1,5 +1,6 @@
 // The engine's renderers against a real context (Mesa under Xvfb): lit and
-// unlit panels read back, the face fraction, render targets, picking,
+// unlit panels read back, the face fraction, vertex colours and the
+// environment layer's texture, render targets, picking,
 // scene textures shared through the demo's texture slot table, the flare
 // read-back, and the stencil of shadow volumes against shadows traced on
 // the processor.
@@ -140,6 +141,58 @@ TEST_F(EngineGl, HalfTheFacesCoverHalfThePanel) {
   _3DV_FaceFraction = 0.25f;
   _3DV_RenderSceneVBO(scene_, 0);
   EXPECT_EQ(Covered(), whole);
+}
+
+// A 1 x 1 texture of one colour, complete without mipmaps.
+GLuint SolidTexture(uint8_t r, uint8_t g, uint8_t b) {
+  GLuint name = 0;
+  dgl::glGenTextures(1, &name);
+  dgl::glBindTexture(GL_TEXTURE_2D, name);
+  const uint8_t texel[4] = {r, g, b, 255};
+  dgl::glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  return name;
+}
+
+TEST_F(EngineGl, VertexColoursStayWithTheirObjectAndTheLayerBringsItsOwnTexture) {
+  // Two panels side by side: the left one red from its vertex colours, the
+  // right one blue from its ambient colour, drawn after it.
+  scene_ = MakeScene(2, 2);
+  MakePanel(scene_.objects[0], Panel{-1.5f, 0, 0, 1, 1, 1}, "left");
+  MakePanel(scene_.objects[1], Panel{1.5f, 0, 0, 1, 1, 1}, "right");
+  Upload(scene_);
+  _3DV_OBJECT &left = scene_.objects[0];
+  left.hascolors = 1;
+  left.colors = FileArray<_3DV_RGB>(left.vertexcount);
+  std::fill(left.colors, left.colors + left.vertexcount, _3DV_RGB{1, 0, 0});
+  scene_.materials[1].ambient = {0, 0, 1};
+  _3DV_RenderSceneVBO(scene_, 0);
+  auto rgb = [&](int x) {
+    const auto rgba = Read();
+    const size_t i = (size_t(kHeight / 2) * kWidth + x) * 4;
+    return std::vector<int>{rgba[i], rgba[i + 1], rgba[i + 2]};
+  };
+  const int left_x = kWidth / 2 - 136, right_x = kWidth / 2 + 136;
+  EXPECT_EQ(rgb(left_x), (std::vector<int>{255, 0, 0}));
+  EXPECT_EQ(rgb(right_x), (std::vector<int>{0, 0, 255}));
+
+  // A red texture under a green environment map added over it: yellow,
+  // not the material's red twice.
+  _3DV_ClearScreen();
+  _3DV_MATERIAL &m = scene_.materials[1];
+  m.ambient = {1, 1, 1};
+  m.textured = 1;
+  m.texid = int32_t(SolidTexture(255, 0, 0));
+  m.envmap = 1;
+  m.envmaptexid = int32_t(SolidTexture(0, 255, 0));
+  m.envcolor = {1, 1, 1};
+  m.envalpha = 1;
+  _3DV_RenderSceneClipped(scene_, 0);
+  EXPECT_EQ(rgb(right_x), (std::vector<int>{255, 255, 0}));
+  const GLuint textures[2] = {GLuint(m.texid), GLuint(m.envmaptexid)};
+  dgl::glDeleteTextures(2, textures);
+  m.textured = m.envmap = 0;
+  EXPECT_EQ(dgl::glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST_F(EngineGl, RenderTargetsStartTransparentBlackAndReceiveCopies) {

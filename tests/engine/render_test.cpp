@@ -1,12 +1,14 @@
 // The engine's renderers against the recording OpenGL: the material state
 // tables, the pass order, fog, wrap, the environment layer, the face
-// fraction, client-memory draws, the camera set-up, render targets and the
+// fraction, every call of the object renderers in order, client-memory
+// draws, the camera set-up, render targets, the hit a pick chooses and the
 // release of a scene. Pixels are checked in render_gl_test.cpp.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <numbers>
 #include <set>
 #include <string>
@@ -276,7 +278,7 @@ std::vector<std::string> ExactTrace(const GlRecorder &gl) {
   return out;
 }
 // One call a line, so that a failure shows the difference.
-std::string Lines(const std::vector<std::string> &trace) {
+std::string OneCallALine(const std::vector<std::string> &trace) {
   std::string text;
   for (const std::string &line : trace) text += line + "\n";
   return text;
@@ -483,7 +485,7 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
     add("glDisable", {GL_ALPHA_TEST});
     add("glDepthMask", {GL_TRUE});
     if (clipped) add("glDisable", {GL_CLIP_PLANE0});
-    EXPECT_EQ(Lines(got), Lines(want));
+    EXPECT_EQ(OneCallALine(got), OneCallALine(want));
     // The camera of the call stays for the drawers that follow.
     EXPECT_EQ(_3DV_CameraPos.x, mirror ? 1.0f : 2.0f);
     EXPECT_EQ(_3DV_CameraTarget.z, mirror ? 4.0f : 1.0f);
@@ -570,6 +572,21 @@ TEST_F(EngineRender, ObjectStatesFogWrapShininessAndAnisotropy) {
   ASSERT_EQ(gl_.Count("glTexParameterf"), 1u);
   EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 16);
   EXPECT_EQ(gl_.Count("glTexCoordPointer"), 1u);
+  // A maximum below 1 (no context should answer one) still sets the least
+  // valid value.
+  gl_.floats[GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT] = {0.5f};
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(gl_.Find("glTexParameterf")->args[2], 1);
+  // The engine's switch turns it off with the extension present; an object
+  // without texture coordinates gets none from its buffer.
+  _3DV_Anisotropic = false;
+  o.hasuv = 0;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glGetFloatv") + gl_.Count("glTexParameterf"), 0u);
+  EXPECT_EQ(gl_.Count("glTexCoordPointer"), 0u);
+  o.hasuv = 1;
   // A material switched to untextured leaves the texture coordinates off.
   m.textured = 0;
   gl_.Clear();
@@ -582,13 +599,16 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   _3DV_OBJECT &o = scene_.objects[0];
   o.vertexbuffer = o.facebuffer = 1;
   o.facecount = 7;  // the buffer is what is drawn; the array is not read
-  const float fractions[] = {0.5f, -1, 5, std::nanf("")};
-  const int expected[] = {9, 21, 21, 21};
-  for (int i = 0; i < 4; ++i) {
+  // A share of no face makes no draw; every fraction counts all faces.
+  const float fractions[] = {0.5f, -1, 5, std::nanf(""), 0};
+  const std::vector<int> expected[] = {{9}, {21}, {21}, {21}, {}};
+  for (int i = 0; i < 5; ++i) {
     gl_.Clear();
     _3DV_FaceFraction = fractions[i];
+    _3DV_FacesDrawn = 0;
     _3DV_RenderObject(scene_, 0, 0);
-    EXPECT_EQ(Draws(), std::vector<int>{expected[i]}) << fractions[i];
+    EXPECT_EQ(Draws(), expected[i]) << fractions[i];
+    EXPECT_EQ(_3DV_FacesDrawn, 7) << fractions[i];
   }
   // The environment layer always covers every face and leaves GL_LEQUAL.
   _3DV_FaceFraction = 0.5f;
@@ -603,9 +623,11 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   scene_.materials[0].envmap = 0;
   _3DV_FaceFraction = -1;
 
-  // Exactly at the view distance draws; a little farther does not.
+  // Exactly at the view distance from the eye draws; a little farther does
+  // not.
   o.distancecull = 1;
-  o.pivot = {0, 10, 0};
+  _3DV_CameraPos = {0, 2, 0};
+  _3DV_CameraTarget = o.pivot = {0, 12, 0};
   scene_.viewdistance = 10;
   gl_.Clear();
   _3DV_RenderObject(scene_, 0, 0);
@@ -621,121 +643,252 @@ TEST_F(EngineRender, FaceFractionEnvironmentLayerAndDistanceCulling) {
   EXPECT_TRUE(Draws().empty());
   o.distancecull = 0;
 
-  // Without buffers nothing is drawn, but both renderers count the object.
-  o.vertexbuffer = o.facebuffer = 0;
+  // Without both buffers nothing is drawn, not even the environment
+  // layer, but both renderers count the object.
+  scene_.materials[0].envmap = 1;
   _3DV_FacesDrawn = _3DV_ObjectsDrawn = 0;
   gl_.Clear();
-  _3DV_RenderObject(scene_, 0, 0);
-  _3DV_RenderObjectVBO(scene_, 0, 0);
+  for (const auto &[vertices, faces] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{0, 1}}) {
+    o.vertexbuffer = vertices, o.facebuffer = faces;
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  }
   EXPECT_TRUE(Draws().empty());
-  EXPECT_EQ(_3DV_ObjectsDrawn, 2);
-  EXPECT_EQ(_3DV_FacesDrawn, 14);
+  EXPECT_EQ(_3DV_ObjectsDrawn, 6);
+  EXPECT_EQ(_3DV_FacesDrawn, 42);
+  scene_.materials[0].envmap = 0;
 
   // A negative index or a material that does not exist draws nothing.
   gl_.Clear();
   _3DV_RenderObject(scene_, -1, 0);
   _3DV_RenderObjectVBO(scene_, 1, 0);
-  o.material = 3;
-  _3DV_RenderObject(scene_, 0, 0);
-  _3DV_RenderObjectVBO(scene_, 0, 0);
+  for (int32_t material : {3, 1, -1}) {
+    o.material = material;
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  }
   EXPECT_TRUE(gl_.calls().empty());
+}
+
+// Every call with all its arguments, numbers to six significant digits; a
+// pointer argument by the name of the array it points at ("ptr" for any
+// other). Colours handed over by pointer are caught at the call and written
+// out in place of the pointer, so they keep their place in the order.
+using ArrayNames = std::map<const void *, std::string>;
+std::vector<std::string> FullTrace(const GlRecorder &gl, const ArrayNames &arrays = {}) {
+  std::vector<std::string> out;
+  for (const GlCall &c : gl.calls()) {
+    std::string line = c.name + "(";
+    for (size_t i = 0; i < c.args.size(); ++i) {
+      char n[32];
+      std::snprintf(n, sizeof n, "%g", c.args[i]);
+      std::string arg = n;
+      if (i < c.pointers.size() && c.pointers[i]) {
+        const auto it = arrays.find(c.pointers[i]);
+        arg = it == arrays.end() ? "ptr" : it->second;
+      }
+      line += (i ? ", " : "") + arg;
+    }
+    out.push_back(line + ")");
+  }
+  return out;
+}
+// The expected line: the numbers, then a pointer's name when one ends the call.
+std::string Line(const char *name, std::initializer_list<double> args,
+                 const char *pointer = nullptr) {
+  GlCall c{name, args, {}, {}, {}};
+  std::string line = Floats(c);
+  if (pointer) line.insert(line.size() - 1, (args.size() ? ", " : "") + std::string(pointer));
+  return line;
+}
+void RecordValues(const char *name, std::initializer_list<double> leading, const GLfloat *v) {
+  GlCall &c = GlRecorder::active->Append(name);
+  c.args = leading;
+  c.args.insert(c.args.end(), v, v + 4);
+  c.pointers.assign(c.args.size(), nullptr);
+}
+void MaterialInTrace(GLenum face, GLenum pname, const GLfloat *v) {
+  CatchMaterial(face, pname, v);
+  RecordValues("glMaterialfv", {double(face), double(pname)}, v);
+}
+void FogInTrace(GLenum pname, const GLfloat *v) { RecordValues("glFogfv", {double(pname)}, v); }
+using Lines = std::vector<std::string>;
+Lines operator+(Lines a, const Lines &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
 TEST_F(EngineRender, ObjectRenderersTransformTextureMatrixMaterialAndLayers) {
   scene_ = MakeScene(1);
   _3DV_OBJECT &o = scene_.objects[0];
   _3DV_MATERIAL &m = scene_.materials[0];
-  o.vertexbuffer = o.facebuffer = o.normalbuffer = 1;
-  o.positionkeycount = 1;
-  o.positionkeys = FileArray<_3DV_KEYVECTOR>(1);
-  o.positionkeys[0] = {0, 1, 2, 3};
+  // Four different buffers, so each binding shows which one it names.
+  o.vertexbuffer = 11, o.normalbuffer = 12, o.uvbuffer = 13, o.facebuffer = 14;
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
   o.pivot = {4, 5, 6};
   o.rotation = {10, 20, 30};
   o.texturescroll = {0.5f, 0.25f, -1};
+  o.fog = 1, o.fogmode = 1, o.fogparam = {0.25f, 2, 50}, o.fogcolor = {0.1f, 0.2f, 0.3f, 0.4f};
+  o.backfacecull = 1;
+  // Vertex colours, which only the buffer-object renderer reads, and only
+  // without the light factor.
+  o.hascolors = 1;
+  o.colors = FileArray<_3DV_RGB>(o.vertexcount);
   _3DV_Offset = {7, 8, 9};
   _3DV_SceneScale[0] = 2, _3DV_SceneScale[1] = 3, _3DV_SceneScale[2] = 4;
+  _3DV_FaceFraction = 0.5f;  // a leading face of two; the layer covers both
+  glExtFlags.anisotropicFilter = 1;
+  gl_.floats[GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT] = {8};
+  m.textured = 1, m.texid = 3, m.texturewrap = 1, m.receivelight = 1, m.shine = 20;
   m.utile = 2, m.vtile = 3;
   m.ambient = {0.1f, 0.2f, 0.3f}, m.diffuse = {0.8f, 0.6f, 0.4f}, m.specular = {0.2f, 0.4f, 1};
   m.constantalpha = 0.5f;
   m.envmap = 1, m.envblend = 1, m.envcolor = {0.25f, 0.5f, 0.75f}, m.envalpha = 0.125f;
   m.envmaptexid = 9;
-  dgl::glMaterialfv = CatchMaterial;
-  auto trace = [&] {
-    std::vector<std::string> out;
-    for (const GlCall &c : gl_.calls()) {
-      static const std::set<std::string> kept = {
-          "glMatrixMode", "glPushMatrix", "glPopMatrix", "glLoadIdentity", "glTranslatef",
-          "glRotatef",    "glScalef",     "glColor4f",   "glDepthFunc",    "glBlendFunc",
-          "glTexGeni",    "glDrawElements"};
-      const bool gen = (c.name == "glEnable" || c.name == "glDisable") &&
-                       (c.args[0] == GL_TEXTURE_GEN_S || c.args[0] == GL_TEXTURE_GEN_T ||
-                        c.args[0] == GL_BLEND);
-      if (kept.count(c.name) || gen) out.push_back(Floats(c));
-    }
-    return out;
-  };
-  auto call = [](const char *name, std::initializer_list<double> args) {
-    GlCall c{name, args, {}, {}, {}};
-    return Floats(c);
-  };
-  const std::string push[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPushMatrix", {}),
-                              call("glTranslatef", {1, 2, 3}), call("glTranslatef", {4, 5, 6}),
-                              call("glRotatef", {10, 1, 0, 0}), call("glRotatef", {20, 0, 1, 0}),
-                              call("glRotatef", {30, 0, 0, 1}), call("glTranslatef", {-4, -5, -6})};
-  const std::string pop[] = {call("glMatrixMode", {GL_MODELVIEW}), call("glPopMatrix", {})};
+  dgl::glMaterialfv = MaterialInTrace;
+  dgl::glFogfv = FogInTrace;
+  const ArrayNames arrays = {{o.vertices, "vertices"}, {o.colors, "colors"}};
 
-  // The full renderer at t = 4: track, pivot rotation x then y then z,
-  // world offset and scale; tiles then scroll x t on the texture matrix;
-  // the faces, then the environment layer blended by its alpha.
-  material_colours.clear();
+  const Lines push = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                      Line("glTranslatef", {1, 2, 3}), Line("glTranslatef", {4, 5, 6}),
+                      Line("glRotatef", {10, 1, 0, 0}), Line("glRotatef", {20, 0, 1, 0}),
+                      Line("glRotatef", {30, 0, 0, 1}), Line("glTranslatef", {-4, -5, -6})};
+  const Lines states = {Line("glEnable", {GL_CULL_FACE}), Line("glCullFace", {GL_FRONT}),
+                        Line("glEnable", {GL_LIGHTING}), Line("glEnable", {GL_TEXTURE_2D}),
+                        Line("glBindTexture", {GL_TEXTURE_2D, 3})};
+  const Lines wrap = {
+      Line("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE}),
+      Line("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE})};
+  auto material = [](float alpha, float factor) {
+    return Lines{Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_AMBIENT, 0.1f, 0.2f, 0.3f, alpha}),
+                 Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_DIFFUSE, 0.8f * factor,
+                                       0.6f * factor, 0.4f * factor, alpha}),
+                 Line("glMaterialfv", {GL_FRONT_AND_BACK, GL_SPECULAR, 0.2f * factor,
+                                       0.4f * factor, 1 * factor, alpha}),
+                 Line("glShadeModel", {GL_SMOOTH}),
+                 Line("glMateriali", {GL_FRONT_AND_BACK, GL_SHININESS, 20})};
+  };
+  const Lines tiles = {Line("glMatrixMode", {GL_TEXTURE}), Line("glLoadIdentity", {}),
+                       Line("glScalef", {2, 3, 1})};
+  const Lines vertices = {Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+                          Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 11}),
+                          Line("glVertexPointer", {3, GL_FLOAT, 12, 0})};
+  const Lines normals = {Line("glEnableClientState", {GL_NORMAL_ARRAY}),
+                         Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 12}),
+                         Line("glNormalPointer", {GL_FLOAT, 12, 0})};
+  const Lines uvs = {Line("glEnableClientState", {GL_TEXTURE_COORD_ARRAY}),
+                     Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 13}),
+                     Line("glTexCoordPointer", {2, GL_FLOAT, 8, 0})};
+  auto draw = [](int indices) {
+    return Lines{Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 14}),
+                 Line("glDrawElements", {GL_TRIANGLES, double(indices), GL_UNSIGNED_INT, 0})};
+  };
+  // The bindings go back to 0 after every buffer draw (see the header).
+  const Lines unbind = {Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                        Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0})};
+  const Lines off = {Line("glDisableClientState", {GL_VERTEX_ARRAY}),
+                     Line("glDisableClientState", {GL_NORMAL_ARRAY})};
+  const Lines pop = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPopMatrix", {})};
+  auto layer = [&](double source, double destination, const Lines &normals_on,
+                   const Lines &normals_off) {
+    return Lines{Line("glEnable", {GL_TEXTURE_2D}), Line("glBindTexture", {GL_TEXTURE_2D, 9}),
+                 Line("glEnable", {GL_TEXTURE_GEN_S}), Line("glEnable", {GL_TEXTURE_GEN_T}),
+                 Line("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+                 Line("glTexGeni", {GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
+                 Line("glDepthFunc", {GL_EQUAL}), Line("glEnable", {GL_BLEND}),
+                 Line("glBlendFunc", {source, destination}),
+                 Line("glColor4f", {0.25f, 0.5f, 0.75f, 0.125f})} +
+           vertices + normals_on + draw(6) + Lines{off[0]} + normals_off + unbind +
+           Lines{Line("glDepthFunc", {GL_LEQUAL}), Line("glDisable", {GL_TEXTURE_GEN_S}),
+                 Line("glDisable", {GL_TEXTURE_GEN_T}), Line("glDisable", {GL_BLEND})};
+  };
+
+  // The full renderer at t = 4: fog; track, pivot rotation x then y then z,
+  // world offset and scale; culling, lighting, the texture at the maximum
+  // anisotropy, the material; tiles then scroll x t on the texture matrix;
+  // the leading face in the ambient colour, then the environment layer
+  // over every face, blended by its alpha.
   _3DV_RenderObject(scene_, 0, 4);
-  std::vector<std::string> expected(std::begin(push), std::end(push));
-  for (const std::string &line :
-       {call("glTranslatef", {7, 8, 9}), call("glScalef", {2, 3, 4}),
-        call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
-        call("glTranslatef", {2, 1, -4}), call("glColor4f", {0.1f, 0.2f, 0.3f, 0.5f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
-        call("glEnable", {GL_TEXTURE_GEN_S}), call("glEnable", {GL_TEXTURE_GEN_T}),
-        call("glTexGeni", {GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
-        call("glTexGeni", {GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP}),
-        call("glDepthFunc", {GL_EQUAL}), call("glEnable", {GL_BLEND}),
-        call("glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}),
-        call("glColor4f", {0.25f, 0.5f, 0.75f, 0.125f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
-        call("glDepthFunc", {GL_LEQUAL}), call("glDisable", {GL_TEXTURE_GEN_S}),
-        call("glDisable", {GL_TEXTURE_GEN_T}), call("glDisable", {GL_BLEND})})
-    expected.push_back(line);
-  expected.insert(expected.end(), std::begin(pop), std::end(pop));
-  EXPECT_EQ(trace(), expected);
-  EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 0.5",
-                                                        "diffuse 0.8 0.6 0.4 0.5",
-                                                        "specular 0.2 0.4 1 0.5"}));
+  const Lines fog = {Line("glEnable", {GL_FOG}), Line("glFogi", {GL_FOG_MODE, GL_EXP}),
+                     Line("glFogf", {GL_FOG_DENSITY, 0.25f}), Line("glFogf", {GL_FOG_START, 2}),
+                     Line("glFogf", {GL_FOG_END, 50}),
+                     Line("glFogfv", {GL_FOG_COLOR, 0.1f, 0.2f, 0.3f, 0.4f})};
+  const Lines world = {Line("glTranslatef", {7, 8, 9}), Line("glScalef", {2, 3, 4})};
+  const Lines anisotropy = {
+      Line("glGetFloatv", {GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT}, "ptr"),
+      Line("glTexParameterf", {GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 8})};
+  const Lines ambient = {Line("glColor4f", {0.1f, 0.2f, 0.3f, 0.5f})};
+  const Lines uvs_off = {Line("glDisableClientState", {GL_TEXTURE_COORD_ARRAY})};
+  const Lines fog_off = {Line("glDisable", {GL_FOG})};
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (fog + push + world + states + anisotropy + wrap + material(0.5f, 1) + tiles +
+                Lines{Line("glTranslatef", {2, 1, -4})} + vertices + normals + uvs + ambient +
+                draw(3) + off + uvs_off + unbind +
+                layer(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, normals, Lines{off[1]}) + pop +
+                fog_off));
 
-  // The buffer-object renderer: no offset, scale, scroll or layer; alpha
-  // 1.0 in the material; the light factor on diffuse and specular only,
-  // the current colour the unscaled diffuse with the constant alpha.
+  // Every switch the other way: no fog, track, culling, lighting, texture
+  // or normals, and the layer added. Texture coordinates stay off for an
+  // untextured material although the object has them.
+  o.fog = 0, o.positionkeycount = 0, o.backfacecull = 0, o.hasnormals = 0;
+  m.receivelight = 0, m.textured = 0, m.envblend = 0;
+  _3DV_FaceFraction = -1;
+  gl_.Clear();
+  _3DV_RenderObject(scene_, 0, 4);
+  const Lines untextured = {Line("glDisable", {GL_CULL_FACE}), Line("glDisable", {GL_LIGHTING}),
+                            Line("glDisable", {GL_TEXTURE_2D})};
+  const Lines pivot(push.begin() + 3, push.end());
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (fog_off + Lines{push[0], push[1]} + pivot + world + untextured + material(0.5f, 1) +
+                tiles + Lines{Line("glTranslatef", {2, 1, -4})} + vertices + ambient + draw(6) +
+                Lines{off[0]} + unbind + layer(GL_ONE, GL_ONE, {}, {}) + pop + fog_off));
+  o.fog = 1, o.positionkeycount = 2, o.backfacecull = 1, o.hasnormals = 1;
+  m.receivelight = 1, m.textured = 1, m.envblend = 1;
+  _3DV_FaceFraction = 0.5f;
+
+  // The buffer-object renderer: no fog, offset, scale, anisotropy, scroll
+  // or layer, every face; alpha 1.0 in the material; the light factor on
+  // diffuse and specular only, the current colour the unscaled diffuse
+  // with the constant alpha, and the vertex colours unused.
   o.uselightfactor = 1;
   scene_.lightfactor = 0.5f;
   gl_.Clear();
   material_colours.clear();
   _3DV_RenderObjectVBO(scene_, 0, 4);
-  expected.assign(std::begin(push), std::end(push));
-  for (const std::string &line :
-       {call("glMatrixMode", {GL_TEXTURE}), call("glLoadIdentity", {}), call("glScalef", {2, 3, 1}),
-        call("glColor4f", {0.8f, 0.6f, 0.4f, 0.5f}),
-        call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0})})
-    expected.push_back(line);
-  expected.insert(expected.end(), std::begin(pop), std::end(pop));
-  EXPECT_EQ(trace(), expected);
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (push + states + wrap + material(1, 0.5f) + tiles + vertices + normals + uvs +
+                Lines{Line("glColor4f", {0.8f, 0.6f, 0.4f, 0.5f})} + draw(6) + off + uvs_off +
+                unbind + pop));
   EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
                                                         "diffuse 0.4 0.3 0.2 1",
                                                         "specular 0.1 0.2 0.5 1"}));
+
+  // Without the light factor: the vertex colours from memory, with no
+  // buffer bound, and switched off again after the draw, so no later draw
+  // reads them; the current colour the ambient one with the constant
+  // alpha. An untextured material gets no texture coordinates; unlit.
   o.uselightfactor = 0;
+  m.textured = 0, m.receivelight = 0;
+  gl_.Clear();
   material_colours.clear();
   _3DV_RenderObjectVBO(scene_, 0, 4);
+  EXPECT_EQ(FullTrace(gl_, arrays),
+            (push + Lines{states[0], states[1], untextured[1], untextured[2]} + material(1, 1) +
+                tiles +
+                vertices + normals +
+                Lines{Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                      Line("glEnableClientState", {GL_COLOR_ARRAY}),
+                      Line("glColorPointer", {3, GL_FLOAT, 12}, "colors")} +
+                ambient + draw(6) + off + unbind +
+                Lines{Line("glDisableClientState", {GL_COLOR_ARRAY})} + pop));
   EXPECT_EQ(material_colours, (std::vector<std::string>{"ambient 0.1 0.2 0.3 1",
                                                         "diffuse 0.8 0.6 0.4 1",
                                                         "specular 0.2 0.4 1 1"}));
+  _3DV_FaceFraction = -1;
+  glExtFlags.anisotropicFilter = 0;
+  auto call = [](const char *name, std::initializer_list<double> args) { return Line(name, args); };
 
   // The alpha test of the scene renderers: on above a reference, off at 0,
   // and off again when the scene is done.
@@ -786,11 +939,106 @@ TEST_F(EngineRender, ClientMemoryDrawsHaveNoBufferBound) {
   check("glVertexPointer");
   EXPECT_EQ(gl_.Find("glVertexPointer")->pointers[3], o.vertices);
   EXPECT_EQ(gl_.Find("glDrawElements")->pointers[3], o.faces);
-  // A strip object with no strip draws nothing.
+  // The depth renderer in full: the track only (no pivot rotation), front
+  // faces culled, everything but black vertices off, the faces or the strip
+  // from memory.
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
+  o.pivot = {4, 5, 6};
+  o.rotation = {10, 20, 30};
+  o.backfacecull = 1;
+  o.stripcount = 3;
+  o.strip = FileArray<uint16_t>(4);
+  const ArrayNames arrays = {{o.vertices, "vertices"}, {o.faces, "faces"}, {o.strip, "strip"}};
+  const Lines begin = {Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                       Line("glTranslatef", {1, 2, 3}), Line("glEnable", {GL_CULL_FACE}),
+                       Line("glCullFace", {GL_FRONT}), Line("glDisable", {GL_LIGHTING}),
+                       Line("glDisable", {GL_TEXTURE_2D}),
+                       Line("glDisableClientState", {GL_NORMAL_ARRAY}),
+                       Line("glDisableClientState", {GL_TEXTURE_COORD_ARRAY}),
+                       Line("glDisableClientState", {GL_COLOR_ARRAY}),
+                       Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+                       Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0}),
+                       Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+                       Line("glVertexPointer", {3, GL_FLOAT, 12}, "vertices"),
+                       Line("glColor4f", {0, 0, 0, 1})};
+  const Lines end = {Line("glDisableClientState", {GL_VERTEX_ARRAY}), Line("glPopMatrix", {})};
+  for (uint8_t mode : {0, 1, 2}) {
+    o.rendermode = mode;
+    gl_.Clear();
+    _3DV_RenderObjectDepth(scene_, 0, 4);
+    const Lines drawn = {mode == 1 ? Line("glDrawElements",
+                                          {GL_TRIANGLE_STRIP, 3, GL_UNSIGNED_SHORT}, "strip")
+                                   : Line("glDrawElements",
+                                          {GL_TRIANGLES, 6, GL_UNSIGNED_INT}, "faces")};
+    EXPECT_EQ(FullTrace(gl_, arrays), (begin + drawn + end)) << int(mode);
+  }
+  o.backfacecull = 0;
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 0, 4);
+  EXPECT_EQ(FullTrace(gl_).at(3), Line("glDisable", {GL_CULL_FACE}));
+  o.positionkeycount = 0;
+  o.stripcount = 0;
+  // A strip object with no strip, or one without faces, draws nothing.
   o.rendermode = 1;
   gl_.Clear();
   _3DV_RenderObjectDepth(scene_, 0, 0);
+  o.rendermode = 0;
+  o.facecount = 0;
+  _3DV_RenderObjectDepth(scene_, 0, 0);
   EXPECT_EQ(gl_.Count("glDrawElements"), 0u);
+  o.facecount = 2;
+  // Colours only for an object that says it has them.
+  o.hascolors = 0;
+  gl_.Clear();
+  _3DV_RenderObjectVBO(scene_, 0, 0);
+  EXPECT_EQ(gl_.Count("glColorPointer"), 0u);
+  o.hascolors = 1;
+
+  // Absent arrays are never read: one at a time, the vertices, faces or
+  // strip of the object, or the scene's objects or materials, are taken
+  // away (and put back, so the scene still frees them).
+  auto without = [&](auto &array, auto draw) {
+    const auto kept = array;
+    array = nullptr;
+    gl_.Clear();
+    draw();
+    array = kept;
+    return gl_.Count("glDrawElements") + gl_.Count("glVertex3f");
+  };
+  auto depth = [&] { _3DV_RenderObjectDepth(scene_, 0, 0); };
+  auto lines = [&] { _3DV_RenderObjectLines(scene_, 0, 0, 1); };
+  auto buffered = [&] {
+    _3DV_RenderObject(scene_, 0, 0);
+    _3DV_RenderObjectVBO(scene_, 0, 0);
+  };
+  // The second entry, which an absent array cannot hold whatever the count.
+  auto second = [&] {
+    _3DV_RenderObject(scene_, 1, 0);
+    _3DV_RenderObjectVBO(scene_, 1, 0);
+    _3DV_RenderObjectDepth(scene_, 1, 0);
+    _3DV_RenderObjectLines(scene_, 1, 0, 1);
+  };
+  EXPECT_EQ(without(o.vertices, depth), 0u);
+  EXPECT_EQ(without(o.faces, depth), 0u);
+  EXPECT_EQ(without(o.vertices, lines), 0u);
+  EXPECT_EQ(without(o.faces, lines), 0u);
+  o.rendermode = 1;
+  o.stripcount = 3;
+  EXPECT_EQ(without(o.strip, depth), 0u);
+  o.rendermode = 0;
+  o.stripcount = 0;
+  scene_.objectcount = scene_.materialcount = 2;
+  EXPECT_EQ(without(scene_.objects, second), 0u);
+  o.material = 1;
+  EXPECT_EQ(without(scene_.materials, buffered), 0u);
+  o.material = 0;
+  scene_.objectcount = scene_.materialcount = 1;
+  // An index one past the last object draws nothing.
+  gl_.Clear();
+  _3DV_RenderObjectDepth(scene_, 1, 0);
+  EXPECT_TRUE(gl_.calls().empty());
 }
 
 TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) {
@@ -802,6 +1050,34 @@ TEST_F(EngineRender, LinesDrawThreeSegmentsPerFaceAndKeepWidthAndDepthFunction) 
   gl_.Clear();
   _3DV_RenderObjectLines(scene_, 0, 0, 0.5f);
   EXPECT_EQ(gl_.Count("glVertex3f"), size_t(6 * scene_.objects[0].facecount));
+  // In full, at the track's position only: corners a b, b c, c a of each
+  // face of the panel (faces 0 2 3 and 0 3 1).
+  _3DV_OBJECT &o = scene_.objects[0];
+  o.positionkeycount = 2;  // at (1, 2, 3) at frame 4
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[1] = {8, 2, 4, 6};
+  o.pivot = {4, 5, 6};
+  o.rotation = {10, 20, 30};
+  gl_.Clear();
+  _3DV_RenderObjectLines(scene_, 0, 4, 0.25f);
+  Lines expected = {Line("glLineWidth", {2}),           Line("glDepthFunc", {GL_LESS}),
+                    Line("glMatrixMode", {GL_MODELVIEW}), Line("glPushMatrix", {}),
+                    Line("glTranslatef", {1, 2, 3}),      Line("glDisable", {GL_CULL_FACE}),
+                    Line("glDisable", {GL_LIGHTING}),     Line("glDisable", {GL_TEXTURE_2D}),
+                    Line("glColor4f", {0.25f, 0.25f, 0.25f, 1}), Line("glBegin", {GL_LINES})};
+  const float corners[4][3] = {{-1, 0, -1}, {-1, 0, 1}, {1, 0, -1}, {1, 0, 1}};
+  for (int v : {0, 2, 2, 3, 3, 0, 0, 3, 3, 1, 1, 0})
+    expected.push_back(Line("glVertex3f", {corners[v][0], corners[v][1], corners[v][2]}));
+  expected.push_back(Line("glEnd", {}));
+  expected.push_back(Line("glPopMatrix", {}));
+  EXPECT_EQ(FullTrace(gl_), expected);
+  // A face with a corner outside the vertex list is left out.
+  for (int32_t outside : {-1, 4}) {
+    o.faces[1].v[2] = outside;
+    gl_.Clear();
+    _3DV_RenderObjectLines(scene_, 0, 4, 0.25f);
+    EXPECT_EQ(gl_.Count("glVertex3f"), 6u) << outside;
+  }
 }
 
 TEST_F(EngineRender, CameraSetupAndLookupsByName) {
@@ -835,6 +1111,25 @@ TEST_F(EngineRender, CameraSetupAndLookupsByName) {
             (std::vector<std::string>{Call("glBlendFunc", {GL_ONE, GL_ONE})}));
 }
 
+// The selection mode as a context answers it: the records below are
+// written into the buffer given to glSelectBuffer when glRenderMode leaves
+// selection, which returns their count.
+GLuint *select_buffer = nullptr;
+std::vector<GLuint> selection;
+GLint selection_hits = 0;
+void KeepSelectBuffer(GLsizei size, GLuint *buffer) {
+  select_buffer = buffer;
+  GlRecorder::active->Append("glSelectBuffer").args = {double(size)};
+}
+GLint AnswerSelection(GLenum mode) {
+  GlCall &c = GlRecorder::active->Append("glRenderMode");
+  c.args = {double(mode)};
+  c.pointers = {nullptr};
+  if (mode != GL_RENDER) return 0;
+  std::copy(selection.begin(), selection.end(), select_buffer);
+  return selection_hits;
+}
+
 TEST_F(EngineRender, RenderTargetsAndPickRow) {
   _3DV_InitFramebufferTexture();
   EXPECT_EQ(gl_.Count("glGenTextures"), 8u);
@@ -852,11 +1147,21 @@ TEST_F(EngineRender, RenderTargetsAndPickRow) {
             (std::vector<std::string>{Call(
                 "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
 
-  scene_ = MakeScene(1);
+  scene_ = MakeScene(3);
   _3DV_PickX = 10;
   _3DV_PickY = 0;
-  gl_.Clear();
-  EXPECT_EQ(_3DV_PickScene(scene_, 0), 0);  // the recorder reports no hits
+  dgl::glSelectBuffer = KeepSelectBuffer;
+  dgl::glRenderMode = AnswerSelection;
+  // The smallest minimum depth wins (not the maximum), compared unsigned,
+  // the first of equal ones; no count, or one that overflowed, names nothing.
+  selection = {1, 0x90000000u, 0x10000000u, 1, 1, 0x30000000u, 0x10000000u, 2,
+               1, 0x20000000u, 0x20000000u, 3, 1, 0x20000000u, 0x20000000u, 4};
+  const std::pair<GLint, int32_t> answers[] = {{3, 3}, {4, 3}, {1, 1}, {0, 0}, {-1, 0}};
+  for (const auto &[hits, picked] : answers) {
+    selection_hits = hits;
+    gl_.Clear();
+    EXPECT_EQ(_3DV_PickScene(scene_, 0), picked) << hits;
+  }
   const GlCall *pick = gl_.Find("gluPickMatrix");
   ASSERT_NE(pick, nullptr);
   EXPECT_EQ(pick->args[0], 10);
