@@ -11,7 +11,9 @@
 //
 // Every level must hold exactly the blocks of its size: a z-block that
 // fails its check or inflates to another size, or a stored level of
-// another length, fails the read. A level count larger than the levels
+// another length, fails the read. A stream that ends early leaves the
+// rest of its level zero, but no level may need more than deflate's
+// 1032-fold of its z-block's bytes (1002). A level count larger than the levels
 // the file holds is cut back to the whole levels present; a file without
 // one whole level fails (1002). At most 13 levels are kept, dropping
 // never leaves none, and an unknown four-character code is refused (1004).
@@ -32,6 +34,7 @@ namespace {
 
 constexpr size_t QTX_HEADER = 14;
 constexpr uint32_t QTX_MAX_WALK = 17;  // halving a 16-bit side reaches 0 by then
+constexpr uint64_t QTX_MAX_RATIO = 1032;  // deflate's best expansion
 
 struct QtxLevel {
   size_t offset;  // first byte after the length word
@@ -49,14 +52,35 @@ pxBitmap fail(pxBitmap bitmap, int32_t code) {
 // bytes, or NULL with the last-error code set.
 uint8_t *levelBlocks(const uint8_t *data, const QtxLevel &level, uint64_t expected) {
   if (level.length > 0) {
-    void *raw = nullptr;
-    uint32_t rawSize = 0;
-    if (SYS_ZUncompress(data + level.offset, uint32_t(level.bytes), &raw, &rawSize) != 0)
+    // Deflate never expands better than 1032:1, so no z-block of n bytes
+    // holds more than 1032 n bytes of blocks; a level that needs more would
+    // be mostly the zero fill of a short stream, which the file never
+    // held. Refusing it first keeps what a level costs within a fixed
+    // multiple of its bytes, and no file the writer makes comes near it.
+    if (expected > level.bytes * QTX_MAX_RATIO) {
+      SYS_ErrorSet(TX_ERR_SHORT);
       return nullptr;
-    if (rawSize != expected) {
+    }
+    // The buffer grows as the stream inflates, so a raw size the stream
+    // does not back is never allocated.
+    void *raw = nullptr;
+    uint32_t produced = 0;
+    if (SYS_ZUncompressProduced(data + level.offset, uint32_t(level.bytes), &raw, &produced) != 0)
+      return nullptr;
+    // The block checked out, so its header (raw size first) is there.
+    if (txGet32(data + level.offset) != expected) {
       SYS_MemFree(&raw, __FILE__, __LINE__);
       SYS_ErrorSet(TX_ERR_SHORT);
       return nullptr;
+    }
+    // A stream that ends early leaves the rest of the level zero.
+    if (produced < expected) {
+      if (!SYS_MemRealloc(&raw, size_t(expected), __FILE__, __LINE__, "z uncompress")) {
+        SYS_MemFree(&raw, __FILE__, __LINE__);
+        SYS_ErrorSet(5);
+        return nullptr;
+      }
+      std::memset(static_cast<uint8_t *>(raw) + produced, 0, size_t(expected - produced));
     }
     return static_cast<uint8_t *>(raw);
   }

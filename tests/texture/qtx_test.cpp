@@ -166,6 +166,38 @@ TEST_F(QtxTest, APackedLevelMustCheckOutAndInflateToExactlyItsSize) {
   EXPECT_EQ(SYS_MemLiveCount(), live);
 }
 
+// A stream that stops early leaves its level's rest zero, but only as far
+// as deflate could have filled it (1032:1): a 38-byte file claiming
+// 65535 x 21845 pixels fails at once instead of holding 4 GB.
+TEST_F(QtxTest, AShortStreamZeroFillsOnlyWhatItsBytesCouldHold) {
+  Bytes z = ZBlock(Bytes(1, 0xFF));
+  auto file = [&](uint16_t w, uint16_t h) {
+    const uint32_t raw = uint32_t(((w + 3) / 4) * ((h + 3) / 4) * 8);
+    for (int i = 0; i < 4; ++i) z[size_t(i)] = uint8_t(raw >> (8 * i));
+    Bytes f = {'Q', 'T', 'X', ' '};
+    Put(f, w, 2);
+    Put(f, h, 2);
+    f.insert(f.end(), {'D', 'X', 'T', '1'});
+    Put(f, 1, 2);
+    Put(f, uint32_t(z.size()), 4);
+    f.insert(f.end(), z.begin(), z.end());
+    return f;
+  };
+  for (int keep : {1, 0}) {
+    txSetParam(0, keep);
+    BitmapPtr b = Decode(ddzRead, file(8, 8));
+    ASSERT_TRUE(b) << keep;
+    const size_t n = b->imagesize[0];
+    EXPECT_EQ(n, keep ? 32u : 192u);
+    EXPECT_NE(b->image[0][0] | b->image[0][1] | b->image[0][2], 0);
+    // The lower blocks are zero and decode to zero bytes.
+    EXPECT_EQ(std::count(b->image[0] + n / 2, b->image[0] + n, 0), long(n / 2));
+
+    EXPECT_FALSE(Decode(ddzRead, file(65535, 21845))) << keep;
+    EXPECT_EQ(SYS_ErrorGet(), TX_ERR_SHORT);
+  }
+}
+
 TEST_F(QtxTest, LevelsPastTheEndAreCutOffAndNoWholeLevelFails) {
   Qtx q = MakeQtx(32, 32, "DXT1", 6, false);
   q.bytes.resize(14 + 4 + 512 + 4 + 128 + 10);  // two whole levels
