@@ -8,7 +8,9 @@
 // inks: each colour is ink × black / 255). A stream that ends early is
 // closed with an end-of-image marker and a warning, so a truncated file
 // gives the rows it holds and the rest as libjpeg fills them; it is never
-// read again from its start and never past its end.
+// read again from its start and never past its end. A frame larger than
+// its file's bytes could code (see frameBackedBy) fails with 5 before it
+// is decoded.
 //
 // The writers store level 0 of a 24-bit, 32-bit or grey bitmap through the
 // file system, red first whatever the bitmap's own order; a 32-bit bitmap
@@ -24,6 +26,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <string>
@@ -123,6 +126,23 @@ inline uint8_t inkTimesBlack(unsigned ink, unsigned black) {
   return uint8_t((2 * ink * black + 255) / 510);
 }
 
+// A complete Huffman-coded stream spends at least one bit on every 8 x 8
+// block it codes, so no frame gives more than about 512 pixels per byte of
+// its file. Only the fill of a cut stream (or arithmetic coding, whose
+// coder can spend almost nothing on a block) goes beyond that: a few
+// hundred bytes can then name a frame of gigabytes. A frame of more than
+// four times the densest coding per byte, once past a megapixel that any
+// file may name, fails with 5 before anything is allocated for it, so
+// what a decode holds (pixels and the library's coefficient buffers) and
+// how long it takes stay a fixed multiple of the file's bytes.
+constexpr uint64_t JPEG_MAX_PIXELS_PER_BYTE = 2048;
+constexpr uint64_t JPEG_ANY_FILE_PIXELS = uint64_t(1) << 20;
+
+bool frameBackedBy(uint64_t width, uint64_t height, size_t fileBytes) {
+  const uint64_t most = std::max(JPEG_ANY_FILE_PIXELS, JPEG_MAX_PIXELS_PER_BYTE * fileBytes);
+  return width * height <= most;
+}
+
 bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
   j_decompress_ptr cinfo = &job->cinfo;
   jpegErrorManager(&job->error);
@@ -133,6 +153,10 @@ bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
   job->created = true;
   jpegMemSrc(cinfo, &job->source, data, size);
   jpeg_read_header(cinfo, TRUE);
+  if (!frameBackedBy(cinfo->image_width, cinfo->image_height, size)) {
+    job->code = 5;
+    return false;
+  }
   const bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
   if (inks) cinfo->out_color_space = JCS_CMYK;
   jpeg_start_decompress(cinfo);

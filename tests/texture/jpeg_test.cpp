@@ -95,6 +95,37 @@ TEST(JpegRead, ACutOffStreamEndsAtItsEndAndIsNeverServedAgain) {
   EXPECT_TRUE(std::equal(full->image[0], full->image[0] + 150 * 3 * 16, cut->image[0]));
 }
 
+// The fixture with its frame header claiming another size; its scans then
+// run out long before the frame is full.
+Bytes Claiming(const std::string &name, uint16_t width, uint16_t height) {
+  Bytes b = JpegFixture(name);
+  for (size_t i = 2; i + 9 < b.size(); i += 2 + size_t(b[i + 2] << 8 | b[i + 3])) {
+    if (b[i + 1] != 0xC0 && b[i + 1] != 0xC2) continue;
+    b[i + 5] = uint8_t(height >> 8), b[i + 6] = uint8_t(height);
+    b[i + 7] = uint8_t(width >> 8), b[i + 8] = uint8_t(width);
+    return b;
+  }
+  ADD_FAILURE() << name;
+  return b;
+}
+
+// A cut stream's missing rows are filled only for a frame its bytes could
+// code: 3407 bytes name at most 6.98 megapixels, so 65500 x 21000 (4 GB of
+// pixels) fails at once, as does 2700 x 2600, while 2600 x 2600 still fills.
+TEST(JpegRead, AFrameFarBeyondWhatItsBytesCodeFailsWith5) {
+  const size_t live = SYS_MemLiveCount();
+  for (const char *name : {"video-001.q50.420.jpeg", "video-005.gray.q50.2x2.progressive.jpeg"}) {
+    EXPECT_FALSE(Decode(jpegRead, Claiming(name, 65500, 21000))) << name;
+    EXPECT_EQ(SYS_ErrorGet(), 5);
+  }
+  EXPECT_FALSE(Decode(jpegRead, Claiming("video-001.q50.420.jpeg", 2700, 2600)));
+  EXPECT_EQ(SYS_ErrorGet(), 5);
+  EXPECT_EQ(SYS_MemLiveCount(), live);
+  BitmapPtr fills = Decode(jpegRead, Claiming("video-001.q50.420.jpeg", 2600, 2600));
+  ASSERT_TRUE(fills);
+  EXPECT_EQ(fills->imagesize[0], 2600u * 2600 * 3);
+}
+
 TEST(JpegRead, GarbageFailsWith5AndTheProcessGoesOn) {
   const size_t live = SYS_MemLiveCount();
   Bytes junk = JpegFixture("video-001.jpeg");
