@@ -205,19 +205,24 @@ int32_t shrink(txBitmap *bitmap, int32_t nw, int32_t nh) {
     SYS_ErrorSet(5);
     return -1;
   }
-  const size_t cells = size_t(nw) * size_t(nh);
   // Four channel sums and a count per target pixel; 64-bit sums so a very
-  // large reduction cannot wrap.
+  // large reduction cannot wrap. Target rows take source rows in order
+  // (the row index only grows with y), so one row of sums is enough: what
+  // the shrink holds beyond its output stays a row's worth, whatever the
+  // image's height, and every target pixel gets the same sums as ever.
   struct Cell {
     uint64_t sum[4];
     uint64_t count;
   };
+  const size_t cells = size_t(nw);
   Cell *acc = static_cast<Cell *>(
       SYS_MemGet(cells * sizeof(Cell), __FILE__, __LINE__, "_Shrink: pixel buffer"));
   if (!acc) {
     SYS_ErrorSet(5);
     return -1;
   }
+  // Fresh tracked memory is zero: a target row no source row reaches
+  // stays 0, as an empty cell gives.
   uint8_t *out = static_cast<uint8_t *>(SYS_MemGet(outBytes, __FILE__, __LINE__,
                                                    "_Shrink: bitmap"));
   if (!out) {
@@ -235,12 +240,30 @@ int32_t shrink(txBitmap *bitmap, int32_t nw, int32_t nh) {
   for (int32_t x = 0; x < bitmap->width; ++x)
     column[size_t(x)] = std::min(int32_t(float(x) / sx), nw - 1);
 
+  // Writes the sums of target row `ty` and clears them for the next row.
+  auto flush = [&](int32_t ty) {
+    uint8_t *dst = out + size_t(ty) * size_t(nw) * size_t(bpp);
+    for (size_t i = 0; i < cells; ++i, dst += bpp) {
+      const Cell &c = acc[i];
+      for (int32_t ch = 0; ch < bpp; ++ch) {
+        float v = c.count ? float(c.sum[ch]) / float(c.count) : 0.0f;
+        v = std::clamp(v, 0.0f, 255.0f);
+        dst[ch] = uint8_t(v);
+      }
+    }
+    std::memset(acc, 0, cells * sizeof(Cell));
+  };
+
   const uint8_t *src = bitmap->image[0];
+  int32_t current = 0;
   for (int32_t y = 0; y < bitmap->height; ++y) {
     const int32_t ty = std::min(int32_t(float(y) / sy), nh - 1);
-    Cell *row = acc + size_t(ty) * size_t(nw);
+    if (ty != current) {
+      flush(current);
+      current = ty;
+    }
     for (int32_t x = 0; x < bitmap->width; ++x, src += bpp) {
-      Cell &c = row[column[size_t(x)]];
+      Cell &c = acc[column[size_t(x)]];
       c.sum[0] += src[0];
       if (bpp > 1) {
         c.sum[1] += src[1];
@@ -250,16 +273,7 @@ int32_t shrink(txBitmap *bitmap, int32_t nw, int32_t nh) {
       c.count += 1;
     }
   }
-
-  uint8_t *dst = out;
-  for (size_t i = 0; i < cells; ++i, dst += bpp) {
-    const Cell &c = acc[i];
-    for (int32_t ch = 0; ch < bpp; ++ch) {
-      float v = c.count ? float(c.sum[ch]) / float(c.count) : 0.0f;
-      v = std::clamp(v, 0.0f, 255.0f);
-      dst[ch] = uint8_t(v);
-    }
-  }
+  flush(current);
   SYS_MEMFREE(acc);
   bitmap->width = nw;
   bitmap->height = nh;

@@ -1,5 +1,9 @@
 // Pixel converters and the box-filter shrink.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "image_test_util.h"
 #include "texture/convert.h"
@@ -141,3 +145,29 @@ TEST(Scale, ALargeReductionDoesNotOverflowTheSums) {
   EXPECT_EQ(txScale(b.get(), 1, 1), 0);
   EXPECT_EQ(Level0(b.get()), Bytes{255});
 }
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
+// The shrink keeps one row of sums, not one per target pixel: halving an
+// 8192 x 4096 grey image (32 MB, 320 MB of sums for every target pixel)
+// fits in 64 MB to spare and gives each target row the mean of its two.
+TEST(Scale, ShrinkingHoldsOneRowOfSums) {
+  const int w = 8192, h = 4096;
+  RunResult r = RunInChild([&] {
+    BitmapPtr b(txCreateDummy(3, w, h));
+    for (int y = 0; y < h; ++y) std::memset(b->image[0] + size_t(y) * w, y & 0x7F, w);
+    long pages = 0;
+    std::FILE *statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
+    std::fclose(statm);
+    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20);
+    const rlimit limit{room, room};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    const int32_t result = txScale(b.get(), w / 2, h / 2);
+    const uint8_t *p = b->image[0];
+    std::printf("%d %dx%d %d %d", result, b->width, b->height, p[size_t(w / 2) * 3 + 5],
+                p[b->imagesize[0] - 1]);
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "0 4096x2048 6 126");  // rows 6 and 7; rows 4094 and 4095 give 126
+}
+#endif
