@@ -9,8 +9,8 @@
 // closed with an end-of-image marker and a warning, so a truncated file
 // gives the rows it holds and the rest as libjpeg fills them; it is never
 // read again from its start and never past its end. A frame larger than
-// its file's bytes could code (see frameBackedBy) fails with 5 before it
-// is decoded.
+// its file's bytes could code (see backedPixels) fails with 5 before it
+// is decoded, as does a file whose scans would walk it too many times.
 //
 // The writers store level 0 of a 24-bit, 32-bit or grey bitmap through the
 // file system, red first whatever the bitmap's own order; a 32-bit bitmap
@@ -111,9 +111,11 @@ void jpegMemSrc(j_decompress_ptr cinfo, JpegSource *source, const uint8_t *data,
 // Reading
 
 struct JpegReadJob {
-  jpeg_decompress_struct cinfo;
+  jpeg_decompress_struct cinfo;  // first: the progress monitor finds the job through it
   JpegError error;
   JpegSource source;
+  jpeg_progress_mgr progress;
+  uint64_t scanBudget;  // pixels all scans together may visit
   bool created;
   uint8_t *pixels;
   size_t bytes;
@@ -138,9 +140,27 @@ inline uint8_t inkTimesBlack(unsigned ink, unsigned black) {
 constexpr uint64_t JPEG_MAX_PIXELS_PER_BYTE = 2048;
 constexpr uint64_t JPEG_ANY_FILE_PIXELS = uint64_t(1) << 20;
 
-bool frameBackedBy(uint64_t width, uint64_t height, size_t fileBytes) {
-  const uint64_t most = std::max(JPEG_ANY_FILE_PIXELS, JPEG_MAX_PIXELS_PER_BYTE * fileBytes);
-  return width * height <= most;
+uint64_t backedPixels(size_t fileBytes) {
+  return std::max(JPEG_ANY_FILE_PIXELS, JPEG_MAX_PIXELS_PER_BYTE * uint64_t(fileBytes));
+}
+
+// Every scan walks all the blocks of its components, even when its bytes
+// run out or one end-of-band run covers them, so a scan of a dozen bytes
+// costs a pass over the whole frame. All scans together may visit 64 times
+// the pixels the file backs, several times what any progression script
+// needs at the densest coding; past that the decode fails with 5, so its
+// time stays a fixed multiple of the file's bytes however many scans the
+// file repeats.
+constexpr uint64_t JPEG_MAX_PASSES = 64;
+
+void jpegScanBudget(j_common_ptr common) {
+  JpegReadJob *job = reinterpret_cast<JpegReadJob *>(common);
+  const jpeg_decompress_struct &cinfo = job->cinfo;
+  const uint64_t visited = uint64_t(cinfo.input_scan_number) * cinfo.image_width * cinfo.image_height;
+  if (visited <= job->scanBudget) return;
+  if (txState.debug) SYS_Log(1, "[TL][jpeg] more scans than the file's bytes back\n");
+  job->code = 5;
+  longjmp(job->error.jump, 1);
 }
 
 bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
@@ -153,10 +173,13 @@ bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
   job->created = true;
   jpegMemSrc(cinfo, &job->source, data, size);
   jpeg_read_header(cinfo, TRUE);
-  if (!frameBackedBy(cinfo->image_width, cinfo->image_height, size)) {
+  if (uint64_t(cinfo->image_width) * cinfo->image_height > backedPixels(size)) {
     job->code = 5;
     return false;
   }
+  job->scanBudget = JPEG_MAX_PASSES * backedPixels(size);
+  job->progress.progress_monitor = jpegScanBudget;
+  cinfo->progress = &job->progress;
   const bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
   if (inks) cinfo->out_color_space = JCS_CMYK;
   jpeg_start_decompress(cinfo);

@@ -126,6 +126,36 @@ TEST(JpegRead, AFrameFarBeyondWhatItsBytesCodeFailsWith5) {
   EXPECT_EQ(fills->imagesize[0], 2600u * 2600 * 3);
 }
 
+// The grey progressive fixture claiming side x side pixels, with its
+// smallest scan (41 bytes) repeated `extra` times before the end.
+Bytes RepeatingAScan(uint16_t side, int extra) {
+  const Bytes b = Claiming("video-005.gray.q50.2x2.progressive.jpeg", side, side);
+  size_t best = 0, bestEnd = 0;
+  for (size_t i = 0; i + 1 < b.size(); ++i) {
+    if (b[i] != 0xFF || b[i + 1] != 0xDA) continue;
+    size_t end = i + 2;
+    while (end + 1 < b.size() && !(b[end] == 0xFF && b[end + 1] != 0 && b[end + 1] != 0xFF)) ++end;
+    if (!bestEnd || end - i < bestEnd - best) best = i, bestEnd = end;
+    i = end - 1;
+  }
+  Bytes out(b.begin(), b.end() - 2);  // without the end-of-image marker
+  for (int k = 0; k < extra; ++k) out.insert(out.end(), b.begin() + long(best), b.begin() + long(bestEnd));
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
+// Each scan walks the whole frame, however few its bytes: ten repeats of a
+// 41-byte scan over 4 megapixels still decode, but 15 KB walking 16
+// megapixels some 300 times fail with 5 once the walks outgrow what the
+// bytes back.
+TEST(JpegRead, ScansThatWalkTheFrameTooOftenFailWith5) {
+  BitmapPtr fine = Decode(jpegRead, RepeatingAScan(2048, 10));
+  ASSERT_TRUE(fine);
+  EXPECT_EQ(fine->imagesize[0], 2048u * 2048);
+  EXPECT_FALSE(Decode(jpegRead, RepeatingAScan(4096, 300)));
+  EXPECT_EQ(SYS_ErrorGet(), 5);
+}
+
 TEST(JpegRead, GarbageFailsWith5AndTheProcessGoesOn) {
   const size_t live = SYS_MemLiveCount();
   Bytes junk = JpegFixture("video-001.jpeg");
