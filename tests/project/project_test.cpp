@@ -223,14 +223,25 @@ TEST_F(ProjectLoad, ScenesLoadOnceThroughTheCacheAndTheBarStepsPerFile) {
   EXPECT_EQ(scenes_loaded.size(), 2u);
 }
 
-TEST_F(ProjectLoad, TheCacheStopsAt256DistinctScenes) {
+TEST_F(ProjectLoad, TheCacheHolds256DistinctScenesAndAProjectNeedingMoreLoadsNone) {
   std::vector<std::string> names;
-  for (int i = 0; i < 257; ++i) names.push_back("s" + std::to_string(i));
-  names.push_back("s256");  // past the cache: loaded again
+  for (int i = 0; i < 256; ++i) names.push_back("s" + std::to_string(i));
   names.push_back("s255");  // the last cached one: found
   ASSERT_TRUE(Parse(ProjectBytes(names, {}, {})));
-  EXPECT_EQ(scenes_loaded.size(), 258u);
+  EXPECT_EQ(scenes_loaded.size(), 256u);
   EXPECT_EQ(QEX_State.cachecount, 256);
+  // Spellings of one path are different names, each a whole scene load:
+  // past the cache's room nothing more is loaded, however many follow.
+  scenes_loaded.clear();
+  bar_steps = 0;
+  QEX_State.cachecount = 250;
+  std::vector<std::string> spellings(2000, "s0");
+  for (int i = 0; i < 7; ++i) spellings[size_t(i) * 100] = "." + std::string(size_t(i) + 1, '/') + "a";
+  EXPECT_FALSE(Parse(ProjectBytes(spellings, {}, {})));
+  EXPECT_NE(error_.find("scene cache holds (256)"), std::string::npos) << error_;
+  EXPECT_TRUE(scenes_loaded.empty());
+  EXPECT_EQ(bar_steps, 0);
+  EXPECT_EQ(QEX_State.cachecount, 250);
 }
 
 TEST_F(ProjectLoad, BadCountsAndShortFilesLoadNothing) {
