@@ -343,6 +343,26 @@ std::vector<std::vector<double>> ArgsOf(const GlRecorder &gl, std::string_view n
 
 // One operator at a time against the recording GL: what each sends for
 // an amount, with an 800 x 600 frame (scale 0.78125).
+// An 800 x 600 frame fills at most 1024 x 1024 texels of a copy; a copy
+// sized past that by its bytes (up to 65535 x 0.78125 a side) is not made.
+TEST(ProjectPlayer, AFrameCopyLargerThanTheFrameCanFillIsNotMade) {
+  GlRecorder gl;
+  QEX_Init(800, 600);
+  const auto copies = [&](uint8_t w12, uint8_t w13, uint8_t w14, uint8_t w15) {
+    Played played({{3000, 0, {{12, w12}, {13, w13}, {14, w14}, {15, w15}, {16, 1}}, {Hold(1000)}}},
+                  nullptr);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    const GlCall *copy = gl.Find("glCopyTexImage2D");
+    return copy ? std::vector<double>(copy->args.begin() + 5, copy->args.begin() + 7)
+                : std::vector<double>{};
+  };
+  EXPECT_EQ(copies(0x1F, 5, 0x1F, 5), (std::vector<double>{1024, 1024}));  // 1311: 1024.2
+  EXPECT_EQ(copies(0x20, 5, 0, 3), std::vector<double>{});                 // 1312: 1025
+  EXPECT_EQ(copies(0, 3, 0xFF, 0xFF), std::vector<double>{});              // 51199
+  EXPECT_EQ(gl.Count("glBindTexture"), 1u);  // the state steps still stand
+}
+
 TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
   GlRecorder gl;
   RandSeed(3);
