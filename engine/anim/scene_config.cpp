@@ -410,6 +410,34 @@ void _3DV_ConfigLightKey(std::string_view key, std::string_view value, std::stri
 
 // ---- reading ---------------------------------------------------------
 
+namespace {
+
+// One line, already cut to kMaxLine characters; number counts from 1.
+void ConfigLine(_3DV_SCENE &scene, std::string_view line, size_t number, std::string &error) {
+  if (line.starts_with('#')) return;
+  const std::string head = _3DV_CfgKeyHead(line);
+  const std::string value = _3DV_CfgValue(line);
+  if (head == "camerafov") scene.camerafov = ReadSingle(value);
+  else if (head == "cameranear") scene.cameranear = ReadSingle(value);
+  else if (head == "camerafar") scene.camerafar = ReadSingle(value);
+  else if (head == "material")
+    _3DV_ConfigMaterialKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene);
+  else if (head == "light")
+    _3DV_ConfigLightKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene);
+  else if (head == "object" &&
+           !_3DV_ConfigObjectKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene))
+    error = "line " + std::to_string(number) + ": \"" + std::string(line) +
+            "\" does not hold a whole number";
+}
+
+void ConfigPassCount(_3DV_SCENE &scene) {
+  scene.passcount = 0;
+  for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i)
+    scene.passcount = std::max(scene.passcount, scene.objects[i].passno);
+}
+
+}  // namespace
+
 bool _3DV_ParseConfig(_3DV_SCENE &scene, std::string_view text, std::string &error) {
   error.clear();
   size_t number = 0;
@@ -418,26 +446,9 @@ bool _3DV_ParseConfig(_3DV_SCENE &scene, std::string_view text, std::string &err
     std::string_view line = text.substr(0, end);
     if (end == std::string_view::npos) text = {};
     else text.remove_prefix(end + (text.substr(end).starts_with("\r\n") ? 2 : 1));
-    ++number;
-    line = line.substr(0, kMaxLine);
-    if (line.starts_with('#')) continue;
-    const std::string head = _3DV_CfgKeyHead(line);
-    const std::string value = _3DV_CfgValue(line);
-    if (head == "camerafov") scene.camerafov = ReadSingle(value);
-    else if (head == "cameranear") scene.cameranear = ReadSingle(value);
-    else if (head == "camerafar") scene.camerafar = ReadSingle(value);
-    else if (head == "material")
-      _3DV_ConfigMaterialKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene);
-    else if (head == "light")
-      _3DV_ConfigLightKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene);
-    else if (head == "object" &&
-             !_3DV_ConfigObjectKey(_3DV_CfgAfterDot(line), value, _3DV_CfgAfterParen(line), scene))
-      error = "line " + std::to_string(number) + ": \"" + std::string(line) +
-              "\" does not hold a whole number";
+    ConfigLine(scene, line.substr(0, kMaxLine), ++number, error);
   }
-  scene.passcount = 0;
-  for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i)
-    scene.passcount = std::max(scene.passcount, scene.objects[i].passno);
+  ConfigPassCount(scene);
   return error.empty();
 }
 
@@ -449,16 +460,39 @@ void _3DV_LoadConfig(_3DV_SCENE &scene, std::string_view filename) {
     wmFatal("Config file " + name + " cannot be opened.");
   }
   // Read through stdio, whose error flag also catches a folder given as
-  // the file: a stream iterator would see an empty file there.
-  std::string text;
+  // the file: a stream iterator would see an empty file there. Lines are
+  // taken as they come, each kept to the characters a line holds, so a
+  // file costs the memory of one line whatever its size. They end as
+  // _3DV_ParseConfig's do: at "\r\n", "\r" or "\n".
+  std::string error, line;
+  size_t number = 0;
+  bool open = false, afterCr = false;
   char buffer[4096];
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  while (error.empty() && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    for (size_t i = 0; i < got && error.empty(); ++i) {
+      const char c = buffer[i];
+      if (c == '\n' && afterCr) {
+        afterCr = false;
+        continue;
+      }
+      afterCr = c == '\r';
+      if (c == '\r' || c == '\n') {
+        ConfigLine(scene, line, ++number, error);
+        line.clear();
+        open = false;
+        continue;
+      }
+      open = true;
+      if (line.size() < kMaxLine) line += c;
+    }
+  }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
   if (failed) wmFatal("Config file " + name + " cannot be read.");
-  std::string error;
-  if (!_3DV_ParseConfig(scene, text, error)) wmFatal("Config file " + name + ", " + error);
+  if (open && error.empty()) ConfigLine(scene, line, ++number, error);
+  ConfigPassCount(scene);
+  if (!error.empty()) wmFatal("Config file " + name + ", " + error);
 }
 
 // ---- writing ---------------------------------------------------------

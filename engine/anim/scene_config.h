@@ -39,7 +39,8 @@
 
 #include "engine/scene/records.h"
 
-// Reads the file and applies it to the scene.
+// Reads the file and applies it to the scene, line by line as the lines
+// come: a file costs the memory of one line, whatever its size.
 void _3DV_LoadConfig(_3DV_SCENE &scene, std::string_view filename);
 // Creates the file (or empties it) and writes the scene's settings.
 void _3DV_SaveConfig(const _3DV_SCENE &scene, std::string_view filename);

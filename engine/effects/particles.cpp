@@ -61,6 +61,11 @@ void Emit(_3DV_SCENE &scene, int32_t index, float t, int32_t &search_from) {
   at = {at.x + o.pivot.x, at.y + o.pivot.y, at.z + o.pivot.z};
   const int32_t count = std::min(e.newparticle, scene.particlecount);
   for (int32_t n = 0; n < count; ++n) {
+    // Once the pool is full every further emission takes the last slot
+    // over and writes all of it, so of this emitter's rest only the last
+    // is left: it alone is made. A step then costs the pool plus one
+    // emission per emitter, however many emitters a scene enables.
+    if (search_from >= scene.particlecount) n = count - 1;
     _3DV_PARTICLE &p = scene.particles[TakeSlot(scene, search_from)];
     p.free = 0;
     p.colorattrib = e.colorattrib;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/effects/particles.h"
@@ -108,6 +110,25 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
       return false;
   }
 
+  // Every scene name the cache does not hold costs a whole scene load (its
+  // arrays, the data derived from them, a pool of particles), for the 256
+  // bytes of the name; names that differ only in how they spell one path
+  // ("./a.scn", ".//a.scn") load the same file again. The cache is what
+  // bounds those loads: a project that would need more different scenes
+  // than it holds is refused before anything is loaded.
+  {
+    std::unordered_set<std::string> fresh;
+    for (int32_t i = 0; i < S; ++i) {
+      std::string key = QEX_StripPath(NameView(sceneNames + size_t(i) * QEX_NAME_SIZE));
+      if (!Cached(key)) fresh.insert(std::move(key));
+    }
+    if (fresh.size() > size_t(QEX_CACHE_SIZE - QEX_State.cachecount)) {
+      error = "it names more different scene files than the scene cache holds (" +
+              std::to_string(QEX_CACHE_SIZE) + ")";
+      return false;
+    }
+  }
+
   project = {};
   ReadName(project.name, bytes);
   for (int k = 0; k < 4; ++k) project.unused[k] = ReadInt(bytes + 256 + 4 * k);
@@ -126,14 +147,11 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
       continue;
     }
     loaders.loadScene(project.scenes[i], "data/" + key);
-    if (QEX_State.cachecount < QEX_CACHE_SIZE) {
-      QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount++];
-      entry.name = {};
-      entry.name.assign(key);
-      entry.scene = &project.scenes[i];
-    } else {
-      pasLog("[CACHE] cache full, " + key + " is not cached");
-    }
+    // Room was made sure of above.
+    QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount++];
+    entry.name = {};
+    entry.name.assign(key);
+    entry.scene = &project.scenes[i];
   }
   for (int32_t j = 0; j < L; ++j) {
     if (loaders.loadBarStep) loaders.loadBarStep();

@@ -42,6 +42,20 @@ int32_t RoundSize(float v) {
 
 bool RenderTexture(int32_t n) { return n >= 0 && n < QEX_RENDER_TEXTURES; }
 
+// The longest side a frame copy may give a render texture: the frame's
+// longer side (at least the small textures' 256) taken up to a power of
+// two. Texels past the frame are filled by no pixel of it, and the size
+// is the file's (up to GL's own limit: a gigabyte of texture from one
+// key of a few bytes, eight textures deep), so a larger copy is refused,
+// as GL refuses one past its limit, and the texture keeps what it holds.
+int32_t LargestCopy(const QEX_UnitState &s) {
+  const int32_t frame =
+      std::max({RoundSize(1024.0f * s.sx), RoundSize(768.0f * s.sy), int32_t(256)});
+  int32_t side = 1;
+  while (side < frame) side *= 2;
+  return side;
+}
+
 _3DV_SCENE *SceneAt(const QEX_Project &project, int32_t index) {
   if (index < 0 || index >= project.scenecount || !project.scenes) return nullptr;
   return &project.scenes[index];
@@ -381,8 +395,10 @@ void Perform(const QEX_Project &project, const QEX_Operator &op, float amount) {
       const int32_t h = RoundSize(float(W(op, 14)) * a * s.sy);
       dgl::glEnable(GL_TEXTURE_2D);
       dgl::glBindTexture(GL_TEXTURE_2D, s.render[B(op, 16)]);
-      // A negative size is a GL error; the state steps above stand.
-      if (w >= 0 && h >= 0)
+      // A negative size is a GL error, a size past LargestCopy refused; the
+      // state steps above stand.
+      const int32_t most = LargestCopy(s);
+      if (w >= 0 && h >= 0 && w <= most && h <= most)
         dgl::glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, W(op, 8), W(op, 10), w, h, 0);
       break;
     }

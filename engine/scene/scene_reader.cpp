@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -288,27 +289,122 @@ bool Own(T *&array, int32_t count, Blocks &blocks, const std::string &what) {
   return true;
 }
 
-// The chunk loop over one buffer, into a copy of the caller's record.
+// Where the chunk loop takes its bytes from. A file is read as the loop
+// goes: the bytes of a chunk the scene keeps are read when it is stored,
+// everything else (words that start no chunk, packed or foreign chunks) is
+// stepped over. So a file costs memory for what the scene keeps, not for
+// its size: a file of 4 GB of holes takes no more than an empty one.
+class Input {
+public:
+  virtual ~Input() = default;
+  virtual uint64_t Left() const = 0;
+  // The next n <= Left() bytes, good until the next call; null when they
+  // cannot be read.
+  virtual const uint8_t *Take(size_t n) = 0;
+  // Steps over n <= Left() bytes; false when the file cannot be read.
+  virtual bool Skip(uint64_t n) = 0;
+
+protected:
+  static const uint8_t *Nothing() {
+    static const uint8_t none = 0;
+    return &none;
+  }
+};
+
+class MemoryInput final : public Input {
+public:
+  MemoryInput(const uint8_t *bytes, size_t size) : bytes_(bytes), size_(size) {}
+  uint64_t Left() const override { return size_ - pos_; }
+  const uint8_t *Take(size_t n) override {
+    if (n == 0) return Nothing();
+    const uint8_t *p = bytes_ + pos_;
+    pos_ += n;
+    return p;
+  }
+  bool Skip(uint64_t n) override {
+    pos_ += size_t(n);
+    return true;
+  }
+
+private:
+  const uint8_t *bytes_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+class FileInput final : public Input {
+public:
+  FileInput(std::FILE *file, uint64_t size) : file_(file), left_(size) {}
+  uint64_t Left() const override { return left_; }
+  bool Failed() const { return failed_; }
+  const uint8_t *Take(size_t n) override {
+    if (n == 0) return Nothing();
+    if (end_ - at_ < n) {
+      // Keep what is left of the window, then fill it on: at least n,
+      // and a whole window where the file has it.
+      if (at_ > 0) std::memmove(window_.data(), window_.data() + at_, end_ - at_);
+      end_ -= at_;
+      at_ = 0;
+      if (window_.size() < std::max(n, kWindow)) window_.resize(std::max(n, kWindow));
+      const uint64_t wanted = std::min<uint64_t>(window_.size() - end_, left_ - end_);
+      const size_t got = std::fread(window_.data() + end_, 1, size_t(wanted), file_);
+      end_ += got;
+      if (end_ < n) {
+        failed_ = true;
+        return nullptr;
+      }
+    }
+    const uint8_t *p = window_.data() + at_;
+    at_ += n;
+    left_ -= n;
+    return p;
+  }
+  bool Skip(uint64_t n) override {
+    const size_t here = size_t(std::min<uint64_t>(n, end_ - at_));
+    at_ += here;
+    left_ -= here;
+    n -= here;
+    if (n == 0) return true;
+    if (fseeko(file_, off_t(n), SEEK_CUR) != 0) {
+      failed_ = true;
+      return false;
+    }
+    left_ -= n;
+    return true;
+  }
+
+private:
+  static constexpr size_t kWindow = size_t(1) << 16;
+  std::FILE *file_;
+  uint64_t left_;
+  std::vector<uint8_t> window_;
+  size_t at_ = 0, end_ = 0;
+  bool failed_ = false;
+};
+
+constexpr char kUnreadable[] = "the file cannot be read";
+
+// The chunk loop over one input, into a copy of the caller's record.
 class Reader {
 public:
-  Reader(_3DV_SCENE &scene, Blocks &blocks, const uint8_t *bytes, size_t size)
-      : scene_(scene), blocks_(blocks), bytes_(bytes), size_(size) {}
+  Reader(_3DV_SCENE &scene, Blocks &blocks, Input &input)
+      : scene_(scene), blocks_(blocks), input_(input), size_(input.Left()) {}
 
   bool Run(std::string &error);
 
 private:
-  size_t Left() const { return size_ - pos_; }
+  uint64_t Left() const { return input_.Left(); }
   bool Chunk(uint8_t type, uint8_t id, std::string &error);
   // The record a chunk addresses, or null when it has none yet.
   uint8_t *Target(Owner owner, int32_t index);
   bool Counts(uint8_t id, const uint8_t *data, int32_t size);
-  bool Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size);
+  // Stores a chunk's data, taking it from the input only when it is kept.
+  bool Store(uint8_t id, int32_t index, int32_t size, const std::function<const uint8_t *()> &data);
 
   _3DV_SCENE &scene_;
   Blocks &blocks_;
-  const uint8_t *bytes_;
-  size_t size_;
-  size_t pos_ = 0;
+  Input &input_;
+  uint64_t size_;
 };
 
 bool Reader::Run(std::string &error) {
@@ -319,8 +415,11 @@ bool Reader::Run(std::string &error) {
       error = size_ == 0 ? "the file is empty" : "the file ends inside a chunk";
       return false;
     }
-    const uint8_t *head = bytes_ + pos_;
-    pos_ += 4;
+    const uint8_t *head = input_.Take(4);
+    if (!head) {
+      error = kUnreadable;
+      return false;
+    }
     if (head[0] == 'Z' && head[1] == '!') {
       if (!Chunk(head[2], head[3], error)) return false;
     }
@@ -333,12 +432,20 @@ bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
     error = "file ends inside a chunk";
     return false;
   }
-  const uint8_t *head = bytes_ + pos_;
+  const uint8_t *head = input_.Take(16);
+  if (!head) {
+    error = kUnreadable;
+    return false;
+  }
   const int32_t count = ReadLongInt(head);
   const int32_t size = ReadLongInt(head + 4);
   const int32_t packed = ReadLongInt(head + 8);
   const int32_t index = ReadLongInt(head + 12);
-  pos_ += 16;
+  auto skip = [&](uint64_t n) {
+    if (input_.Skip(n)) return true;
+    error = kUnreadable;
+    return false;
+  };
 
   if (packed != 0) {
     // No packing method exists; step over the packed data.
@@ -347,8 +454,7 @@ bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
       return false;
     }
     _3DV_LoadLog("Packed chunk skipped (id " + std::to_string(id) + ")");
-    pos_ += static_cast<size_t>(packed);
-    return true;
+    return skip(static_cast<uint64_t>(packed));
   }
   if (size < 0) {
     // No data to step over: the search for the next magic goes on after
@@ -360,17 +466,27 @@ bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
     error = "chunk " + std::to_string(id) + " runs past the end of the file";
     return false;
   }
-  const uint8_t *data = bytes_ + pos_;
-  pos_ += static_cast<size_t>(size);
   if (type >= _3DV_TYPE_COUNT) {
     _3DV_LoadLog(kCorruption);
-    return true;
+    return skip(static_cast<uint64_t>(size));
   }
+  bool taken = false, unreadable = false;
+  const auto data = [&]() -> const uint8_t * {
+    taken = true;
+    const uint8_t *p = input_.Take(static_cast<size_t>(size));
+    unreadable = !p;
+    return p;
+  };
   // A count that disagrees with the size is reported, and the size rules;
   // a chunk that cannot be stored is reported the same way, once.
   const bool agrees = int64_t{count} * _3DV_TypeSize[type] == size;
-  if (!Store(id, index, data, size) || !agrees) _3DV_LoadLog(kCorruption);
-  return true;
+  const bool stored = Store(id, index, size, data);
+  if (unreadable) {
+    error = kUnreadable;
+    return false;
+  }
+  if (!stored || !agrees) _3DV_LoadLog(kCorruption);
+  return taken || skip(static_cast<uint64_t>(size));
 }
 
 uint8_t *Reader::Target(Owner owner, int32_t index) {
@@ -421,11 +537,14 @@ bool Reader::Counts(uint8_t id, const uint8_t *data, int32_t size) {
   return true;
 }
 
-bool Reader::Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size) {
+bool Reader::Store(uint8_t id, int32_t index, int32_t size,
+                   const std::function<const uint8_t *()> &take) {
   const Tables &tables = ChunkTables();
   const Field &field = tables.fields[id];
   if (field.owner != Owner::kNone) {
     if (size > field.width) return false;
+    const uint8_t *data = take();
+    if (!data) return false;
     if (id == 5 || id == 6) return Counts(id, data, size);
     uint8_t *record = Target(field.owner, index);
     if (!record) return false;
@@ -446,6 +565,11 @@ bool Reader::Store(uint8_t id, int32_t index, const uint8_t *data, int32_t size)
   what += array.what;
   void *fresh = pasMemGet(static_cast<size_t>(size), what.c_str());
   if (size > 0 && !fresh) return false;
+  const uint8_t *data = take();
+  if (!data) {
+    pasMemFree(&fresh);
+    return false;
+  }
   if (size > 0) std::memcpy(fresh, data, static_cast<size_t>(size));
   void *&slot = *reinterpret_cast<void **>(record + array.offset);
   // A repeated chunk replaces the array; the one before goes back only
@@ -804,12 +928,14 @@ void _3DV_FreeSceneArrays(_3DV_SCENE &scene) {
   }
 }
 
-bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error) {
+namespace {
+
+bool Parse(_3DV_SCENE &scene, Input &input, std::string &error) {
   // The load works on a copy of the record and hands it over only when the
   // scene is sound; a refused file leaves the record as it was.
   Blocks blocks;
   _3DV_SCENE work = scene;
-  Reader reader(work, blocks, bytes, size);
+  Reader reader(work, blocks, input);
   bool ok = reader.Run(error);
   if (ok) {
     error = Check(work, Use::kRead);
@@ -827,6 +953,37 @@ bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::
   Derive(work, blocks);
   scene = work;
   return true;
+}
+
+}  // namespace
+
+bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error) {
+  MemoryInput input(bytes, size);
+  return Parse(scene, input, error);
+}
+
+bool _3DV_ParseSceneFile(_3DV_SCENE &scene, std::FILE *file, bool &unreadable,
+                         std::string &error) {
+  unreadable = true;
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0) {
+    error = "cannot be read";
+    return false;
+  }
+  const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
+  if (size > _3DV_MAX_SCENE_FILE_BYTES) {
+    error = "is too large to read";
+    return false;
+  }
+  FileInput input(file, size);
+  unreadable = false;
+  const bool ok = Parse(scene, input, error);
+  if (input.Failed() || std::ferror(file)) {
+    unreadable = true;
+    error = "cannot be read";
+    return false;
+  }
+  return ok;
 }
 
 void _3DV_UploadScene(_3DV_SCENE &scene) {
@@ -879,21 +1036,12 @@ void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename) {
     _3DV_LoadLog("File (" + name + ") not found.");
     wmFatal("Scene file " + name + " cannot be opened.");
   }
-  // Read whole into one block taken without an exception: a file larger
-  // than the memory there is ends the program naming it.
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) != 0) wmFatal("Scene file " + name + " cannot be read.");
-  const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
-  std::unique_ptr<uint8_t, void (*)(void *)> bytes(
-      size < SIZE_MAX ? static_cast<uint8_t *>(std::malloc(size_t(std::max<uint64_t>(size, 1))))
-                      : nullptr,
-      std::free);
-  if (!bytes) wmFatal("Scene file " + name + " is too large to read.");
-  if (std::fread(bytes.get(), 1, size_t(size), file.get()) != size || std::ferror(file.get()))
-    wmFatal("Scene file " + name + " cannot be read.");
-  file.reset();
   std::string error;
-  if (!_3DV_ParseScene(scene, bytes.get(), size_t(size), error))
+  bool unreadable = false;
+  if (!_3DV_ParseSceneFile(scene, file.get(), unreadable, error)) {
+    if (unreadable) wmFatal("Scene file " + name + " " + error + ".");
     wmFatal("Scene file " + name + " is damaged: " + error);
+  }
+  file.reset();
   _3DV_UploadScene(scene);
 }

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -98,6 +100,34 @@ TEST_F(EngineEffects, FullPoolHandsTheLastSlotOverAndCapsEmissionAtThePoolSize) 
   second.newparticle = INT32_MAX;
   _3DV_RenderParticles(scene_, 0);
   EXPECT_EQ(_3DV_ParticlesDrawn, 12);
+}
+
+TEST_F(EngineEffects, EmittersPastAFullPoolCostOneTakeoverEach) {
+  // 8000 emitters of a full pool's size each: the takeovers of the last
+  // slot would be 40 million emissions a step; only the last one stays.
+  _3DV_PARTICLEDATA &e = Emitter(5000);
+  e.newparticle = 5000;
+  e.power = 100;
+  e.deltavectorspread = {1, 1, 1};
+  EXPECT_EXIT(
+      {
+        constexpr int32_t kEmitters = 8000;
+        auto *many = FileArray<_3DV_OBJECT>(kEmitters);
+        for (int32_t k = 0; k < kEmitters; ++k) many[k].particledata = e;
+        many[kEmitters - 1].particledata.power = 7;
+        _3DV_OBJECT *one = scene_.objects;
+        scene_.objects = many;
+        scene_.objectcount = kEmitters;
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = 2;  // seconds of processor time
+        setrlimit(RLIMIT_CPU, &limit);
+        for (int step = 0; step < 2; ++step) _3DV_RenderParticles(scene_, 0);
+        const _3DV_PARTICLE &last = scene_.particles[4999];
+        scene_.objects = one;
+        scene_.objectcount = 1;
+        std::_Exit(last.emitter == kEmitters - 1 && last.power == 6 ? 0 : 2);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST_F(EngineEffects, SpreadGivesVelocitiesInItsRangeAndNoneOrNegativeGivesTheBase) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -409,6 +410,36 @@ TEST(SceneConfig, AnObjectIntegerThatIsNoNumberIsAnErrorOfTheFile) {
   EXPECT_EXIT((dup2(STDERR_FILENO, STDOUT_FILENO), _3DV_LoadConfig(s.scene, dir.str("folder.cfg"))),
               testing::ExitedWithCode(1), "folder.cfg cannot be read");
 }
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
+// Lines are read as they come: 384 MiB of holes (one line of NUL bytes,
+// cut to what a line holds) and the lines after them load in a child
+// with 256 MiB of address space to spare; "\r", "\r\n" and "\n" end lines.
+TEST(SceneConfig, AFileOfHolesCostsTheMemoryOfOneLine) {
+  ember_test::TempDir dir;
+  const std::string name = dir.str("holes.cfg");
+  std::FILE *file = std::fopen(name.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(fseeko(file, off_t(384) << 20, SEEK_SET), 0);
+  const std::string tail = "\rcamerafov=0.5\r\n\ncamerafar=7";
+  ASSERT_EQ(std::fwrite(tail.data(), 1, tail.size(), file), tail.size());
+  ASSERT_EQ(std::fclose(file), 0);
+  const ember_test::RunResult r = ember_test::RunInChild([&] {
+    long pages = 0;
+    std::FILE *statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
+    std::fclose(statm);
+    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
+    const rlimit limit{room, room};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    Scene s = Base();
+    _3DV_LoadConfig(s.scene, name);
+    std::printf("%g %g", s.scene.camerafov, s.scene.camerafar);
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "0.5 7");
+}
+#endif
 
 TEST(SceneConfig, FailedWritesEndTheProcessAndLeaveNoFile) {
   ember_test::TempDir dir;

@@ -758,3 +758,36 @@ TEST_F(SceneFile, AnArrayAnObjectFlagsButDoesNotCarryGetsNoDataStoreAndIsNotDraw
 }
 
 }  // namespace
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
+// A file is read as its chunks are: 768 MiB of holes before the one chunk
+// it carries cost sceneconfig no memory, in a child whose address space is
+// 512 MiB. A file past 1 GiB is refused unread.
+TEST(SceneFileSize, AFileOfHolesCostsWhatItsChunksKeep) {
+  ember_test::TempDir dir;
+  const std::string name = dir.str("holes.scn");
+  std::FILE *file = std::fopen(name.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  const float fov = 0.5f;
+  uint8_t chunk[24] = {'Z', '!', _3DV_TYPE_SINGLE, 7, 1, 0, 0, 0, 4};  // camerafov
+  std::memcpy(chunk + 20, &fov, 4);
+  ASSERT_EQ(fseeko(file, off_t(768) << 20, SEEK_SET), 0);
+  ASSERT_EQ(std::fwrite(chunk, 1, sizeof chunk, file), sizeof chunk);
+  ASSERT_EQ(std::fclose(file), 0);
+  const std::string tool = (ember_test::BinaryDir() / "tools" / "sceneconfig" / "sceneconfig").string();
+  const ember_test::RunResult r = ember_test::RunInChild(
+      [&] {
+        const rlimit limit{rlim_t(512) << 20, rlim_t(512) << 20};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+        execl(tool.c_str(), tool.c_str(), name.c_str(), static_cast<char *>(nullptr));
+        _exit(92);
+      },
+      ember_test::kChildBoth);
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(ember_test::ReadFile(dir.path() / "holes.cfg").find("camerafov=0.5"), std::string::npos);
+  std::filesystem::resize_file(name, (uintmax_t(1) << 30) + 1);
+  const ember_test::RunResult big = ember_test::Run({tool, name});
+  EXPECT_EQ(big.status, 1);
+  EXPECT_NE(big.output.find("holes.scn: is too large to read"), std::string::npos) << big.output;
+}
+#endif

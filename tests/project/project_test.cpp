@@ -223,14 +223,25 @@ TEST_F(ProjectLoad, ScenesLoadOnceThroughTheCacheAndTheBarStepsPerFile) {
   EXPECT_EQ(scenes_loaded.size(), 2u);
 }
 
-TEST_F(ProjectLoad, TheCacheStopsAt256DistinctScenes) {
+TEST_F(ProjectLoad, TheCacheHolds256DistinctScenesAndAProjectNeedingMoreLoadsNone) {
   std::vector<std::string> names;
-  for (int i = 0; i < 257; ++i) names.push_back("s" + std::to_string(i));
-  names.push_back("s256");  // past the cache: loaded again
+  for (int i = 0; i < 256; ++i) names.push_back("s" + std::to_string(i));
   names.push_back("s255");  // the last cached one: found
   ASSERT_TRUE(Parse(ProjectBytes(names, {}, {})));
-  EXPECT_EQ(scenes_loaded.size(), 258u);
+  EXPECT_EQ(scenes_loaded.size(), 256u);
   EXPECT_EQ(QEX_State.cachecount, 256);
+  // Spellings of one path are different names, each a whole scene load:
+  // past the cache's room nothing more is loaded, however many follow.
+  scenes_loaded.clear();
+  bar_steps = 0;
+  QEX_State.cachecount = 250;
+  std::vector<std::string> spellings(2000, "s0");
+  for (int i = 0; i < 7; ++i) spellings[size_t(i) * 100] = "." + std::string(size_t(i) + 1, '/') + "a";
+  EXPECT_FALSE(Parse(ProjectBytes(spellings, {}, {})));
+  EXPECT_NE(error_.find("scene cache holds (256)"), std::string::npos) << error_;
+  EXPECT_TRUE(scenes_loaded.empty());
+  EXPECT_EQ(bar_steps, 0);
+  EXPECT_EQ(QEX_State.cachecount, 250);
 }
 
 TEST_F(ProjectLoad, BadCountsAndShortFilesLoadNothing) {
@@ -332,6 +343,26 @@ std::vector<std::vector<double>> ArgsOf(const GlRecorder &gl, std::string_view n
 
 // One operator at a time against the recording GL: what each sends for
 // an amount, with an 800 x 600 frame (scale 0.78125).
+// An 800 x 600 frame fills at most 1024 x 1024 texels of a copy; a copy
+// sized past that by its bytes (up to 65535 x 0.78125 a side) is not made.
+TEST(ProjectPlayer, AFrameCopyLargerThanTheFrameCanFillIsNotMade) {
+  GlRecorder gl;
+  QEX_Init(800, 600);
+  const auto copies = [&](uint8_t w12, uint8_t w13, uint8_t w14, uint8_t w15) {
+    Played played({{3000, 0, {{12, w12}, {13, w13}, {14, w14}, {15, w15}, {16, 1}}, {Hold(1000)}}},
+                  nullptr);
+    gl.Clear();
+    QEX_RenderProject(played.project, 5);
+    const GlCall *copy = gl.Find("glCopyTexImage2D");
+    return copy ? std::vector<double>(copy->args.begin() + 5, copy->args.begin() + 7)
+                : std::vector<double>{};
+  };
+  EXPECT_EQ(copies(0x1F, 5, 0x1F, 5), (std::vector<double>{1024, 1024}));  // 1311: 1024.2
+  EXPECT_EQ(copies(0x20, 5, 0, 3), std::vector<double>{});                 // 1312: 1025
+  EXPECT_EQ(copies(0, 3, 0xFF, 0xFF), std::vector<double>{});              // 51199
+  EXPECT_EQ(gl.Count("glBindTexture"), 1u);  // the state steps still stand
+}
+
 TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
   GlRecorder gl;
   RandSeed(3);

@@ -8,8 +8,6 @@
 // set carries a configuration that _3DV_LoadConfig applies to the scene it
 // came from. Exit status 1 when a scene cannot be read.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,14 +27,15 @@ int main(int argc, char **argv) {
   _3DV_LoaderUnitInit();
   for (int i = 1; i < argc; ++i) {
     const std::string path = argv[i];
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
     _3DV_SCENE scene{};
     std::string error;
-    if (!file || bytes.empty() || !_3DV_ParseScene(scene, bytes.data(), bytes.size(), error)) {
+    bool unreadable = false;
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    const bool read = file && _3DV_ParseSceneFile(scene, file, unreadable, error);
+    if (file) std::fclose(file);
+    if (!read) {
       std::fprintf(stderr, "sceneconfig: %s: %s\n", path.c_str(),
-                   error.empty() ? "cannot be read" : error.c_str());
+                   !file ? "cannot be read" : error.c_str());
       return 1;
     }
     const size_t dot = path.find_last_of('.');
