@@ -301,9 +301,17 @@ constexpr uint32_t WIDGET_FONT_WHITE = 0xFFFFFFFF;
 // 0, or -1 with error 10 when no such widget. No font id: the style's font
 // stands.
 int32_t widget_resolve_font(widget_item_t *widget);
+// Bytes of text bitmaps one widget file may make: one label of the largest
+// size. A few bytes of file name a label or button whose bitmap takes up
+// to 64 MB, so without a bound a short file could take any amount of
+// memory; with it, a load holds at most this much in text bitmaps.
+constexpr uint64_t WIDGET_TEXT_BITMAP_BUDGET = uint64_t(64) << 20;
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
-// -1 with error 5.
+// -1 with error 5 when it cannot be allocated or would take the bitmaps
+// made since the last widget_text_budget_reset beyond the budget.
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
+// Starts a new budget; each widget file load calls it first.
+void widget_text_budget_reset();
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.

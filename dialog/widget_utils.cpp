@@ -516,12 +516,30 @@ int32_t widget_resolve_font(widget_item_t *w) {
   return 0;
 }
 
+namespace {
+// Text bitmap bytes made since the budget was last reset.
+uint64_t text_bitmap_bytes = 0;
+}  // namespace
+
+void widget_text_budget_reset() { text_bitmap_bytes = 0; }
+
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
+  // Refused like a bitmap that cannot be allocated: the widget is dropped
+  // and the rest of the file still loads.
+  const uint64_t bytes = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * 4;
+  if (bytes > WIDGET_TEXT_BITMAP_BUDGET - text_bitmap_bytes) {
+    SYS_Log(1, "[widget]  ! text bitmaps of this file would take more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_TEXT_BITMAP_BUDGET));
+    w->bitmap = nullptr;
+    SYS_ErrorSet(5);
+    return -1;
+  }
   w->bitmap = txCreateDummy(TX_LAYOUT_RGBA, width, height);
   if (!w->bitmap) {
     SYS_ErrorSet(5);
     return -1;
   }
+  text_bitmap_bytes += bytes;
   SYS_ErrorClear();
   return 0;
 }

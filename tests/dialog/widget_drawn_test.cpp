@@ -302,6 +302,28 @@ TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
   EXPECT_EQ(nullptr, tmNodes);
 }
 
+// Forty bytes name a 64 MB label: one file's text bitmaps stop at one such
+// label, later text widgets are dropped as if memory had run out, and the
+// next file starts afresh.
+TEST_F(Drawn, AFilesTextBitmapsStopAtOneLargestLabel) {
+  const uint64_t before = SYS_MemLiveBytes();
+  const std::string largest = "<LABEL ID=\"3\" WIDTH=\"4096\" HEIGHT=\"4096\"/>";
+  SYS_List_p set = Show(largest + "<LABEL ID=\"4\" WIDTH=\"4096\" HEIGHT=\"4096\"/>"
+                        "<BUTTON ID=\"5\" FONTID=\"1\" TITLE=\"x\"/><FRAME ID=\"6\"/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(65) << 20);  // 64 MB and the rest of the set
+  EXPECT_NE(nullptr, widget_find_id(set, 3));
+  EXPECT_EQ(nullptr, widget_find_id(set, 4));
+  EXPECT_EQ(nullptr, widget_find_id(set, 5));
+  EXPECT_NE(nullptr, widget_find_id(set, 6));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! text bitmaps of this file would take more than"));
+  EXPECT_EQ(0, widget_unload(set));
+  set = Show(largest);
+  ASSERT_NE(nullptr, set);
+  EXPECT_NE(nullptr, widget_find_id(set, 3));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
   ember_test::TempDir dir;
   // A strip of four 8 x 8 parts.
