@@ -351,10 +351,17 @@ TEST_F(WidgetSet, EveryWidgetOfTheSetSeesTheSameEvent) {
 }
 
 TEST_F(WidgetSet, WindowsThatCannotBeMadeAreDropped) {
-  SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><STYLE/>");
+  // Sides beyond both the desktop's (1024 x 768) and 4096 would size a
+  // drawable of gigabytes.
+  SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><WINDOW WIDTH=\"4097\"/>"
+                        "<WINDOW WIDTH=\"16000\" HEIGHT=\"16000\"/><WINDOW HEIGHT=\"4097\"/><STYLE/>");
   ASSERT_NE(nullptr, set);
   EXPECT_EQ(1u, Items(set).size());
   EXPECT_EQ(nullptr, wmWindowList());
+  widget_unload(set);
+  set = Load("<WINDOW WIDTH=\"4096\" HEIGHT=\"4096\"/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_EQ(4096, Items(set)[0]->height);
   widget_unload(set);
 
   plFakeFail("GlCreateContext", true);
