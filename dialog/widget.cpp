@@ -212,6 +212,7 @@ int32_t widget_unload(SYS_List_p set) {
 
 int32_t widget_show_set(SYS_List_p set) {
   if (Bad(set)) return -1;
+  widget_picture_budget_reset();
   for (SYS_List_p node = set; node; node = node->next)
     if (widget_item_t *w = Item(node)) {
       w->visible = 1;

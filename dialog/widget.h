@@ -312,6 +312,18 @@ constexpr uint64_t WIDGET_TEXT_BITMAP_BUDGET = uint64_t(64) << 20;
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
 // Starts a new budget; each widget file load calls it first.
 void widget_text_budget_reset();
+// Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
+// load beyond its first. The texture manager knows a picture by its name,
+// so a short file naming one picture file under many spellings ("a.png",
+// "./a.png", ".//a.png") would decode it once per spelling.
+constexpr uint64_t WIDGET_PICTURE_BUDGET = uint64_t(64) << 20;
+// Loads a picture through the texture manager (tmLoad); 0, or -1 when it
+// cannot be loaded, or with error 5 when it is new to the manager and
+// would take the new pictures loaded since the last widget_picture_budget_reset
+// beyond the budget (the first always loads); a refused picture is not kept.
+int32_t widget_load_picture(const char *name, int32_t filter);
+// Starts a new budget; widget_show_set calls it first.
+void widget_picture_budget_reset();
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.

@@ -544,6 +544,40 @@ int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
   return 0;
 }
 
+namespace {
+// Bytes of pictures new to the texture manager since the last reset.
+uint64_t picture_bytes = 0;
+
+uint64_t PictureBytes(const txBitmap *b) {
+  uint64_t bytes = 0;
+  for (int32_t level = 0; b && level < std::min(b->levels, TX_MAX_LEVELS); ++level) bytes += b->imagesize[level];
+  return bytes;
+}
+}  // namespace
+
+void widget_picture_budget_reset() { picture_bytes = 0; }
+
+int32_t widget_load_picture(const char *name, int32_t filter) {
+  const bool held = tmFind(name) != nullptr;
+  SYS_ErrorClear();
+  if (tmLoad(name, filter) < 0) return -1;
+  if (held) return 0;
+  pxBitmap bitmap = tmGetBitmap(name);
+  const uint64_t bytes = PictureBytes(bitmap);
+  // A picture is only measured once decoded, so the set holds at most the
+  // budget and one picture more.
+  if (picture_bytes > 0 && bytes > WIDGET_PICTURE_BUDGET - std::min(picture_bytes, WIDGET_PICTURE_BUDGET)) {
+    SYS_Log(1, "[widget]  ! pictures of this set would take more than %llu bytes: %s\n",
+            static_cast<unsigned long long>(WIDGET_PICTURE_BUDGET), name);
+    tmRemove(name);
+    txFree(&bitmap);
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  picture_bytes += bytes;
+  return 0;
+}
+
 int32_t widget_render_text(widget_item_t *w, const char *text) {
   if (!w->style.font || !w->bitmap || !text || !*text) return 0;
   return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);

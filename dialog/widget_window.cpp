@@ -122,7 +122,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
         SYS_ErrorSet(code);
         return 0;
       }
-      if (w->bg) tmLoad(w->bg, w->filter);
+      if (w->bg) widget_load_picture(w->bg, w->filter);
       if (Drawable(w)) Draw(w, e);
       return 0;
     case WIDGET_MSG_DRAW:

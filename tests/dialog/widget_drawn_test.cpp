@@ -324,6 +324,34 @@ TEST_F(Drawn, AFilesTextBitmapsStopAtOneLargestLabel) {
   EXPECT_EQ(0, widget_unload(set));
 }
 
+// The manager knows a picture by its name: thirty spellings of one 3 MB
+// picture would decode it thirty times. A shown set's new pictures stop
+// at the budget, and the ones past it draw nothing, as if unloadable.
+TEST_F(Drawn, ASetsPicturesStopAtTheBudgetHoweverTheyAreSpelled) {
+  ember_test::TempDir dir;
+  ember_test::WriteFile(dir.path() / "big.ppm", "P6\n1024 1024\n255\n" + std::string(1024 * 1024 * 3, '\x40'));
+  std::vector<std::string> names;
+  std::string text;
+  for (int i = 0; i < 30; ++i) {
+    std::string name = dir.str() + "/";
+    for (int k = 0; k < i; ++k) name += "./";
+    names.push_back(name += "big.ppm");
+    text += "<IMG WIDTH=\"4\" HEIGHT=\"4\" SRC=\"" + name + "\"/>";
+  }
+  const uint64_t before = SYS_MemLiveBytes();
+  SYS_List_p set = Show(text);
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(68) << 20);  // 64 MB and one picture
+  EXPECT_NE(nullptr, tmFind(names.front().c_str()));
+  EXPECT_EQ(nullptr, tmFind(names.back().c_str()));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! pictures of this set would take more than"));
+  std::vector<pxBitmap> pictures;
+  for (const std::string &name : names)
+    if (pxBitmap picture = tmGetBitmap(name.c_str())) pictures.push_back(picture);
+  EXPECT_EQ(0, widget_unload(set));
+  for (pxBitmap &picture : pictures) txFree(&picture);
+}
+
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
   ember_test::TempDir dir;
   // A strip of four 8 x 8 parts.
