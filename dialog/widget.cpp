@@ -165,7 +165,7 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
   load_failed = false;
   load_tail = nullptr;
   load_window = nullptr;
-  widget_text_budget_reset();
+  widget_load_budgets_reset();
   SYS_XML_p xml = SYS_XmlOpen(mode == 1 ? SYS_XML_SOURCE_FILE : SYS_XML_SOURCE_TEXT, source);
   if (!xml) {
     const int32_t code = SYS_ErrorGet();

@@ -308,10 +308,21 @@ int32_t widget_resolve_font(widget_item_t *widget);
 constexpr uint64_t WIDGET_TEXT_BITMAP_BUDGET = uint64_t(64) << 20;
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
 // -1 with error 5 when it cannot be allocated or would take the bitmaps
-// made since the last widget_text_budget_reset beyond the budget.
+// made since the last widget_load_budgets_reset beyond the budget.
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
-// Starts a new budget; each widget file load calls it first.
-void widget_text_budget_reset();
+// Bytes of font files (FONT, STYLE with FONT-PATH) one widget file may
+// read beyond its first. The font renderer knows a face by its file name,
+// so a short file naming one font file under many spellings would read
+// it once per spelling.
+constexpr uint64_t WIDGET_FONT_FILE_BUDGET = uint64_t(64) << 20;
+// Registers a font file with the renderer (frLoadFace) unless the renderer
+// has no face of that name yet and the file would take the font files read
+// since the last widget_load_budgets_reset beyond the budget (the first is
+// always read): it is then left unread, like a file that cannot be read.
+void widget_load_face(const char *path);
+// Starts new text bitmap and font file budgets; each widget file load
+// calls it first.
+void widget_load_budgets_reset();
 // Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
 // load beyond its first. The texture manager knows a picture by its name,
 // so a short file naming one picture file under many spellings ("a.png",

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "dialog/widget.h"
+#include "framework/file.h"
 #include "framework/log.h"
 #include "framework/memory.h"
 #include "framework/strings.h"
@@ -517,11 +518,29 @@ int32_t widget_resolve_font(widget_item_t *w) {
 }
 
 namespace {
-// Text bitmap bytes made since the budget was last reset.
+// Text bitmap and font file bytes taken since the budgets were last reset.
 uint64_t text_bitmap_bytes = 0;
+uint64_t font_file_bytes = 0;
 }  // namespace
 
-void widget_text_budget_reset() { text_bitmap_bytes = 0; }
+void widget_load_budgets_reset() { text_bitmap_bytes = font_file_bytes = 0; }
+
+void widget_load_face(const char *path) {
+  if (!path) return;
+  if (frFindFace(path)) return;
+  SYS_ErrorClear();
+  // Only the open reports a file no source serves; the size asks quietly,
+  // so such a file still goes to frLoadFace and is reported there.
+  const int32_t size = SYS_FileSize(path);
+  SYS_ErrorClear();
+  const uint64_t bytes = uint64_t(std::max(size, 0));
+  if (font_file_bytes > 0 && bytes > WIDGET_FONT_FILE_BUDGET - std::min(font_file_bytes, WIDGET_FONT_FILE_BUDGET)) {
+    SYS_Log(1, "[widget]  ! font files of this file would take more than %llu bytes: %s\n",
+            static_cast<unsigned long long>(WIDGET_FONT_FILE_BUDGET), path);
+    return;
+  }
+  if (frLoadFace(path) == 0) font_file_bytes += bytes;
+}
 
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
   // Refused like a bitmap that cannot be allocated: the widget is dropped

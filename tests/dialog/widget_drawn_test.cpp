@@ -352,6 +352,29 @@ TEST_F(Drawn, ASetsPicturesStopAtTheBudgetHoweverTheyAreSpelled) {
   for (pxBitmap &picture : pictures) txFree(&picture);
 }
 
+// The renderer knows a face by its file name: 60 spellings of one 2 MB
+// font file would read it 60 times. A file's new font files stop at the
+// budget; fonts past it have no face, as if their file could not be read.
+TEST_F(Drawn, AFilesFontFilesStopAtTheBudgetHoweverTheyAreSpelled) {
+  ember_test::TempDir dir;
+  // Bytes after the last table are never looked at.
+  ember_test::WriteFile(dir.path() / "padded.ttf",
+                        ember_test::ReadFile(FontPath("sans_bold.ttf")) + std::string(size_t(2) << 20, '\0'));
+  const size_t slash = dir.str().size() + 1;
+  std::string text;
+  std::string name = dir.str("padded.ttf");
+  for (int i = 0; i < 60; ++i, name.insert(slash, "./"))
+    text += "<FONT ID=\"" + std::to_string(100 + i) + "\" NAME=\"" + name + "\" FONTNAME=\"" + name + "\" ENCODING=\"UTF8\"/>";
+  const uint64_t before = SYS_MemLiveBytes();
+  SYS_List_p set = widget_load(0, text.c_str());
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(66) << 20);  // 64 MB and one file
+  EXPECT_NE(nullptr, widget_find_id(set, 100)->style.font->face);
+  EXPECT_EQ(nullptr, widget_find_id(set, 159)->style.font->face);
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! font files of this file would take more than"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
   ember_test::TempDir dir;
   // A strip of four 8 x 8 parts.
