@@ -22,7 +22,8 @@ namespace {
 // bytes a pixel, so a stated size of 16000 x 16000 would take gigabytes.
 // A side may reach the desktop's, like the demo's own full-screen window,
 // or this, whichever is larger: every dialog that fits a screen is made,
-// and no file can make one take more than about 200 MB.
+// and no file can make one take more than a full-screen window or about
+// 200 MB, whichever is more.
 constexpr int32_t kLargestSide = 4096;
 
 int32_t Callback(widget_item_t *w, wm_event_t *e) {
