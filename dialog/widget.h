@@ -320,8 +320,12 @@ constexpr uint64_t WIDGET_FONT_FILE_BUDGET = uint64_t(64) << 20;
 // since the last widget_load_budgets_reset beyond the budget (the first is
 // always read): it is then left unread, like a file that cannot be read.
 void widget_load_face(const char *path);
-// Starts new text bitmap and font file budgets; each widget file load
-// calls it first.
+// Bytes of texts one widget file's STYLE references may copy: each
+// reference copies the style's font path, so a few bytes of reference
+// could copy a long path again and again.
+constexpr uint64_t WIDGET_STYLE_COPY_BUDGET = uint64_t(64) << 20;
+// Starts new text bitmap, font file and style copy budgets; each widget
+// file load calls it first.
 void widget_load_budgets_reset();
 // Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
 // load beyond its first. The texture manager knows a picture by its name,

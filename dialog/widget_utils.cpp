@@ -42,6 +42,10 @@ widget_item_t *Earlier(const widget_item_t *widget, int32_t id) {
   return nullptr;
 }
 
+// Bytes of style texts copied by references since the last
+// widget_load_budgets_reset.
+uint64_t style_text_bytes = 0;
+
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
   if (!style || style->type != WIDGET_STYLE) {
@@ -49,6 +53,15 @@ int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
     SYS_ErrorSet(10);
     return -1;
   }
+  // Refused like a copy that cannot be allocated: the widget is dropped.
+  const uint64_t bytes = style->style.font_path ? strlen(style->style.font_path) + 1 : 0;
+  if (bytes > WIDGET_STYLE_COPY_BUDGET - style_text_bytes) {
+    SYS_Log(1, "[widget][utils]  ! style texts of this file would take more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_STYLE_COPY_BUDGET));
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  style_text_bytes += bytes;
   widget_copy_style(w, style->style);
   return 0;
 }
@@ -523,7 +536,7 @@ uint64_t text_bitmap_bytes = 0;
 uint64_t font_file_bytes = 0;
 }  // namespace
 
-void widget_load_budgets_reset() { text_bitmap_bytes = font_file_bytes = 0; }
+void widget_load_budgets_reset() { text_bitmap_bytes = font_file_bytes = style_text_bytes = 0; }
 
 void widget_load_face(const char *path) {
   if (!path) return;
