@@ -139,6 +139,9 @@ struct widget_item_t {
   int32_t font_id;
   txBitmap *bitmap;
   widget_callback_t callback;
+  // PROGRESS: the text and font its bitmap was last rendered with.
+  char drawn_text[16];
+  const frFont *drawn_font;
 };
 
 // The class table, NULL-terminated, in the order tags are matched.

@@ -24,6 +24,12 @@ using ember_test::FontPath;
 int32_t calls = 0;
 int32_t Count(widget_item_t *, wm_event_t *) { return ++calls; }
 
+size_t Occurrences(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // Quads and lines as drawn: one vertex list per glBegin/glEnd.
 struct Shape {
   std::vector<std::pair<int, int>> vertices;
@@ -269,6 +275,16 @@ TEST_F(Drawn, ProgressBarAndText) {
   gl_->Clear();
   widget_send(bars[2], WIDGET_MSG_DRAW);  // the bar stops at full, the text does not
   EXPECT_EQ((V{{12, 408}, {12, 392}, {208, 392}, {208, 408}}), Shapes()[2].vertices);
+  expect_text(bars[2], "750.0%");
+  // Drawn again with the same text and font, the bitmap is handed over as
+  // it is, without another render.
+  frDebug = 1;
+  const size_t renders = Occurrences(log_.text(), "[fr][ttf]  - bitmap size");
+  gl_->Clear();
+  widget_send(bars[2], WIDGET_MSG_DRAW);
+  frDebug = 0;
+  EXPECT_EQ(renders, Occurrences(log_.text(), "[fr][ttf]  - bitmap size"));
+  EXPECT_NE(0u, gl_->Count("glTexImage2D"));  // still given to its texture
   expect_text(bars[2], "750.0%");
   EXPECT_EQ(0, widget_unload(set));
   EXPECT_EQ(nullptr, tmNodes);
