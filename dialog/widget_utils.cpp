@@ -531,12 +531,17 @@ int32_t widget_resolve_font(widget_item_t *w) {
 }
 
 namespace {
-// Text bitmap and font file bytes taken since the budgets were last reset.
+// Text bitmap and font file bytes taken since the budgets were last reset,
+// and frRenderedBytes at that reset.
 uint64_t text_bitmap_bytes = 0;
 uint64_t font_file_bytes = 0;
+uint64_t rendered_at_reset = 0;
 }  // namespace
 
-void widget_load_budgets_reset() { text_bitmap_bytes = font_file_bytes = style_text_bytes = 0; }
+void widget_load_budgets_reset() {
+  text_bitmap_bytes = font_file_bytes = style_text_bytes = 0;
+  rendered_at_reset = frRenderedBytes;
+}
 
 void widget_load_face(const char *path) {
   if (!path) return;
@@ -612,6 +617,12 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {
   if (!w->style.font || !w->bitmap || !text || !*text) return 0;
+  if (frRenderedBytes - rendered_at_reset > WIDGET_RENDER_BUDGET) {
+    SYS_Log(1, "[widget]  ! texts since this file was loaded rasterised more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_RENDER_BUDGET));
+    SYS_ErrorSet(5);
+    return -1;
+  }
   return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);
 }
 

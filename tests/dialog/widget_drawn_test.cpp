@@ -391,6 +391,24 @@ TEST_F(Drawn, AFilesFontFilesStopAtTheBudgetHoweverTheyAreSpelled) {
   EXPECT_EQ(0, widget_unload(set));
 }
 
+// Forty W at the largest size rasterise some 30 MB: a file of such titles
+// renders until its texts passed the budget, and the rest stay empty.
+TEST_F(Drawn, AFilesTextsStopRenderingPastTheBudget) {
+  const std::string title(40, 'W');
+  std::string text = "<FONT ID=\"2\" NAME=\"" + FontPath("sans_bold.ttf") + "\" FONTNAME=\"" +
+                     FontPath("sans_bold.ttf") + "\" SIZE=\"1024\" ENCODING=\"UTF8\"/>";
+  for (int i = 0; i < 40; ++i)
+    text += "<BUTTON ID=\"" + std::to_string(100 + i) + "\" FONTID=\"2\" TITLE=\"" + title + "\"/>";
+  const uint64_t before = frRenderedBytes;
+  SYS_List_p set = Show(text);
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(frRenderedBytes - before, WIDGET_RENDER_BUDGET + (uint64_t(64) << 20));
+  EXPECT_NE(0, widget_find_id(set, 100)->text_width);
+  EXPECT_EQ(0, widget_find_id(set, 139)->text_width);
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! texts since this file was loaded rasterised more than"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
   ember_test::TempDir dir;
   // A strip of four 8 x 8 parts.
