@@ -153,6 +153,7 @@ bool Hold(size_t *held, const FT_Bitmap &bitmap, size_t extra) {
   const uint64_t bytes = uint64_t(bitmap.rows) * uint64_t(std::abs(int64_t(bitmap.pitch))) + extra;
   if (bytes > TTF_MAX_LINE_BYTES - *held) return false;
   *held += size_t(bytes);
+  frRenderedBytes += bytes;
   return true;
 }
 

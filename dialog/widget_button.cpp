@@ -86,7 +86,7 @@ void Draw(widget_item_t *w) {
 
 void Show(widget_item_t *w) {
   if (!w->visible || !w->src) return;
-  if (tmLoad(w->src, TM_FILTER_LINEAR) < 0) {
+  if (widget_load_picture(w->src, TM_FILTER_LINEAR) < 0) {
     SYS_Log(1, "[widget][button]  ! image not loaded: %s\n", w->src);
     return;
   }

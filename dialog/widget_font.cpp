@@ -16,7 +16,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   if (widget_parse_attributes(w, count, names, values, 1) != 0) return -1;
   // A file that cannot be read leaves a font without face, whose text
   // renders empty; the widget still stands for its id.
-  if (w->style.font_path) frLoadFace(w->style.font_path);
+  if (w->style.font_path) widget_load_face(w->style.font_path);
   frFont *font = frNewFont(w->style.encoding, WIDGET_FONT_WHITE, FR_HALIGN_LEFT, FR_VALIGN_TOP);
   if (!font) {
     SYS_Log(1, "[widget][font]  ! not enough memory for font.\n");

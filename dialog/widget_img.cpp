@@ -26,7 +26,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
 void Show(widget_item_t *w) {
   if (!w->visible || !w->src) return;
   w->bitmap = nullptr;
-  if (tmLoad(w->src, w->filter) < 0) {
+  if (widget_load_picture(w->src, w->filter) < 0) {
     SYS_Log(1, "[widget][img]  ! image not loaded: %s\n", w->src);
     return;
   }

@@ -4,9 +4,14 @@
 // STYLE. It takes no input and never calls its callback.
 //
 // The text bitmap (512 x 64, "progress-<serial>" unless NAME says
-// otherwise) belongs to the bar and is re-rendered at every draw.
+// otherwise) belongs to the bar and is given to its texture at every draw.
+// Its pixels follow from the text and the font alone (rendered in white on
+// a cleared bitmap), so it is rendered again only when either changed: a
+// large font rendered anew for every bar in every frame would make each
+// frame of a short file take seconds.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "dialog/widget.h"
 #include "framework/log.h"
@@ -46,8 +51,12 @@ void Draw(widget_item_t *w) {
   gl.glEnd();
   char text[16];
   snprintf(text, sizeof text, "%.1f%%", double(w->value_f) * 100.0);
-  widget_clear_bitmap(w);
-  widget_render_plain(w, text);
+  if (std::strcmp(text, w->drawn_text) != 0 || w->drawn_font != w->style.font) {
+    widget_clear_bitmap(w);
+    widget_render_plain(w, text);
+    std::memcpy(w->drawn_text, text, sizeof text);
+    w->drawn_font = w->style.font;
+  }
   tmReloadBitmap(w->name, w->bitmap);  // the first time registered just below
   SYS_ErrorClear();
   widget_draw_text(w->x + (w->width - w->text_width) / 2, Y - (w->height - w->text_height) / 2 - 2, w);

@@ -27,7 +27,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   int32_t halign = 0, valign = 0;
   widget_parse_style_keys(w, count, names, values, &halign, &valign);
   if (HasKey(count, names, "FONT-PATH")) {
-    frLoadFace(w->style.font_path);
+    widget_load_face(w->style.font_path);
     frFont *font = frNewFont(w->style.encoding, WIDGET_FONT_WHITE, halign, valign);
     if (!font) {
       SYS_Log(1, "[widget][style]  ! not enough memory for font.\n");

@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include "dialog/widget.h"
+#include "framework/file.h"
 #include "framework/log.h"
 #include "framework/memory.h"
 #include "framework/strings.h"
@@ -41,6 +42,10 @@ widget_item_t *Earlier(const widget_item_t *widget, int32_t id) {
   return nullptr;
 }
 
+// Bytes of style texts copied by references since the last
+// widget_load_budgets_reset.
+uint64_t style_text_bytes = 0;
+
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
   if (!style || style->type != WIDGET_STYLE) {
@@ -48,6 +53,15 @@ int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
     SYS_ErrorSet(10);
     return -1;
   }
+  // Refused like a copy that cannot be allocated: the widget is dropped.
+  const uint64_t bytes = style->style.font_path ? strlen(style->style.font_path) + 1 : 0;
+  if (bytes > WIDGET_STYLE_COPY_BUDGET - style_text_bytes) {
+    SYS_Log(1, "[widget][utils]  ! style texts of this file would take more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_STYLE_COPY_BUDGET));
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  style_text_bytes += bytes;
   widget_copy_style(w, style->style);
   return 0;
 }
@@ -516,18 +530,99 @@ int32_t widget_resolve_font(widget_item_t *w) {
   return 0;
 }
 
+namespace {
+// Text bitmap and font file bytes taken since the budgets were last reset,
+// and frRenderedBytes at that reset.
+uint64_t text_bitmap_bytes = 0;
+uint64_t font_file_bytes = 0;
+uint64_t rendered_at_reset = 0;
+}  // namespace
+
+void widget_load_budgets_reset() {
+  text_bitmap_bytes = font_file_bytes = style_text_bytes = 0;
+  rendered_at_reset = frRenderedBytes;
+}
+
+void widget_load_face(const char *path) {
+  if (!path) return;
+  if (frFindFace(path)) return;
+  SYS_ErrorClear();
+  // Only the open reports a file no source serves; the size asks quietly,
+  // so such a file still goes to frLoadFace and is reported there.
+  const int32_t size = SYS_FileSize(path);
+  SYS_ErrorClear();
+  const uint64_t bytes = uint64_t(std::max(size, 0));
+  if (font_file_bytes > 0 && bytes > WIDGET_FONT_FILE_BUDGET - std::min(font_file_bytes, WIDGET_FONT_FILE_BUDGET)) {
+    SYS_Log(1, "[widget]  ! font files of this file would take more than %llu bytes: %s\n",
+            static_cast<unsigned long long>(WIDGET_FONT_FILE_BUDGET), path);
+    return;
+  }
+  if (frLoadFace(path) == 0) font_file_bytes += bytes;
+}
+
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
+  // Refused like a bitmap that cannot be allocated: the widget is dropped
+  // and the rest of the file still loads.
+  const uint64_t bytes = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * 4;
+  if (bytes > WIDGET_TEXT_BITMAP_BUDGET - text_bitmap_bytes) {
+    SYS_Log(1, "[widget]  ! text bitmaps of this file would take more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_TEXT_BITMAP_BUDGET));
+    w->bitmap = nullptr;
+    SYS_ErrorSet(5);
+    return -1;
+  }
   w->bitmap = txCreateDummy(TX_LAYOUT_RGBA, width, height);
   if (!w->bitmap) {
     SYS_ErrorSet(5);
     return -1;
   }
+  text_bitmap_bytes += bytes;
   SYS_ErrorClear();
+  return 0;
+}
+
+namespace {
+// Bytes of pictures new to the texture manager since the last reset.
+uint64_t picture_bytes = 0;
+
+uint64_t PictureBytes(const txBitmap *b) {
+  uint64_t bytes = 0;
+  for (int32_t level = 0; b && level < std::min(b->levels, TX_MAX_LEVELS); ++level) bytes += b->imagesize[level];
+  return bytes;
+}
+}  // namespace
+
+void widget_picture_budget_reset() { picture_bytes = 0; }
+
+int32_t widget_load_picture(const char *name, int32_t filter) {
+  const bool held = tmFind(name) != nullptr;
+  SYS_ErrorClear();
+  if (tmLoad(name, filter) < 0) return -1;
+  if (held) return 0;
+  pxBitmap bitmap = tmGetBitmap(name);
+  const uint64_t bytes = PictureBytes(bitmap);
+  // A picture is only measured once decoded, so the set holds at most the
+  // budget and one picture more.
+  if (picture_bytes > 0 && bytes > WIDGET_PICTURE_BUDGET - std::min(picture_bytes, WIDGET_PICTURE_BUDGET)) {
+    SYS_Log(1, "[widget]  ! pictures of this set would take more than %llu bytes: %s\n",
+            static_cast<unsigned long long>(WIDGET_PICTURE_BUDGET), name);
+    tmRemove(name);
+    txFree(&bitmap);
+    SYS_ErrorSet(5);
+    return -1;
+  }
+  picture_bytes += bytes;
   return 0;
 }
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {
   if (!w->style.font || !w->bitmap || !text || !*text) return 0;
+  if (frRenderedBytes - rendered_at_reset > WIDGET_RENDER_BUDGET) {
+    SYS_Log(1, "[widget]  ! texts since this file was loaded rasterised more than %llu bytes.\n",
+            static_cast<unsigned long long>(WIDGET_RENDER_BUDGET));
+    SYS_ErrorSet(5);
+    return -1;
+  }
   return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);
 }
 

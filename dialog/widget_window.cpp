@@ -4,9 +4,12 @@
 // it.
 //
 // The window record is made at create, the native window and its context
-// at the first show. A window whose size is not positive is never made; a
-// window whose native window or context cannot be made stays hidden and is
-// never drawn, so the rest of the set keeps working without it.
+// at the first show. A window whose size is not positive, or whose side
+// is larger than both the desktop's and 4096, is never made; a window
+// whose native window or context cannot be made stays hidden and is never
+// drawn, so the rest of the set keeps working without it.
+#include <algorithm>
+
 #include "dialog/widget.h"
 #include "framework/log.h"
 #include "framework/memory.h"
@@ -14,6 +17,14 @@
 #include "window/gl_stub.h"
 
 namespace {
+
+// The drawable of a window (colour buffers and depth) takes some twelve
+// bytes a pixel, so a stated size of 16000 x 16000 would take gigabytes.
+// A side may reach the desktop's, like the demo's own full-screen window,
+// or this, whichever is larger: every dialog that fits a screen is made,
+// and no file can make one take more than a full-screen window or about
+// 200 MB, whichever is more.
+constexpr int32_t kLargestSide = 4096;
 
 int32_t Callback(widget_item_t *w, wm_event_t *e) {
   if (w->callback) w->callback(w, e);
@@ -74,7 +85,8 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   w->height = 480;
   w->style = widget_default_style(WIDGET_WINDOW);
   if (widget_parse_attributes(w, count, names, values, 1) != 0) return -1;
-  if (w->width <= 0 || w->height <= 0) {
+  if (w->width <= 0 || w->height <= 0 || w->width > std::max(desktop_width, kLargestSide) ||
+      w->height > std::max(desktop_height, kLargestSide)) {
     SYS_Log(1, "[widget][window]  ! bad window size: %dx%d\n", w->width, w->height);
     SYS_ErrorSet(10);
     return -1;
@@ -111,7 +123,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
         SYS_ErrorSet(code);
         return 0;
       }
-      if (w->bg) tmLoad(w->bg, w->filter);
+      if (w->bg) widget_load_picture(w->bg, w->filter);
       if (Drawable(w)) Draw(w, e);
       return 0;
     case WIDGET_MSG_DRAW:

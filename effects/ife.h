@@ -85,7 +85,9 @@ extern ife_interface ife_LoadBar;
 // layer array is not freed). Layer textures are loaded through the texture
 // slot table with filter type 1, from baseFolder + "/" + name when a base
 // folder is given. A file that cannot be opened or that is malformed ends
-// the program through the fatal exit, naming the file (and the line).
+// the program through the fatal exit, naming the file (and the line), and
+// so does one whose newly loaded textures would take more than 64 MB
+// beyond its first (naming the file and the layer).
 void ife_LoadInterface(ife_interface &iface, std::string_view fileName,
                        std::string_view baseFolder);
 

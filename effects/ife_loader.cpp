@@ -16,7 +16,14 @@
 // layer's own texture is bound for that, so no other texture is touched; a
 // layer without a texture sets nothing.
 //
+// The slot table knows a texture by its name, so one file naming one image
+// under many spellings ("a.png", "./a.png", ".//a.png") would load it once
+// per spelling, up to a thousand times. The textures a file newly loads
+// take at most 64 MB beyond its first; one more ends the program like a
+// texture that cannot be loaded, naming the file and the layer.
+//
 // Main thread, with the OpenGL context current.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -86,11 +93,49 @@ int32_t LayerTexture(const char *name, std::string_view baseFolder) {
   return special ? SpecialTexture(*special) : 0;
 }
 
+constexpr uint64_t kNewTextureBudget = uint64_t(64) << 20;
+
+// What the hook needs of the load: the base folder, the file's name and
+// the bytes of the textures it has newly loaded so far.
+struct LoadContext {
+  std::string_view baseFolder;
+  const std::string &fileName;
+  uint64_t newBytes;
+};
+
+// True when the slot table holds an uploaded texture of that name and
+// filter, which a load shares instead of loading it again.
+bool Held(std::string_view name) {
+  name = name.substr(0, std::min<size_t>(name.size(), TX_SLOT_NAME_MAX));
+  return std::any_of(std::begin(txNodes), std::end(txNodes), [&](const txNode &slot) {
+    return !slot.free && slot.uploaded && slot.filter == TX_FILTER_LINEAR && name == slot.name;
+  });
+}
+
+// Level 0 of the bound texture, in bytes.
+uint64_t BoundTextureBytes(int32_t texture) {
+  GLint width = 0, height = 0;
+  dgl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+  dgl::glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+  const int32_t bytesPerPixel = std::max(txTexBpp(texture), 8) / 8;
+  return uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * uint64_t(bytesPerPixel);
+}
+
 void TakeTexture(ife_layer &layer, void *user) {
-  const auto &baseFolder = *static_cast<const std::string_view *>(user);
-  layer.texture = LayerTexture(layer.name, baseFolder);
+  auto &load = *static_cast<LoadContext *>(user);
+  const bool slotTable = FromSlotTable(layer.name);
+  const std::string path =
+      load.baseFolder.empty() ? std::string(layer.name) : std::string(load.baseFolder) + "/" + layer.name;
+  const bool held = slotTable && Held(path);
+  layer.texture = LayerTexture(layer.name, load.baseFolder);
   if (layer.texture == 0) return;
   dgl::glBindTexture(GL_TEXTURE_2D, GLuint(layer.texture));
+  if (slotTable && !held) {
+    const uint64_t bytes = BoundTextureBytes(layer.texture);
+    if (load.newBytes > 0 && bytes > kNewTextureBudget - std::min(load.newBytes, kNewTextureBudget))
+      wmFatal("Layer effect " + load.fileName + " loads more than 64 MB of textures ( " + layer.name + " )");
+    load.newBytes += bytes;
+  }
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
 }
@@ -111,7 +156,8 @@ void ife_LoadInterface(ife_interface &iface, std::string_view fileName,
   if (!file) wmFatal("Unable to open " + name);
 
   ife_ParseError error;
-  const int32_t result = ife_ReadInterface(file, iface, TakeTexture, &base, error);
+  LoadContext load{base, name, 0};
+  const int32_t result = ife_ReadInterface(file, iface, TakeTexture, &load, error);
   SYS_FileClose(file);
   if (result != 0)
     wmFatal("Malformed layer effect " + name + ", line " + std::to_string(error.line) + ": " +

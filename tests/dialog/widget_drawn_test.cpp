@@ -24,6 +24,12 @@ using ember_test::FontPath;
 int32_t calls = 0;
 int32_t Count(widget_item_t *, wm_event_t *) { return ++calls; }
 
+size_t Occurrences(const std::string &text, const std::string &what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // Quads and lines as drawn: one vertex list per glBegin/glEnd.
 struct Shape {
   std::vector<std::pair<int, int>> vertices;
@@ -270,6 +276,16 @@ TEST_F(Drawn, ProgressBarAndText) {
   widget_send(bars[2], WIDGET_MSG_DRAW);  // the bar stops at full, the text does not
   EXPECT_EQ((V{{12, 408}, {12, 392}, {208, 392}, {208, 408}}), Shapes()[2].vertices);
   expect_text(bars[2], "750.0%");
+  // Drawn again with the same text and font, the bitmap is handed over as
+  // it is, without another render.
+  frDebug = 1;
+  const size_t renders = Occurrences(log_.text(), "[fr][ttf]  - bitmap size");
+  gl_->Clear();
+  widget_send(bars[2], WIDGET_MSG_DRAW);
+  frDebug = 0;
+  EXPECT_EQ(renders, Occurrences(log_.text(), "[fr][ttf]  - bitmap size"));
+  EXPECT_NE(0u, gl_->Count("glTexImage2D"));  // still given to its texture
+  expect_text(bars[2], "750.0%");
   EXPECT_EQ(0, widget_unload(set));
   EXPECT_EQ(nullptr, tmNodes);
 }
@@ -300,6 +316,97 @@ TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
   EXPECT_NE(std::string::npos, log.find("[widget][label]  ! font id not found.\n"));
   EXPECT_EQ(0, widget_unload(set));
   EXPECT_EQ(nullptr, tmNodes);
+}
+
+// Forty bytes name a 64 MB label: one file's text bitmaps stop at one such
+// label, later text widgets are dropped as if memory had run out, and the
+// next file starts afresh.
+TEST_F(Drawn, AFilesTextBitmapsStopAtOneLargestLabel) {
+  const uint64_t before = SYS_MemLiveBytes();
+  const std::string largest = "<LABEL ID=\"3\" WIDTH=\"4096\" HEIGHT=\"4096\"/>";
+  SYS_List_p set = Show(largest + "<LABEL ID=\"4\" WIDTH=\"4096\" HEIGHT=\"4096\"/>"
+                        "<BUTTON ID=\"5\" FONTID=\"1\" TITLE=\"x\"/><FRAME ID=\"6\"/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(65) << 20);  // 64 MB and the rest of the set
+  EXPECT_NE(nullptr, widget_find_id(set, 3));
+  EXPECT_EQ(nullptr, widget_find_id(set, 4));
+  EXPECT_EQ(nullptr, widget_find_id(set, 5));
+  EXPECT_NE(nullptr, widget_find_id(set, 6));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! text bitmaps of this file would take more than"));
+  EXPECT_EQ(0, widget_unload(set));
+  set = Show(largest);
+  ASSERT_NE(nullptr, set);
+  EXPECT_NE(nullptr, widget_find_id(set, 3));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+// The manager knows a picture by its name: thirty spellings of one 3 MB
+// picture would decode it thirty times. A shown set's new pictures stop
+// at the budget, and the ones past it draw nothing, as if unloadable.
+TEST_F(Drawn, ASetsPicturesStopAtTheBudgetHoweverTheyAreSpelled) {
+  ember_test::TempDir dir;
+  ember_test::WriteFile(dir.path() / "big.ppm", "P6\n1024 1024\n255\n" + std::string(1024 * 1024 * 3, '\x40'));
+  std::vector<std::string> names;
+  std::string text;
+  for (int i = 0; i < 30; ++i) {
+    std::string name = dir.str() + "/";
+    for (int k = 0; k < i; ++k) name += "./";
+    names.push_back(name += "big.ppm");
+    text += "<IMG WIDTH=\"4\" HEIGHT=\"4\" SRC=\"" + name + "\"/>";
+  }
+  const uint64_t before = SYS_MemLiveBytes();
+  SYS_List_p set = Show(text);
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(68) << 20);  // 64 MB and one picture
+  EXPECT_NE(nullptr, tmFind(names.front().c_str()));
+  EXPECT_EQ(nullptr, tmFind(names.back().c_str()));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! pictures of this set would take more than"));
+  std::vector<pxBitmap> pictures;
+  for (const std::string &name : names)
+    if (pxBitmap picture = tmGetBitmap(name.c_str())) pictures.push_back(picture);
+  EXPECT_EQ(0, widget_unload(set));
+  for (pxBitmap &picture : pictures) txFree(&picture);
+}
+
+// The renderer knows a face by its file name: 60 spellings of one 2 MB
+// font file would read it 60 times. A file's new font files stop at the
+// budget; fonts past it have no face, as if their file could not be read.
+TEST_F(Drawn, AFilesFontFilesStopAtTheBudgetHoweverTheyAreSpelled) {
+  ember_test::TempDir dir;
+  // Bytes after the last table are never looked at.
+  ember_test::WriteFile(dir.path() / "padded.ttf",
+                        ember_test::ReadFile(FontPath("sans_bold.ttf")) + std::string(size_t(2) << 20, '\0'));
+  const size_t slash = dir.str().size() + 1;
+  std::string text;
+  std::string name = dir.str("padded.ttf");
+  for (int i = 0; i < 60; ++i, name.insert(slash, "./"))
+    text += "<FONT ID=\"" + std::to_string(100 + i) + "\" NAME=\"" + name + "\" FONTNAME=\"" + name + "\" ENCODING=\"UTF8\"/>";
+  const uint64_t before = SYS_MemLiveBytes();
+  SYS_List_p set = widget_load(0, text.c_str());
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(66) << 20);  // 64 MB and one file
+  EXPECT_NE(nullptr, widget_find_id(set, 100)->style.font->face);
+  EXPECT_EQ(nullptr, widget_find_id(set, 159)->style.font->face);
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! font files of this file would take more than"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
+// Forty W at the largest size rasterise some 30 MB: a file of such titles
+// renders until its texts passed the budget, and the rest stay empty.
+TEST_F(Drawn, AFilesTextsStopRenderingPastTheBudget) {
+  const std::string title(40, 'W');
+  std::string text = "<FONT ID=\"2\" NAME=\"" + FontPath("sans_bold.ttf") + "\" FONTNAME=\"" +
+                     FontPath("sans_bold.ttf") + "\" SIZE=\"1024\" ENCODING=\"UTF8\"/>";
+  for (int i = 0; i < 40; ++i)
+    text += "<BUTTON ID=\"" + std::to_string(100 + i) + "\" FONTID=\"2\" TITLE=\"" + title + "\"/>";
+  const uint64_t before = frRenderedBytes;
+  SYS_List_p set = Show(text);
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(frRenderedBytes - before, WIDGET_RENDER_BUDGET + (uint64_t(64) << 20));
+  EXPECT_NE(0, widget_find_id(set, 100)->text_width);
+  EXPECT_EQ(0, widget_find_id(set, 139)->text_width);
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! texts since this file was loaded rasterised more than"));
+  EXPECT_EQ(0, widget_unload(set));
 }
 
 TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {

@@ -227,6 +227,21 @@ TEST_F(WidgetSet, StyleCopyChainsOwnTheirTextsAndShareOneFont) {
   EXPECT_EQ(0, widget_unload(set));
 }
 
+// Each reference copies the style's font path: a hundred references to a
+// 1 MB path stop at 64 MB of copies, later ones dropped as if memory ran out.
+TEST_F(WidgetSet, StyleCopiesOfOneFileStopAtTheBudget) {
+  std::string text = "<STYLE ID=\"9\" FONTNAME=\"" + std::string(size_t(1) << 20, 'a') + "\"/>";
+  for (int i = 0; i < 100; ++i) text += "<FRAME ID=\"" + std::to_string(100 + i) + "\" STYLE=\"9\"/>";
+  const uint64_t before = SYS_MemLiveBytes();
+  SYS_List_p set = Load(text);
+  ASSERT_NE(nullptr, set);
+  EXPECT_LE(SYS_MemLiveBytes() - before, uint64_t(66) << 20);  // 64 MB and the style's own
+  EXPECT_NE(nullptr, widget_find_id(set, 100));
+  EXPECT_EQ(nullptr, widget_find_id(set, 199));
+  EXPECT_NE(std::string::npos, log_.text().find("[widget][utils]  ! style texts of this file would take more than"));
+  EXPECT_EQ(0, widget_unload(set));
+}
+
 TEST_F(WidgetSet, GroupPassesMessagesUntilANestedGroup) {
   SYS_List_p set = Load(
       "<STYLE ID=\"1\"/><GROUP ID=\"2\" WID=\"5\" WID=\"7\" WID=\"9\"/>"
@@ -351,10 +366,17 @@ TEST_F(WidgetSet, EveryWidgetOfTheSetSeesTheSameEvent) {
 }
 
 TEST_F(WidgetSet, WindowsThatCannotBeMadeAreDropped) {
-  SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><STYLE/>");
+  // Sides beyond both the desktop's (1024 x 768) and 4096 would size a
+  // drawable of gigabytes.
+  SYS_List_p set = Load("<WINDOW WIDTH=\"0\"/><WINDOW HEIGHT=\"-5\"/><WINDOW WIDTH=\"4097\"/>"
+                        "<WINDOW WIDTH=\"16000\" HEIGHT=\"16000\"/><WINDOW HEIGHT=\"4097\"/><STYLE/>");
   ASSERT_NE(nullptr, set);
   EXPECT_EQ(1u, Items(set).size());
   EXPECT_EQ(nullptr, wmWindowList());
+  widget_unload(set);
+  set = Load("<WINDOW WIDTH=\"4096\" HEIGHT=\"4096\"/>");
+  ASSERT_NE(nullptr, set);
+  EXPECT_EQ(4096, Items(set)[0]->height);
   widget_unload(set);
 
   plFakeFail("GlCreateContext", true);

@@ -13,6 +13,7 @@
 #include "gl_recorder.h"
 #include "ife_test_util.h"
 #include "texture/slot_table.h"
+#include "window/gl_demo.h"
 
 using namespace ember_test;
 
@@ -186,6 +187,19 @@ TEST_F(IfeLoader, AMalformedNumberEndsTheProgramNamingFileAndLine) {
   });
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.output, "Malformed layer effect bad.ife, line 6: key count is not a decimal integer\n");
+}
+
+// The slot table knows a texture by its name, so each spelling of one
+// image is loaded anew; here each is 4096 x 4096. Past 64 MB of new
+// textures the program ends naming the file and the layer.
+TEST_F(IfeLoader, NewTexturesPastTheBudgetEndTheProgramHoweverTheyAreSpelled) {
+  ChildResult r = RunInChild([this] {
+    dgl::glGetTexLevelParameteriv = [](GLenum, GLint, GLenum, GLint *out) { *out = 4096; };
+    ife_interface iface{};
+    Load(iface, IfeText({Named("logo.tga"), Named("logo.tga"), Named("./logo.tga"), Named(".//logo.tga")}));
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, "Layer effect effect.ife loads more than 64 MB of textures ( ./logo.tga )\n");
 }
 
 TEST_F(IfeLoader, AFileNoSourceServesEndsTheProgram) {
