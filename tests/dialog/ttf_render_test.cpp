@@ -5,7 +5,6 @@
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -349,13 +348,7 @@ TEST_F(FontTest, MemoryThatRunsOutLeavesThePendingCodeButForTheGlyphRecords) {
   const std::string huge(size_t(64) << 20, 'A'), large(size_t(4) << 20, 'A');
   RunResult r = RunInChild([&] {
     Image img(2, 8, 8);
-    long pages = 0;
-    std::FILE *statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
-    std::fclose(statm);
-    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(24) << 20);
-    const rlimit limit{room, room};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    ember_test::LimitAddressSpaceAboveUse(size_t(24) << 20);
     const int32_t text = frRender(font, img.b, huge.c_str(), nullptr, nullptr);  // "temp str"
     std::printf("%d %d ", text, SYS_ErrorGet());
     const int32_t records = frRender(font, img.b, large.c_str(), nullptr, nullptr);  // "cache"

@@ -425,13 +425,7 @@ TEST(SceneConfig, AFileOfHolesCostsTheMemoryOfOneLine) {
   ASSERT_EQ(std::fwrite(tail.data(), 1, tail.size(), file), tail.size());
   ASSERT_EQ(std::fclose(file), 0);
   const ember_test::RunResult r = ember_test::RunInChild([&] {
-    long pages = 0;
-    std::FILE *statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
-    std::fclose(statm);
-    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(256) << 20);
-    const rlimit limit{room, room};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    ember_test::LimitAddressSpaceAboveUse(size_t(256) << 20);
     Scene s = Base();
     _3DV_LoadConfig(s.scene, name);
     std::printf("%g %g", s.scene.camerafov, s.scene.camerafar);

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,6 +83,16 @@ RunResult Run(const std::vector<std::string> &argv, const fs::path &cwd,
   waitpid(pid, &st, 0);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   return r;
+}
+
+void LimitAddressSpaceAboveUse(size_t spare) {
+  long pages = 0;
+  std::FILE *statm = std::fopen("/proc/self/statm", "r");
+  if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
+  std::fclose(statm);
+  const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + rlim_t(spare);
+  const rlimit limit{room, room};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
 }
 
 RunResult RunInChild(const std::function<void()> &body, int streams, int returned) {

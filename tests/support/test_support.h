@@ -3,6 +3,7 @@
 // its output captured.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -57,6 +58,13 @@ enum ChildStreams { kChildStdout = 1, kChildStderr = 2, kChildBoth = 3 };
 // `returned`. For code that ends the process itself.
 RunResult RunInChild(const std::function<void()> &body, int streams = kChildStdout,
                      int returned = 99);
+
+// In a child: caps the address space at what the process uses now plus
+// `spare` bytes, so an allocation that grows with a file's claims rather
+// than its bytes fails there. Ends the child with 90 or 91 when it cannot.
+// (The sanitizer's shadow memory needs the whole address space: tests
+// that call this are left out of that build.)
+void LimitAddressSpaceAboveUse(size_t spare);
 
 // Folder of the checked-in fixtures and the build tree.
 std::filesystem::path FixturesDir();

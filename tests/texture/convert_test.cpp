@@ -1,6 +1,5 @@
 // Pixel converters and the box-filter shrink.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -155,13 +154,7 @@ TEST(Scale, ShrinkingHoldsOneRowOfSums) {
   RunResult r = RunInChild([&] {
     BitmapPtr b(txCreateDummy(3, w, h));
     for (int y = 0; y < h; ++y) std::memset(b->image[0] + size_t(y) * w, y & 0x7F, w);
-    long pages = 0;
-    std::FILE *statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(90);
-    std::fclose(statm);
-    const rlim_t room = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(64) << 20);
-    const rlimit limit{room, room};
-    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(91);
+    ember_test::LimitAddressSpaceAboveUse(size_t(64) << 20);
     const int32_t result = txScale(b.get(), w / 2, h / 2);
     const uint8_t *p = b->image[0];
     std::printf("%d %dx%d %d %d", result, b->width, b->height, p[size_t(w / 2) * 3 + 5],
