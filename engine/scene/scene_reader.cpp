@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -245,13 +247,25 @@ public:
     if (block) mine_.insert(block);
   }
   bool Mine(void *block) const { return block && mine_.count(block) != 0; }
+  // Notes that the object at index of an objects array this load made is
+  // given an array of its own.
+  void Touch(void *objects, int32_t index) {
+    int32_t &reach = reach_[objects];
+    reach = std::max(reach, index + 1);
+  }
   // Frees a block this load made, and the object arrays it made inside it
-  // when the block is an objects array.
+  // when the block is an objects array. Only objects up to the last one
+  // given an array are looked at: a file of repeated count chunks makes
+  // thousands of bare records a chunk, and walking them all each time
+  // would cost far more than the file's bytes.
   void Drop(void *block, int32_t objects = 0) {
     if (!Mine(block)) return;
-    auto *records = static_cast<_3DV_OBJECT *>(block);
-    for (int32_t i = 0; i < objects; ++i) {
-      for (void **slot : ObjectSlots(records[i])) Drop(*slot);
+    if (auto reach = reach_.find(block); reach != reach_.end()) {
+      auto *records = static_cast<_3DV_OBJECT *>(block);
+      for (int32_t i = 0; i < std::min(objects, reach->second); ++i) {
+        for (void **slot : ObjectSlots(records[i])) Drop(*slot);
+      }
+      reach_.erase(reach);
     }
     mine_.erase(block);
     pasMemFree(&block);
@@ -260,8 +274,9 @@ public:
   void DropAll() {
     for (void *block : mine_) pasMemFree(&block);
     mine_.clear();
+    reach_.clear();
   }
-  static std::vector<void **> ObjectSlots(_3DV_OBJECT &o) {
+  static std::array<void **, 11> ObjectSlots(_3DV_OBJECT &o) {
     return {reinterpret_cast<void **>(&o.strip),        reinterpret_cast<void **>(&o.faces),
             reinterpret_cast<void **>(&o.origfaces),    reinterpret_cast<void **>(&o.vertices),
             reinterpret_cast<void **>(&o.colors),       reinterpret_cast<void **>(&o.uvs),
@@ -272,6 +287,8 @@ public:
 
 private:
   std::unordered_set<void *> mine_;
+  // Objects arrays this load made: one past the last object given an array.
+  std::unordered_map<void *, int32_t> reach_;
 };
 
 // Makes a materials or objects array one of this load's own blocks,
@@ -555,6 +572,7 @@ bool Reader::Store(uint8_t id, int32_t index, int32_t size,
   if (array.owner == Owner::kNone) return true;  // not ours: dropped quietly
   uint8_t *record = Target(array.owner, index);
   if (!record) return false;
+  if (array.owner == Owner::kObject) blocks_.Touch(scene_.objects, index);
 
   std::string what = SceneName(scene_);
   if (array.owner == Owner::kObject) {
