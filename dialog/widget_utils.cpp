@@ -42,9 +42,24 @@ widget_item_t *Earlier(const widget_item_t *widget, int32_t id) {
   return nullptr;
 }
 
-// Bytes of style texts copied by references since the last
-// widget_load_budgets_reset.
-uint64_t style_text_bytes = 0;
+// Bytes taken against one of a widget file's bounds since it was reset.
+struct ByteBudget {
+  const uint64_t limit;
+  uint64_t used = 0;
+  // Whether `bytes` more stay within the limit; with `first_free`, the
+  // first piece is let in whatever its size, since one file must always be
+  // able to load something.
+  bool Fits(uint64_t bytes, bool first_free = false) const {
+    return (first_free && used == 0) || bytes <= limit - std::min(used, limit);
+  }
+};
+
+ByteBudget style_texts{WIDGET_STYLE_COPY_BUDGET};
+ByteBudget text_bitmaps{WIDGET_TEXT_BITMAP_BUDGET};
+ByteBudget font_files{WIDGET_FONT_FILE_BUDGET};
+ByteBudget pictures{WIDGET_PICTURE_BUDGET};
+// frRenderedBytes at the last reset.
+uint64_t rendered_at_reset = 0;
 
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
@@ -55,13 +70,13 @@ int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   }
   // Refused like a copy that cannot be allocated: the widget is dropped.
   const uint64_t bytes = style->style.font_path ? strlen(style->style.font_path) + 1 : 0;
-  if (bytes > WIDGET_STYLE_COPY_BUDGET - style_text_bytes) {
+  if (!style_texts.Fits(bytes)) {
     SYS_Log(1, "[widget][utils]  ! style texts of this file would take more than %llu bytes.\n",
             static_cast<unsigned long long>(WIDGET_STYLE_COPY_BUDGET));
     SYS_ErrorSet(5);
     return -1;
   }
-  style_text_bytes += bytes;
+  style_texts.used += bytes;
   widget_copy_style(w, style->style);
   return 0;
 }
@@ -530,16 +545,8 @@ int32_t widget_resolve_font(widget_item_t *w) {
   return 0;
 }
 
-namespace {
-// Text bitmap and font file bytes taken since the budgets were last reset,
-// and frRenderedBytes at that reset.
-uint64_t text_bitmap_bytes = 0;
-uint64_t font_file_bytes = 0;
-uint64_t rendered_at_reset = 0;
-}  // namespace
-
 void widget_load_budgets_reset() {
-  text_bitmap_bytes = font_file_bytes = style_text_bytes = 0;
+  text_bitmaps.used = font_files.used = style_texts.used = 0;
   rendered_at_reset = frRenderedBytes;
 }
 
@@ -552,19 +559,19 @@ void widget_load_face(const char *path) {
   const int32_t size = SYS_FileSize(path);
   SYS_ErrorClear();
   const uint64_t bytes = uint64_t(std::max(size, 0));
-  if (font_file_bytes > 0 && bytes > WIDGET_FONT_FILE_BUDGET - std::min(font_file_bytes, WIDGET_FONT_FILE_BUDGET)) {
+  if (!font_files.Fits(bytes, true)) {
     SYS_Log(1, "[widget]  ! font files of this file would take more than %llu bytes: %s\n",
             static_cast<unsigned long long>(WIDGET_FONT_FILE_BUDGET), path);
     return;
   }
-  if (frLoadFace(path) == 0) font_file_bytes += bytes;
+  if (frLoadFace(path) == 0) font_files.used += bytes;
 }
 
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
   // Refused like a bitmap that cannot be allocated: the widget is dropped
   // and the rest of the file still loads.
   const uint64_t bytes = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * 4;
-  if (bytes > WIDGET_TEXT_BITMAP_BUDGET - text_bitmap_bytes) {
+  if (!text_bitmaps.Fits(bytes)) {
     SYS_Log(1, "[widget]  ! text bitmaps of this file would take more than %llu bytes.\n",
             static_cast<unsigned long long>(WIDGET_TEXT_BITMAP_BUDGET));
     w->bitmap = nullptr;
@@ -576,15 +583,12 @@ int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
     SYS_ErrorSet(5);
     return -1;
   }
-  text_bitmap_bytes += bytes;
+  text_bitmaps.used += bytes;
   SYS_ErrorClear();
   return 0;
 }
 
 namespace {
-// Bytes of pictures new to the texture manager since the last reset.
-uint64_t picture_bytes = 0;
-
 uint64_t PictureBytes(const txBitmap *b) {
   uint64_t bytes = 0;
   for (int32_t level = 0; b && level < std::min(b->levels, TX_MAX_LEVELS); ++level) bytes += b->imagesize[level];
@@ -592,7 +596,7 @@ uint64_t PictureBytes(const txBitmap *b) {
 }
 }  // namespace
 
-void widget_picture_budget_reset() { picture_bytes = 0; }
+void widget_picture_budget_reset() { pictures.used = 0; }
 
 int32_t widget_load_picture(const char *name, int32_t filter) {
   const bool held = tmFind(name) != nullptr;
@@ -603,7 +607,7 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
   const uint64_t bytes = PictureBytes(bitmap);
   // A picture is only measured once decoded, so the set holds at most the
   // budget and one picture more.
-  if (picture_bytes > 0 && bytes > WIDGET_PICTURE_BUDGET - std::min(picture_bytes, WIDGET_PICTURE_BUDGET)) {
+  if (!pictures.Fits(bytes, true)) {
     SYS_Log(1, "[widget]  ! pictures of this set would take more than %llu bytes: %s\n",
             static_cast<unsigned long long>(WIDGET_PICTURE_BUDGET), name);
     tmRemove(name);
@@ -611,7 +615,7 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
     SYS_ErrorSet(5);
     return -1;
   }
-  picture_bytes += bytes;
+  pictures.used += bytes;
   return 0;
 }
 
