@@ -418,12 +418,7 @@ TEST(SceneConfig, AnObjectIntegerThatIsNoNumberIsAnErrorOfTheFile) {
 TEST(SceneConfig, AFileOfHolesCostsTheMemoryOfOneLine) {
   ember_test::TempDir dir;
   const std::string name = dir.str("holes.cfg");
-  std::FILE *file = std::fopen(name.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(fseeko(file, off_t(384) << 20, SEEK_SET), 0);
-  const std::string tail = "\rcamerafov=0.5\r\n\ncamerafar=7";
-  ASSERT_EQ(std::fwrite(tail.data(), 1, tail.size(), file), tail.size());
-  ASSERT_EQ(std::fclose(file), 0);
+  ember_test::WriteAfterHoles(name, uint64_t(384) << 20, "\rcamerafov=0.5\r\n\ncamerafar=7");
   const ember_test::RunResult r = ember_test::RunInChild([&] {
     ember_test::LimitAddressSpaceAboveUse(size_t(256) << 20);
     Scene s = Base();

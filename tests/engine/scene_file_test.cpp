@@ -789,14 +789,10 @@ TEST_F(SceneFile, AnArrayAnObjectFlagsButDoesNotCarryGetsNoDataStoreAndIsNotDraw
 TEST(SceneFileSize, AFileOfHolesCostsWhatItsChunksKeep) {
   ember_test::TempDir dir;
   const std::string name = dir.str("holes.scn");
-  std::FILE *file = std::fopen(name.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
   const float fov = 0.5f;
-  uint8_t chunk[24] = {'Z', '!', _3DV_TYPE_SINGLE, 7, 1, 0, 0, 0, 4};  // camerafov
+  char chunk[24] = {'Z', '!', _3DV_TYPE_SINGLE, 7, 1, 0, 0, 0, 4};  // camerafov
   std::memcpy(chunk + 20, &fov, 4);
-  ASSERT_EQ(fseeko(file, off_t(768) << 20, SEEK_SET), 0);
-  ASSERT_EQ(std::fwrite(chunk, 1, sizeof chunk, file), sizeof chunk);
-  ASSERT_EQ(std::fclose(file), 0);
+  ember_test::WriteAfterHoles(name, uint64_t(768) << 20, std::string(chunk, sizeof chunk));
   const std::string tool = (ember_test::BinaryDir() / "tools" / "sceneconfig" / "sceneconfig").string();
   const ember_test::RunResult r = ember_test::RunInChild(
       [&] {

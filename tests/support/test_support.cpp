@@ -85,6 +85,14 @@ RunResult Run(const std::vector<std::string> &argv, const fs::path &cwd,
   return r;
 }
 
+void WriteAfterHoles(const std::filesystem::path &p, uint64_t holes, const std::string &tail) {
+  WriteFile(p, "");
+  std::filesystem::resize_file(p, holes);
+  std::ofstream out(p, std::ios::binary | std::ios::app);
+  out.write(tail.data(), std::streamsize(tail.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + p.string());
+}
+
 void LimitAddressSpaceAboveUse(size_t spare) {
   long pages = 0;
   std::FILE *statm = std::fopen("/proc/self/statm", "r");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -58,6 +59,10 @@ enum ChildStreams { kChildStdout = 1, kChildStderr = 2, kChildBoth = 3 };
 // `returned`. For code that ends the process itself.
 RunResult RunInChild(const std::function<void()> &body, int streams = kChildStdout,
                      int returned = 99);
+
+// Writes a file of `holes` bytes that take no disk (a sparse file's
+// hole) followed by `tail`: a large file made in no time.
+void WriteAfterHoles(const std::filesystem::path &p, uint64_t holes, const std::string &tail);
 
 // In a child: caps the address space at what the process uses now plus
 // `spare` bytes, so an allocation that grows with a file's claims rather
