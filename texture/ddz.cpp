@@ -61,26 +61,14 @@ uint8_t *levelBlocks(const uint8_t *data, const QtxLevel &level, uint64_t expect
       SYS_ErrorSet(TX_ERR_SHORT);
       return nullptr;
     }
-    // The buffer grows as the stream inflates, so a raw size the stream
-    // does not back is never allocated.
     void *raw = nullptr;
-    uint32_t produced = 0;
-    if (SYS_ZUncompressProduced(data + level.offset, uint32_t(level.bytes), &raw, &produced) != 0)
+    uint32_t rawSize = 0;
+    if (SYS_ZUncompress(data + level.offset, uint32_t(level.bytes), &raw, &rawSize) != 0)
       return nullptr;
-    // The block checked out, so its header (raw size first) is there.
-    if (txGet32(data + level.offset) != expected) {
+    if (rawSize != expected) {
       SYS_MemFree(&raw, __FILE__, __LINE__);
       SYS_ErrorSet(TX_ERR_SHORT);
       return nullptr;
-    }
-    // A stream that ends early leaves the rest of the level zero.
-    if (produced < expected) {
-      if (!SYS_MemRealloc(&raw, size_t(expected), __FILE__, __LINE__, "z uncompress")) {
-        SYS_MemFree(&raw, __FILE__, __LINE__);
-        SYS_ErrorSet(5);
-        return nullptr;
-      }
-      std::memset(static_cast<uint8_t *>(raw) + produced, 0, size_t(expected - produced));
     }
     return static_cast<uint8_t *>(raw);
   }
