@@ -28,6 +28,7 @@
 #include <glob.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -259,6 +260,41 @@ int32_t SYS_FileSize(const char *name) {
   }
   SYS_ErrorClear();
   return h->size(name);
+}
+
+int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity) {
+  SYS_ErrorClear();
+  if (!name || !identity) {
+    SYS_ErrorSet(10);
+    return -1;
+  }
+  const SYS_FileHandler_t *h = FindHandler(name);
+  struct stat st;
+  if (h == &SYS_FileHandler_reg) {
+    std::string path = name;  // as the regular open spells it
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (stat(path.c_str(), &st) == 0) {
+      *identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+      return 0;
+    }
+  } else if (h == &SYS_FileHandler_dir) {
+    char *full = SYS_FileFind(name);
+    const bool found = full && stat(full, &st) == 0;
+    if (full) SYS_MEMFREE(full);
+    if (found) {
+      *identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+      return 0;
+    }
+  } else if (h == &SYS_FileHandler_pack) {
+    SYS_Pack_t *pack = nullptr;
+    SYS_PackEntry_t *entry = nullptr;
+    if (SYS_PackFind(name, &pack, &entry)) {
+      *identity = {uint64_t(reinterpret_cast<uintptr_t>(pack)), entry->offset};
+      return 0;
+    }
+  }
+  SYS_ErrorSet(1);
+  return -1;
 }
 
 void SYS_FileShutdown() { SYS_ErrorClear(); }

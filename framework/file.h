@@ -98,6 +98,21 @@ int SYS_FileExists(const char *name);
 int32_t SYS_FileSize(const char *name);
 void SYS_FileShutdown();
 
+// What a name would open, whatever its spelling: "a.png", "./a.png" and a
+// link to it are one file on disk (device and inode), and pack entries
+// whose stored bytes start at one offset of one mounted pack are one entry.
+// Loaders that keep what they decode tell repeats from distinct files by
+// it. Never opens or inflates anything.
+struct SYS_FileIdentity_t {
+  uint64_t source;  // the device, or the mounted pack's record
+  uint64_t item;    // the inode, or the entry's stored offset
+  bool operator==(const SYS_FileIdentity_t &) const = default;
+};
+// 0 and the identity of the source SYS_FileOpen would use; -1 with code 10
+// for a NULL argument or code 1 when no handler serves the name (the
+// identity is then left alone).
+int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity);
+
 void SYS_PathSetAppDir(const char *text);
 char *SYS_PathGet(int32_t kind, const char *name);
 int SYS_MkDir(const char *path);

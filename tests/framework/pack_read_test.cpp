@@ -429,3 +429,52 @@ TEST_F(Packs, UnmountingReleasesEverything) {
   SYS_FileUnmountAll();
   EXPECT_EQ(SYS_MemLiveCount(), live);
 }
+
+TEST_F(Packs, OneFileUnderEverySpellingHasOneIdentityAndDistinctFilesDiffer) {
+  namespace fs = std::filesystem;
+  WriteFile(Path("a.png"), "same bytes");
+  WriteFile(Path("b.png"), "same bytes");  // equal content, another file
+  fs::create_symlink(Path("a.png"), Path("link.png"));
+  fs::create_directories(Path("root/sub"));
+  WriteFile(Path("root/sub/c.png"), "c");
+  ASSERT_EQ(SYS_FilePackOpen(Path("root").c_str()), 0);
+
+  // Two records share one entry's bytes; a third has bytes of its own.
+  std::string pack = "QLPK";
+  ember_test::PutLE(pack, 3);
+  ember_test::PutLE(pack, 0);
+  const size_t first = pack.size();
+  pack += "entry bytes";
+  const size_t second = pack.size();
+  pack += "entry bytes";
+  std::string records;
+  ember_test::PutCatalogRecord(records, "p/one", first, 11, false);
+  ember_test::PutCatalogRecord(records, "p/again", first, 11, false);
+  ember_test::PutCatalogRecord(records, "p/other", second, 11, false);
+  ember_test::SetLE(pack, 8, static_cast<uint32_t>(pack.size()));
+  pack += ember_test::MakeZBlock(records);
+  WriteFile(Path("test.dat"), pack);
+  ASSERT_EQ(SYS_FilePackOpen(Path("test.dat").c_str()), 0);
+
+  auto id = [](const std::string &name) {
+    SYS_FileIdentity_t identity{~0ull, ~0ull};
+    EXPECT_EQ(SYS_FileIdentify(name.c_str(), &identity), 0) << name;
+    return identity;
+  };
+  const SYS_FileIdentity_t a = id("a.png");
+  for (const std::string &spelling :
+       std::vector<std::string>{"./a.png", ".//a.png", "root/../a.png", "link.png", Path("a.png")})
+    EXPECT_EQ(id(spelling), a) << spelling;
+  EXPECT_FALSE(id("b.png") == a);
+  EXPECT_EQ(id("sub/c.png"), id(Path("root/sub/c.png")));  // the mounted folder's file is the disk file
+  EXPECT_EQ(id("p/again"), id("p/one"));
+  EXPECT_FALSE(id("p/other") == id("p/one"));
+
+  SYS_FileIdentity_t untouched{1, 2};
+  EXPECT_EQ(SYS_FileIdentify("missing.png", &untouched), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 1);
+  EXPECT_EQ(untouched, (SYS_FileIdentity_t{1, 2}));
+  EXPECT_EQ(SYS_FileIdentify(nullptr, &untouched), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
+  EXPECT_TRUE(ReportedErrors().empty());  // the error callback is the open's alone
+}
