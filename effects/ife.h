@@ -86,8 +86,9 @@ extern ife_interface ife_LoadBar;
 // slot table with filter type 1, from baseFolder + "/" + name when a base
 // folder is given. A file that cannot be opened or that is malformed ends
 // the program through the fatal exit, naming the file (and the line), and
-// so does one whose newly loaded textures would take more than 64 MB
-// beyond its first (naming the file and the layer).
+// so does one whose repeats (a file it already loaded, by its identity,
+// named again under another spelling) would take more than 64 MB of
+// textures (naming the file and the layer). Distinct files always load.
 void ife_LoadInterface(ife_interface &iface, std::string_view fileName,
                        std::string_view baseFolder);
 

@@ -17,15 +17,20 @@
 // layer without a texture sets nothing.
 //
 // The slot table knows a texture by its name, so one file naming one image
-// under many spellings ("a.png", "./a.png", ".//a.png") would load it once
-// per spelling, up to a thousand times. The textures a file newly loads
-// take at most 64 MB beyond its first; one more ends the program like a
-// texture that cannot be loaded, naming the file and the layer.
+// under many spellings ("a.png", "./a.png", ".//a.png", a link to it)
+// would load it once per spelling, up to a thousand times. Distinct files
+// always load, however many and however large. A spelling whose file (by
+// its identity, not its name) this effect file already loaded under
+// another name is a repeat; a file's repeats take at most 64 MB, and one
+// more ends the program like a texture that cannot be loaded, naming the
+// file and the layer. A name the slot table already holds is shared and
+// costs nothing.
 //
 // Main thread, with the OpenGL context current.
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "effects/ife.h"
 #include "effects/ife_file.h"
@@ -84,29 +89,41 @@ int32_t SpecialTexture(const ife_SpecialName &special) {
   return 0;
 }
 
+// The name the slot table keeps for a layer's file: what it loads and
+// shares.
+std::string SlotName(const char *name, std::string_view baseFolder) {
+  std::string path = baseFolder.empty() ? std::string(name) : std::string(baseFolder) + "/" + name;
+  path.resize(std::min<size_t>(path.size(), TX_SLOT_NAME_MAX));
+  return path;
+}
+
 int32_t LayerTexture(const char *name, std::string_view baseFolder) {
-  if (FromSlotTable(name)) {
-    if (baseFolder.empty()) return txTexLoad(name, TX_FILTER_LINEAR);
-    return txTexLoad(std::string(baseFolder) + "/" + name, TX_FILTER_LINEAR);
-  }
+  if (FromSlotTable(name)) return txTexLoad(SlotName(name, baseFolder), TX_FILTER_LINEAR);
   const ife_SpecialName *special = FindSpecial(name);
   return special ? SpecialTexture(*special) : 0;
 }
 
-constexpr uint64_t kNewTextureBudget = uint64_t(64) << 20;
+constexpr uint64_t kRepeatBudget = uint64_t(64) << 20;
 
-// What the hook needs of the load: the base folder, the file's name and
-// the bytes of the textures it has newly loaded so far.
+// A file this effect file took a slot-table texture from, and the bytes of
+// that texture.
+struct Loaded {
+  SYS_FileIdentity_t identity;
+  uint64_t bytes;
+};
+
+// What the hook needs of the load: the base folder, the file's name, the
+// files its layers loaded so far and the bytes their repeats took.
 struct LoadContext {
   std::string_view baseFolder;
   const std::string &fileName;
-  uint64_t newBytes;
+  std::vector<Loaded> loaded;
+  uint64_t repeatBytes;
 };
 
 // True when the slot table holds an uploaded texture of that name and
 // filter, which a load shares instead of loading it again.
 bool Held(std::string_view name) {
-  name = name.substr(0, std::min<size_t>(name.size(), TX_SLOT_NAME_MAX));
   return std::any_of(std::begin(txNodes), std::end(txNodes), [&](const txNode &slot) {
     return !slot.free && slot.uploaded && slot.filter == TX_FILTER_LINEAR && name == slot.name;
   });
@@ -121,21 +138,35 @@ uint64_t BoundTextureBytes(int32_t texture) {
   return uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * uint64_t(bytesPerPixel);
 }
 
+// The file of the first slot-table layer that named it, or null.
+const Loaded *LoadedBefore(const LoadContext &load, const SYS_FileIdentity_t &identity) {
+  for (const Loaded &l : load.loaded)
+    if (l.identity == identity) return &l;
+  return nullptr;
+}
+
+// A repeat is refused before it is decoded: it would take what its file
+// took the first time.
 void TakeTexture(ife_layer &layer, void *user) {
   auto &load = *static_cast<LoadContext *>(user);
-  const bool slotTable = FromSlotTable(layer.name);
-  const std::string path =
-      load.baseFolder.empty() ? std::string(layer.name) : std::string(load.baseFolder) + "/" + layer.name;
-  const bool held = slotTable && Held(path);
+  SYS_FileIdentity_t identity{};
+  bool identified = false;
+  const Loaded *first = nullptr;
+  if (FromSlotTable(layer.name)) {
+    const std::string slotName = SlotName(layer.name, load.baseFolder);
+    identified = SYS_FileIdentify(slotName.c_str(), &identity) == 0;
+    first = identified ? LoadedBefore(load, identity) : nullptr;
+    if (first && !Held(slotName)) {
+      if (first->bytes > kRepeatBudget - std::min(load.repeatBytes, kRepeatBudget))
+        wmFatal("Layer effect " + load.fileName + " repeats more than 64 MB of textures ( " +
+                layer.name + " )");
+      load.repeatBytes += first->bytes;
+    }
+  }
   layer.texture = LayerTexture(layer.name, load.baseFolder);
   if (layer.texture == 0) return;
   dgl::glBindTexture(GL_TEXTURE_2D, GLuint(layer.texture));
-  if (slotTable && !held) {
-    const uint64_t bytes = BoundTextureBytes(layer.texture);
-    if (load.newBytes > 0 && bytes > kNewTextureBudget - std::min(load.newBytes, kNewTextureBudget))
-      wmFatal("Layer effect " + load.fileName + " loads more than 64 MB of textures ( " + layer.name + " )");
-    load.newBytes += bytes;
-  }
+  if (identified && !first) load.loaded.push_back({identity, BoundTextureBytes(layer.texture)});
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
 }
@@ -156,7 +187,7 @@ void ife_LoadInterface(ife_interface &iface, std::string_view fileName,
   if (!file) wmFatal("Unable to open " + name);
 
   ife_ParseError error;
-  LoadContext load{base, name, 0};
+  LoadContext load{base, name, {}, 0};
   const int32_t result = ife_ReadInterface(file, iface, TakeTexture, &load, error);
   SYS_FileClose(file);
   if (result != 0)

@@ -189,17 +189,25 @@ TEST_F(IfeLoader, AMalformedNumberEndsTheProgramNamingFileAndLine) {
   EXPECT_EQ(r.output, "Malformed layer effect bad.ife, line 6: key count is not a decimal integer\n");
 }
 
-// The slot table knows a texture by its name, so each spelling of one
-// image is loaded anew; here each is 4096 x 4096. Past 64 MB of new
-// textures the program ends naming the file and the layer.
-TEST_F(IfeLoader, NewTexturesPastTheBudgetEndTheProgramHoweverTheyAreSpelled) {
+// Here every texture is 4096 x 4096 (48 MB). Distinct files all load; the
+// slot table knows a texture by its name, so each other spelling of one
+// file, a link included, is loaded anew: past 64 MB of such repeats the
+// program ends naming the file and the layer. A name already held is
+// shared and costs nothing.
+TEST_F(IfeLoader, DistinctTexturesAllLoadButRepeatsOfOneFileEndTheProgramPast64MB) {
+  for (const char *name : {"a.tga", "b.tga", "c.tga", "d.tga"})
+    WriteBytes(dir_.path() / name, SolidTga(4, 4, 0, 0, 255));
+  std::filesystem::create_symlink("logo.tga", dir_.path() / "link.tga");
   ChildResult r = RunInChild([this] {
     dgl::glGetTexLevelParameteriv = [](GLenum, GLint, GLenum, GLint *out) { *out = 4096; };
-    ife_interface iface{};
-    Load(iface, IfeText({Named("logo.tga"), Named("logo.tga"), Named("./logo.tga"), Named(".//logo.tga")}));
+    ife_interface distinct{}, repeats{};
+    Load(distinct, IfeText({Named("logo.tga"), Named("a.tga"), Named("b.tga"), Named("c.tga"),
+                            Named("d.tga")}),
+         "", "distinct.ife");
+    Load(repeats, IfeText({Named("logo.tga"), Named("./logo.tga"), Named("./logo.tga"), Named("link.tga")}));
   });
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.output, "Layer effect effect.ife loads more than 64 MB of textures ( ./logo.tga )\n");
+  EXPECT_EQ(r.output, "Layer effect effect.ife repeats more than 64 MB of textures ( link.tga )\n");
 }
 
 TEST_F(IfeLoader, AFileNoSourceServesEndsTheProgram) {
