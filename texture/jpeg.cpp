@@ -8,9 +8,10 @@
 // inks: each colour is ink × black / 255). A stream that ends early is
 // closed with an end-of-image marker and a warning, so a truncated file
 // gives the rows it holds and the rest as libjpeg fills them; it is never
-// read again from its start and never past its end. A frame larger than
-// its file's bytes could code (see backedPixels) fails with 5 before it
-// is decoded, as does a file whose scans would walk it too many times.
+// read again from its start and never past its end. Every frame up to
+// 4096 x 4096 decodes; a larger one that its file's bytes could not code
+// (see backedPixels) fails with 5 before it is decoded, as does a file
+// whose scans would walk its frame too many times.
 //
 // The writers store level 0 of a 24-bit, 32-bit or grey bitmap through the
 // file system, red first whatever the bitmap's own order; a 32-bit bitmap
@@ -128,17 +129,18 @@ inline uint8_t inkTimesBlack(unsigned ink, unsigned black) {
   return uint8_t((2 * ink * black + 255) / 510);
 }
 
-// A complete Huffman-coded stream spends at least one bit on every 8 x 8
-// block it codes, so no frame gives more than about 512 pixels per byte of
-// its file. Only the fill of a cut stream (or arithmetic coding, whose
-// coder can spend almost nothing on a block) goes beyond that: a few
-// hundred bytes can then name a frame of gigabytes. A frame of more than
-// four times the densest coding per byte, once past a megapixel that any
-// file may name, fails with 5 before anything is allocated for it, so
-// what a decode holds (pixels and the library's coefficient buffers) and
-// how long it takes stay a fixed multiple of the file's bytes.
+// Any file may name a frame of up to 4096 x 4096 pixels, whatever its
+// coding: arithmetic coding spends almost nothing on a flat block, so a
+// solid full-HD frame takes a couple of hundred bytes. Such a frame costs
+// at most 48 MB of pixels and, with at most four components, 128 MB of the
+// library's coefficient buffers. A larger frame must be backed by its
+// file's bytes: a complete Huffman-coded stream spends at least one bit on
+// every 8 x 8 block it codes, so no such frame gives more than about 512
+// pixels per byte; one of more than four times that fails with 5 before
+// anything is allocated for it, as the fill of a cut stream that names
+// gigabytes from a few hundred bytes would.
 constexpr uint64_t JPEG_MAX_PIXELS_PER_BYTE = 2048;
-constexpr uint64_t JPEG_ANY_FILE_PIXELS = uint64_t(1) << 20;
+constexpr uint64_t JPEG_ANY_FILE_PIXELS = uint64_t(4096) * 4096;
 
 uint64_t backedPixels(size_t fileBytes) {
   return std::max(JPEG_ANY_FILE_PIXELS, JPEG_MAX_PIXELS_PER_BYTE * uint64_t(fileBytes));
@@ -148,9 +150,9 @@ uint64_t backedPixels(size_t fileBytes) {
 // run out or one end-of-band run covers them, so a scan of a dozen bytes
 // costs a pass over the whole frame. All scans together may visit 64 times
 // the pixels the file backs, several times what any progression script
-// needs at the densest coding; past that the decode fails with 5, so its
-// time stays a fixed multiple of the file's bytes however many scans the
-// file repeats.
+// needs; past that the decode fails with 5, so its time stays a fixed
+// multiple of the larger of the file's bytes and a 4096 x 4096 frame
+// however many scans the file repeats.
 constexpr uint64_t JPEG_MAX_PASSES = 64;
 
 void jpegScanBudget(j_common_ptr common) {
@@ -175,6 +177,12 @@ bool decodeJpeg(JpegReadJob *job, const uint8_t *data, size_t size) {
   jpeg_read_header(cinfo, TRUE);
   if (uint64_t(cinfo->image_width) * cinfo->image_height > backedPixels(size)) {
     job->code = 5;
+    return false;
+  }
+  // Only grey, colour and ink files give pixels; refused here, other
+  // component counts never get their coefficient buffers.
+  if (cinfo->num_components != 1 && cinfo->num_components != 3 && cinfo->num_components != 4) {
+    job->code = TX_ERR_DEPTH;
     return false;
   }
   job->scanBudget = JPEG_MAX_PASSES * backedPixels(size);
