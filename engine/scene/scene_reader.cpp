@@ -673,9 +673,16 @@ std::string Check(const _3DV_SCENE &scene, Use use) {
   auto fits = [&holds](const void *array, int64_t element, int64_t count) {
     return !array || holds(array, element, count);
   };
-  if (scene.materialcount < 0 || !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
+  // A count chunk makes its records from four bytes, so the reader takes
+  // no more of them than the array types admit, and the writer writes no
+  // more.
+  const int32_t materials = write ? _3DV_MATERIAL_ARRAY_MAX_INDEX + 1 : INT32_MAX;
+  const int32_t objects = write ? _3DV_OBJECT_ARRAY_MAX_INDEX + 1 : INT32_MAX;
+  if (scene.materialcount < 0 || scene.materialcount > materials ||
+      !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
     return "materialcount";
-  if (scene.objectcount < 0 || !holds(scene.objects, sizeof(_3DV_OBJECT), scene.objectcount))
+  if (scene.objectcount < 0 || scene.objectcount > objects ||
+      !holds(scene.objects, sizeof(_3DV_OBJECT), scene.objectcount))
     return "objectcount";
   if (scene.camerapositioncount < 0 ||
       !holds(scene.camerapositions, sizeof(_3DV_KEYVECTOR), scene.camerapositioncount))

@@ -78,10 +78,11 @@ void _3DV_Set2(_3DV_VECTOR &triple, float a, float b);
 
 // Whether the scene can be written so that it reads back: every array the
 // file carries present where its count or flag needs it and not shorter
-// than its count where its size is known, every count non-negative,
-// corner, strip and neighbour indexes in range. A material index out of
-// range is written as it is. An empty string when the scene passes, else
-// what is wrong, naming the object or light and field.
+// than its count where its size is known, every count non-negative, no
+// more materials and objects than their array types admit (5001 and
+// 8001), corner, strip and neighbour indexes in range. A material index
+// out of range is written as it is. An empty string when the scene
+// passes, else what is wrong, naming the object or light and field.
 std::string _3DV_CheckScene(const _3DV_SCENE &scene);
 
 // Frees every array the reader made (chunk arrays, materials, objects,

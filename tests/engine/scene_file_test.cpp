@@ -706,6 +706,14 @@ TEST_F(SceneFile, WriterRefusesInconsistentScenesAndLeavesNoFile) {
   rich.objects[0].neighbours = nullptr;
   EXPECT_FALSE(_3DV_SaveScene(rich.scene, dir.str("a.3dv")));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "a.3dv"));
+  // No more objects than a count chunk reads back.
+  std::vector<_3DV_OBJECT> many(_3DV_OBJECT_ARRAY_MAX_INDEX + 2);
+  _3DV_SCENE crowd{};
+  crowd.objects = many.data();
+  crowd.objectcount = _3DV_OBJECT_ARRAY_MAX_INDEX + 2;
+  EXPECT_EQ(_3DV_CheckScene(crowd), "objectcount");
+  crowd.objectcount = _3DV_OBJECT_ARRAY_MAX_INDEX + 1;
+  EXPECT_EQ(_3DV_CheckScene(crowd), "");
 }
 
 TEST_F(SceneFile, FailedWritesRemoveThePartialFileAndEndTheProcess) {
