@@ -2,9 +2,11 @@
 //
 // The bytes the file's layout takes are read and checked before any scene
 // or layer effect is loaded: counts come from the file, and a count is only
-// believed when the bytes still left can hold that many records. Bytes
-// after the last key record are never read, so a file's size alone costs
-// nothing; a layout beyond QEX_MAX_PROJECT_BYTES is refused.
+// believed when the bytes still left can hold that many records. The file
+// is read as a stream, a step at a time, so a pipe gives what a file gives
+// and a count the file does not back costs only the bytes it does hold.
+// Bytes after the last key record are never read, so a file's size alone
+// costs nothing.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -192,25 +194,19 @@ bool QEX_ReadProjectFile(const std::string &fileName, std::vector<uint8_t> &byte
     error = "cannot be opened";
     return false;
   }
-  // Reads on until the bytes reach `end` or the file ends. One byte more
-  // than the limit tells a layout too large from a file that stops short.
+  // Reads on until the bytes reach `end` or the file ends; the buffer
+  // grows with the bytes that have arrived, not with what `end` claims.
   auto fill = [&](uint64_t end) {
-    const uint64_t target = std::min<uint64_t>(end, QEX_MAX_PROJECT_BYTES + 1);
     constexpr size_t kStep = size_t(1) << 20;
-    while (bytes.size() < target) {
+    while (bytes.size() < end) {
       const size_t at = bytes.size();
-      bytes.resize(at + size_t(std::min<uint64_t>(target - at, kStep)));
+      bytes.resize(at + size_t(std::min<uint64_t>(end - at, kStep)));
       const size_t got = std::fread(bytes.data() + at, 1, bytes.size() - at, file.get());
       bytes.resize(at + got);
       if (got == 0) break;
     }
     if (std::ferror(file.get())) {
       error = "cannot be read";
-      return false;
-    }
-    if (bytes.size() > QEX_MAX_PROJECT_BYTES) {
-      error = "is too large to read: its records take more than " +
-              std::to_string(QEX_MAX_PROJECT_BYTES >> 20) + " MiB";
       return false;
     }
     return true;

@@ -125,20 +125,13 @@ QEX_Loaders QEX_DefaultLoaders();
 // or allocated, when the bytes are not a whole project.
 bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
                       const QEX_Loaders &loaders, std::string &error);
-// The most bytes of a project file the loader takes. The record arrays
-// are declared for 101 entries, so the largest project they describe (101
-// scenes and layer effects, 101 operators of 101 keys each) takes about
-// 320 KB; 16 MiB is fifty times that, and bounds what a damaged count can
-// make the loader read and allocate (a scene slot's record takes about
-// twelve times its name's bytes).
-constexpr size_t QEX_MAX_PROJECT_BYTES = size_t(16) << 20;
 // Reads the bytes of a project file that its layout takes, no more: the
 // header, the names and operator records its counts ask for, then the keys
-// the operators count; bytes after them are never read. A file that ends
-// sooner gives what it has, for QEX_ParseProject to judge. False, with
-// what went wrong ("cannot be opened", "cannot be read", "is too large
-// to read ..."), when the file cannot be read or its layout takes more than
-// QEX_MAX_PROJECT_BYTES. Never throws.
+// the operators count; bytes after them are never read. The file may be a
+// pipe or a FIFO. A file that ends sooner gives what it has, for
+// QEX_ParseProject to judge. False, with what went wrong ("cannot be
+// opened", "cannot be read ..."), when the file cannot be read. Never
+// throws.
 bool QEX_ReadProjectFile(const std::string &fileName, std::vector<uint8_t> &bytes,
                          std::string &error);
 // Reads the file; any failure ends the program through the fatal exit.

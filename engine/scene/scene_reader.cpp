@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -311,34 +312,48 @@ bool Own(T *&array, int32_t count, Blocks &blocks, const std::string &what) {
 // everything else (words that start no chunk, packed or foreign chunks) is
 // stepped over. So a file costs memory for what the scene keeps, not for
 // its size: a file of 4 GB of holes takes no more than an empty one.
+// An input whose size is known (bytes in memory, a plain file) refuses a
+// chunk larger than what is left before reading any of it. A stream (a
+// pipe, a FIFO, a terminal) shows its end only when it reaches it, so
+// what it holds is read as it arrives: a size it does not back costs the
+// bytes it does carry, no more.
 class Input {
 public:
   virtual ~Input() = default;
-  virtual uint64_t Left() const = 0;
-  // The next n <= Left() bytes, good until the next call; null when they
-  // cannot be read.
+  // Whether no byte is left; a stream reads ahead to tell.
+  virtual bool AtEnd() = 0;
+  // False when fewer than n bytes are known to be left.
+  virtual bool MayHold(uint64_t n) const = 0;
+  // The next n bytes, good until the next call; null when the input ends
+  // first or cannot be read.
   virtual const uint8_t *Take(size_t n) = 0;
-  // Steps over n <= Left() bytes; false when the file cannot be read.
+  // Steps over n bytes; false when the input ends first or cannot be read.
   virtual bool Skip(uint64_t n) = 0;
+  // Whether a read failed (as against the input ending).
+  bool Failed() const { return failed_; }
 
 protected:
   static const uint8_t *Nothing() {
     static const uint8_t none = 0;
     return &none;
   }
+  bool failed_ = false;
 };
 
 class MemoryInput final : public Input {
 public:
   MemoryInput(const uint8_t *bytes, size_t size) : bytes_(bytes), size_(size) {}
-  uint64_t Left() const override { return size_ - pos_; }
+  bool AtEnd() override { return pos_ == size_; }
+  bool MayHold(uint64_t n) const override { return n <= size_ - pos_; }
   const uint8_t *Take(size_t n) override {
+    if (!MayHold(n)) return nullptr;
     if (n == 0) return Nothing();
     const uint8_t *p = bytes_ + pos_;
     pos_ += n;
     return p;
   }
   bool Skip(uint64_t n) override {
+    if (!MayHold(n)) return false;
     pos_ += size_t(n);
     return true;
   }
@@ -349,54 +364,87 @@ private:
   size_t pos_ = 0;
 };
 
+// A file through stdio, from where it stands. A plain file has a size:
+// bytes past it are never read, and data that is stepped over is sought
+// past. Anything else is a stream, read to its end and stepped over by
+// reading.
 class FileInput final : public Input {
 public:
-  FileInput(std::FILE *file, uint64_t size) : file_(file), left_(size) {}
-  uint64_t Left() const override { return left_; }
-  bool Failed() const { return failed_; }
+  FileInput(std::FILE *file, std::optional<uint64_t> size)
+      : file_(file), sized_(size.has_value()), left_(size.value_or(0)) {}
+  bool AtEnd() override { return sized_ ? left_ == 0 : !Fill(1); }
+  bool MayHold(uint64_t n) const override { return !sized_ || n <= left_; }
   const uint8_t *Take(size_t n) override {
     if (n == 0) return Nothing();
-    if (end_ - at_ < n) {
-      // Keep what is left of the window, then fill it on: at least n,
-      // and a whole window where the file has it.
-      if (at_ > 0) std::memmove(window_.data(), window_.data() + at_, end_ - at_);
-      end_ -= at_;
-      at_ = 0;
-      if (window_.size() < std::max(n, kWindow)) window_.resize(std::max(n, kWindow));
-      const uint64_t wanted = std::min<uint64_t>(window_.size() - end_, left_ - end_);
-      const size_t got = std::fread(window_.data() + end_, 1, size_t(wanted), file_);
-      end_ += got;
-      if (end_ < n) {
-        failed_ = true;
-        return nullptr;
-      }
-    }
+    if (!MayHold(n) || !Fill(n)) return nullptr;
     const uint8_t *p = window_.data() + at_;
-    at_ += n;
-    left_ -= n;
+    Advance(n);
     return p;
   }
   bool Skip(uint64_t n) override {
+    if (!MayHold(n)) return false;
     const size_t here = size_t(std::min<uint64_t>(n, end_ - at_));
-    at_ += here;
-    left_ -= here;
+    Advance(here);
     n -= here;
     if (n == 0) return true;
-    if (fseeko(file_, off_t(n), SEEK_CUR) != 0) {
-      failed_ = true;
-      return false;
+    at_ = end_ = 0;
+    if (sized_) {
+      if (fseeko(file_, off_t(n), SEEK_CUR) != 0) {
+        failed_ = true;
+        return false;
+      }
+      left_ -= n;
+      return true;
     }
-    left_ -= n;
+    if (window_.size() < kWindow) window_.resize(kWindow);
+    while (n > 0) {
+      const size_t got =
+          std::fread(window_.data(), 1, size_t(std::min<uint64_t>(n, window_.size())), file_);
+      if (got == 0) {
+        failed_ = std::ferror(file_) != 0;
+        return false;
+      }
+      n -= got;
+    }
     return true;
   }
 
 private:
   static constexpr size_t kWindow = size_t(1) << 16;
+
+  void Advance(size_t n) {
+    at_ += n;
+    if (sized_) left_ -= n;
+  }
+  // Makes the next n bytes ready in the window. The window grows by
+  // doubling, and only once the bytes it holds have arrived: a stream
+  // that ends early has cost about what it carried.
+  bool Fill(size_t n) {
+    if (end_ - at_ >= n) return true;
+    if (at_ > 0) std::memmove(window_.data(), window_.data() + at_, end_ - at_);
+    end_ -= at_;
+    at_ = 0;
+    while (end_ < n) {
+      if (end_ == window_.size())
+        window_.resize(std::max(kWindow, std::min(n, 2 * window_.size())));
+      size_t room = window_.size() - end_;
+      if (sized_) room = size_t(std::min<uint64_t>(room, left_ - end_));
+      const size_t got = std::fread(window_.data() + end_, 1, room, file_);
+      end_ += got;
+      if (got == 0) {
+        // A plain file that ends before its size was cut while being read.
+        failed_ = sized_ || std::ferror(file_) != 0;
+        return false;
+      }
+    }
+    return true;
+  }
+
   std::FILE *file_;
-  uint64_t left_;
+  bool sized_;
+  uint64_t left_;  // of a plain file: its bytes from the read position on
   std::vector<uint8_t> window_;
   size_t at_ = 0, end_ = 0;
-  bool failed_ = false;
 };
 
 constexpr char kUnreadable[] = "the file cannot be read";
@@ -405,12 +453,16 @@ constexpr char kUnreadable[] = "the file cannot be read";
 class Reader {
 public:
   Reader(_3DV_SCENE &scene, Blocks &blocks, Input &input)
-      : scene_(scene), blocks_(blocks), input_(input), size_(input.Left()) {}
+      : scene_(scene), blocks_(blocks), input_(input) {}
 
   bool Run(std::string &error);
 
 private:
-  uint64_t Left() const { return input_.Left(); }
+  // Says why the input gave out: a read that failed, or else `why`.
+  bool Fail(std::string &error, std::string why) const {
+    error = input_.Failed() ? kUnreadable : std::move(why);
+    return false;
+  }
   bool Chunk(uint8_t type, uint8_t id, std::string &error);
   // The record a chunk addresses, or null when it has none yet.
   uint8_t *Target(Owner owner, int32_t index);
@@ -421,57 +473,38 @@ private:
   _3DV_SCENE &scene_;
   Blocks &blocks_;
   Input &input_;
-  uint64_t size_;
 };
 
 bool Reader::Run(std::string &error) {
   // Four bytes are read before the end is tested: an empty file, or one
   // with 1 to 3 bytes after its last chunk, is cut short.
+  if (input_.AtEnd()) return Fail(error, "the file is empty");
   for (;;) {
-    if (Left() < 4) {
-      error = size_ == 0 ? "the file is empty" : "the file ends inside a chunk";
-      return false;
-    }
     const uint8_t *head = input_.Take(4);
-    if (!head) {
-      error = kUnreadable;
-      return false;
-    }
+    if (!head) return Fail(error, "the file ends inside a chunk");
     if (head[0] == 'Z' && head[1] == '!') {
       if (!Chunk(head[2], head[3], error)) return false;
     }
-    if (Left() == 0) return true;
+    if (input_.AtEnd()) return !input_.Failed() || Fail(error, "");
   }
 }
 
 bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
-  if (Left() < 16) {
-    error = "file ends inside a chunk";
-    return false;
-  }
   const uint8_t *head = input_.Take(16);
-  if (!head) {
-    error = kUnreadable;
-    return false;
-  }
+  if (!head) return Fail(error, "file ends inside a chunk");
   const int32_t count = ReadLongInt(head);
   const int32_t size = ReadLongInt(head + 4);
   const int32_t packed = ReadLongInt(head + 8);
   const int32_t index = ReadLongInt(head + 12);
-  auto skip = [&](uint64_t n) {
-    if (input_.Skip(n)) return true;
-    error = kUnreadable;
-    return false;
+  auto past = [&](const char *what) {
+    return Fail(error, what + std::to_string(id) + " runs past the end of the file");
   };
 
   if (packed != 0) {
     // No packing method exists; step over the packed data.
-    if (packed < 0 || static_cast<uint64_t>(packed) > Left()) {
-      error = "packed chunk " + std::to_string(id) + " runs past the end of the file";
-      return false;
-    }
+    if (packed < 0 || !input_.MayHold(static_cast<uint64_t>(packed))) return past("packed chunk ");
     _3DV_LoadLog("Packed chunk skipped (id " + std::to_string(id) + ")");
-    return skip(static_cast<uint64_t>(packed));
+    return input_.Skip(static_cast<uint64_t>(packed)) || past("packed chunk ");
   }
   if (size < 0) {
     // No data to step over: the search for the next magic goes on after
@@ -479,31 +512,25 @@ bool Reader::Chunk(uint8_t type, uint8_t id, std::string &error) {
     _3DV_LoadLog(kCorruption);
     return true;
   }
-  if (static_cast<uint64_t>(size) > Left()) {
-    error = "chunk " + std::to_string(id) + " runs past the end of the file";
-    return false;
-  }
+  if (!input_.MayHold(static_cast<uint64_t>(size))) return past("chunk ");
   if (type >= _3DV_TYPE_COUNT) {
     _3DV_LoadLog(kCorruption);
-    return skip(static_cast<uint64_t>(size));
+    return input_.Skip(static_cast<uint64_t>(size)) || past("chunk ");
   }
-  bool taken = false, unreadable = false;
+  bool taken = false, missing = false;
   const auto data = [&]() -> const uint8_t * {
     taken = true;
     const uint8_t *p = input_.Take(static_cast<size_t>(size));
-    unreadable = !p;
+    missing = !p;
     return p;
   };
   // A count that disagrees with the size is reported, and the size rules;
   // a chunk that cannot be stored is reported the same way, once.
   const bool agrees = int64_t{count} * _3DV_TypeSize[type] == size;
   const bool stored = Store(id, index, size, data);
-  if (unreadable) {
-    error = kUnreadable;
-    return false;
-  }
+  if (missing) return past("chunk ");
   if (!stored || !agrees) _3DV_LoadLog(kCorruption);
-  return taken || skip(static_cast<uint64_t>(size));
+  return taken || input_.Skip(static_cast<uint64_t>(size)) || past("chunk ");
 }
 
 uint8_t *Reader::Target(Owner owner, int32_t index) {
@@ -581,13 +608,12 @@ bool Reader::Store(uint8_t id, int32_t index, int32_t size,
     what += " " + std::string(scene_.lights[index].name.view());
   }
   what += array.what;
+  // The bytes first: from a stream, an array is only as large as the
+  // data that has arrived for it.
+  const uint8_t *data = take();
+  if (!data) return false;
   void *fresh = pasMemGet(static_cast<size_t>(size), what.c_str());
   if (size > 0 && !fresh) return false;
-  const uint8_t *data = take();
-  if (!data) {
-    pasMemFree(&fresh);
-    return false;
-  }
   if (size > 0) std::memcpy(fresh, data, static_cast<size_t>(size));
   void *&slot = *reinterpret_cast<void **>(record + array.offset);
   // A repeated chunk replaces the array; the one before goes back only
@@ -647,9 +673,16 @@ std::string Check(const _3DV_SCENE &scene, Use use) {
   auto fits = [&holds](const void *array, int64_t element, int64_t count) {
     return !array || holds(array, element, count);
   };
-  if (scene.materialcount < 0 || !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
+  // A count chunk makes its records from four bytes, so the reader takes
+  // no more of them than the array types admit, and the writer writes no
+  // more.
+  const int32_t materials = write ? _3DV_MATERIAL_ARRAY_MAX_INDEX + 1 : INT32_MAX;
+  const int32_t objects = write ? _3DV_OBJECT_ARRAY_MAX_INDEX + 1 : INT32_MAX;
+  if (scene.materialcount < 0 || scene.materialcount > materials ||
+      !holds(scene.materials, sizeof(_3DV_MATERIAL), scene.materialcount))
     return "materialcount";
-  if (scene.objectcount < 0 || !holds(scene.objects, sizeof(_3DV_OBJECT), scene.objectcount))
+  if (scene.objectcount < 0 || scene.objectcount > objects ||
+      !holds(scene.objects, sizeof(_3DV_OBJECT), scene.objectcount))
     return "objectcount";
   if (scene.camerapositioncount < 0 ||
       !holds(scene.camerapositions, sizeof(_3DV_KEYVECTOR), scene.camerapositioncount))
@@ -988,10 +1021,12 @@ bool _3DV_ParseSceneFile(_3DV_SCENE &scene, std::FILE *file, bool &unreadable,
     error = "cannot be read";
     return false;
   }
-  const auto size = static_cast<uint64_t>(std::max<off_t>(info.st_size, 0));
-  if (size > _3DV_MAX_SCENE_FILE_BYTES) {
-    error = "is too large to read";
-    return false;
+  // A plain file's size tells a chunk that claims more than the file
+  // holds before any of it is read; anything else is read to its end.
+  std::optional<uint64_t> size;
+  if (S_ISREG(info.st_mode)) {
+    const off_t at = ftello(file);
+    size = static_cast<uint64_t>(std::max<off_t>(info.st_size - std::max<off_t>(at, 0), 0));
   }
   FileInput input(file, size);
   unreadable = false;

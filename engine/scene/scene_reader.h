@@ -16,11 +16,12 @@
 //   - _3DV_UploadScene makes the buffer objects, four names per object,
 //     each with a data store only for an array the object holds; needs the
 //     current context;
-//   - _3DV_ParseSceneFile does the same for an open file, read as the
-//     chunk loop goes: only the chunks the scene keeps are read into
-//     memory, everything else is stepped over, so a file costs memory for
-//     what it holds, not for its size; one larger than
-//     _3DV_MAX_SCENE_FILE_BYTES is refused unread;
+//   - _3DV_ParseSceneFile does the same for an open file, from where it
+//     stands, read as the chunk loop goes: only the chunks the scene keeps
+//     are read into memory, everything else is stepped over, so a file
+//     costs memory for what it holds, not for its size. A pipe, a FIFO or
+//     a terminal is read to its end as a stream and gives what the same
+//     bytes in a plain file give;
 //   - _3DV_LoadScene does both for a file and ends the process, naming the
 //     file, when it cannot be read or holds a scene that some later step
 //     would read out of bounds.
@@ -47,14 +48,9 @@
 // than this are not a scene the engine can hold.
 constexpr int64_t _3DV_MAX_SCENE_FACES = INT32_MAX / 144;
 
-// Every word of a file is looked at, so its size is what a load takes
-// time for (about a second a GiB): a larger file is refused, unread, as
-// too large to read. Scenes this system writes stay under 1 MiB.
-constexpr uint64_t _3DV_MAX_SCENE_FILE_BYTES = uint64_t(1) << 30;
-
 bool _3DV_ParseScene(_3DV_SCENE &scene, const uint8_t *bytes, size_t size, std::string &error);
-// unreadable: the refusal is the file's reading ("cannot be read", "is too
-// large to read"), not its bytes.
+// unreadable: the refusal is the file's reading ("cannot be read"), not
+// its bytes.
 bool _3DV_ParseSceneFile(_3DV_SCENE &scene, std::FILE *file, bool &unreadable, std::string &error);
 void _3DV_UploadScene(_3DV_SCENE &scene);
 void _3DV_LoadScene(_3DV_SCENE &scene, std::string_view filename);
@@ -82,10 +78,11 @@ void _3DV_Set2(_3DV_VECTOR &triple, float a, float b);
 
 // Whether the scene can be written so that it reads back: every array the
 // file carries present where its count or flag needs it and not shorter
-// than its count where its size is known, every count non-negative,
-// corner, strip and neighbour indexes in range. A material index out of
-// range is written as it is. An empty string when the scene passes, else
-// what is wrong, naming the object or light and field.
+// than its count where its size is known, every count non-negative, no
+// more materials and objects than their array types admit (5001 and
+// 8001), corner, strip and neighbour indexes in range. A material index
+// out of range is written as it is. An empty string when the scene
+// passes, else what is wrong, naming the object or light and field.
 std::string _3DV_CheckScene(const _3DV_SCENE &scene);
 
 // Frees every array the reader made (chunk arrays, materials, objects,

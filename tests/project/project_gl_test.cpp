@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -154,15 +155,25 @@ TEST_F(ProjectGl, ParticlesBrightenTheEmittersArea) {
   EXPECT_GT(with, without + 8) << "with " << with << ", without " << without;
 }
 
+// The second process reads the hall through a pipe, as "cat hall.scn |"
+// feeds it: a scene read as a stream is the scene of the file.
 TEST(ProjectPlay, TwoFreshProcessesWriteTheSameFrames) {
   const fs::path tool = BinaryDir() / "tools" / "projectplay" / "projectplay";
   ASSERT_TRUE(fs::exists(tool));
   const fs::path out = fs::path(::testing::TempDir()) / ("projectplay-" + std::to_string(getpid()));
+  const fs::path piped = out / "piped";
+  fs::create_directories(out);
+  fs::copy(SampleDir(), piped, fs::copy_options::recursive);
+  fs::remove(piped / "data" / "hall.scn");
+  fs::create_symlink("/dev/stdin", piped / "data" / "hall.scn");
   std::vector<std::vector<unsigned char>> frames[2];
   for (int run = 0; run < 2; ++run) {
     const fs::path dir = out / std::to_string(run);
-    const RunResult r = ember_test::Run({tool.string(), (SampleDir() / "sample.qep").string(), dir.string(),
-                             "3000", "9020", "18000"});
+    const std::string play = "'" + tool.string() + "' '" +
+                             ((run ? piped : SampleDir()) / "sample.qep").string() + "' '" +
+                             dir.string() + "' 3000 9020 18000";
+    const std::string feed = run ? "cat '" + (SampleDir() / "data" / "hall.scn").string() + "' | " : "";
+    const RunResult r = ember_test::Run({"/bin/sh", "-c", feed + play});
     ASSERT_EQ(r.status, 0) << r.output;
     for (const char *t : {"3000", "9020", "18000"})
       frames[run].push_back(ReadBytes(dir / (std::string("frame-") + t + ".png")));
@@ -269,10 +280,12 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
   }
   EXPECT_FALSE(fs::exists(out / "frame-0.png"));
 
-  // Files the project names that are there but cannot be played, and
-  // project and scene files of 5 GB (sparse): writing frames, each ends
-  // the tool with its reason on standard error, with no message box to
-  // wait for and no signal.
+  // Files the project names that are there but cannot be played, a
+  // project of 5 GB (sparse) and one that claims as many bytes of
+  // operators and holds none of them, and a scene of 1.5 GB, its holes in
+  // a chunk the scene does not keep: writing frames, each either plays or
+  // ends the tool with its reason on standard error, with no message box
+  // to wait for and no signal.
   auto copySample = [&](const std::string &name) {
     fs::copy(SampleDir(), out / name, fs::copy_options::recursive);
     return out / name;
@@ -291,10 +304,16 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
   std::memcpy(&filled[280], &operators, 4);
   fs::create_directories(out / "filled");
   WriteFile(out / "filled" / "t.qep", std::string(filled.begin(), filled.end()));
-  fs::resize_file(out / "filled" / "t.qep", uintmax_t(5) << 30);
   WriteProject(out / "big" / "t.qep", {"t.scn"});
-  WriteFile(out / "big" / "data" / "t.scn", "");
-  fs::resize_file(out / "big" / "data" / "t.scn", uintmax_t(5) << 30);
+  const int32_t holes = int32_t(3) << 29;
+  std::string dropped = {'Z', '!', 1, 85};  // id 85 has no field
+  for (int32_t v : {holes, holes, 0, 0}) dropped.append(reinterpret_cast<const char *>(&v), 4);
+  WriteFile(out / "big" / "data" / "t.scn", dropped);
+  fs::resize_file(out / "big" / "data" / "t.scn", 20 + uintmax_t(holes));
+  {
+    std::ofstream tail(out / "big" / "data" / "t.scn", std::ios::binary | std::ios::app);
+    tail << OneObjectScene().bytes;
+  }
   const struct {
     fs::path project;
     int status;
@@ -304,8 +323,8 @@ TEST(ProjectPlay, BadInputIsSaidOnStandardError) {
       {out / "blank" / "sample.qep", 1, "data/title.ife, line 1"},
       {out / "empty" / "t.qep", 1, "File not found: textures/."},
       {out / "huge" / "t.qep", 0, ""},  // bytes past its records are never read
-      {out / "filled" / "t.qep", 1, "t.qep is too large to read"},
-      {out / "big" / "t.qep", 1, "data/t.scn is too large to read"},
+      {out / "filled" / "t.qep", 1, "the file ends inside the operator records"},
+      {out / "big" / "t.qep", 0, ""},
   };
   for (const auto &c : broken) {
     const RunResult r = PlayFrameZero(c.project, out / "frames");

@@ -283,21 +283,26 @@ TEST(ProjectFile, AFileThatEndsInsideTheKeysEndsTheProgramNamingIt) {
               ::testing::ExitedWithCode(1), "none.qep cannot be opened");
 }
 
-TEST(ProjectFile, RecordsOfMoreThanSixteenMiBAreRefusedNamingTheFile) {
-  // Zeros after the header; its operator count says they are 64 MiB of
-  // operators.
-  std::vector<uint8_t> bytes = ProjectBytes({}, {}, {});
-  const int32_t operators = int32_t((uintmax_t(64) << 20) / QEX_OPERATOR_SIZE);
-  std::memcpy(&bytes[280], &operators, 4);
-  const std::string path = ::testing::TempDir() + "filled.qep";
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-  ASSERT_EQ(truncate(path.c_str(), off_t(64) << 20), 0);
+// A project baked at one key per frame: an operator of 699,027 keys, each
+// backed by its 24 bytes, in a file just over 16 MiB.
+TEST(ProjectFile, AnOperatorOfAKeyPerFrameLoadsEveryKey) {
+  TestOperator op{1000, 0, {}, std::vector<TestKey>(699'027)};
+  for (size_t k = 0; k < op.keys.size(); ++k)
+    op.keys[k] = {int32_t(40 * k), int32_t(40 * k + 40), 0, 0, 0, int32_t(k)};
+  const std::vector<uint8_t> bytes = ProjectBytes({}, {}, {op});
+  const std::string path = ::testing::TempDir() + "keys.qep";
+  WriteBytes(path, {bytes.begin(), bytes.end()});
+  std::vector<uint8_t> read;
+  std::string error;
+  ASSERT_TRUE(QEX_ReadProjectFile(path, read, error)) << error;
   QEX_Project project{};
-  EXPECT_EXIT((dup2(2, 1), QEX_LoadProject(project, path)), ::testing::ExitedWithCode(1),
-              "filled.qep is too large to read");
+  ASSERT_TRUE(QEX_ParseProject(project, read.data(), read.size(), {FakeScene, FakeLayers, FakeStep},
+                               error))
+      << error;
+  ASSERT_EQ(project.operators[0].keycount, 699'027);
+  EXPECT_EQ(project.operators[0].keys[699'026].start, 40 * 699'026);
+  EXPECT_EQ(project.operators[0].keys[699'026].endvalue, 699'026);
+  QEX_FreeProjectArrays(project);
   std::remove(path.c_str());
 }
 

@@ -70,9 +70,14 @@ int64_t ParseTime(const char *text) {
   return t;
 }
 
-void NoteMissing(const std::string &path, std::vector<std::string> &missing) {
+// A file is there when it can be opened for reading: a plain file, or a
+// pipe or FIFO that the reader takes as a stream.
+bool There(const fs::path &path) {
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) missing.push_back(path);
+  return fs::exists(path, ec) && !fs::is_directory(path, ec);
+}
+void NoteMissing(const std::string &path, std::vector<std::string> &missing) {
+  if (!There(path)) missing.push_back(path);
 }
 std::vector<std::string> *missingFiles = nullptr;
 void CheckScene(_3DV_SCENE &, const std::string &path) { NoteMissing(path, *missingFiles); }
@@ -80,14 +85,13 @@ void CheckLayers(ife_interface &, const std::string &path) { NoteMissing(path, *
 
 // Reads the project and the files it names before the window opens, so
 // that what cannot be played is said on standard error, not in the
-// engine's fatal exit. The current folder is the project's.
-bool CheckProject(const fs::path &project) {
-  std::error_code ec;
-  if (!fs::is_regular_file(project, ec)) {
+// engine's fatal exit. The current folder is the project's. The bytes are
+// kept for the load, so a project that comes through a FIFO is read once.
+bool CheckProject(const fs::path &project, std::vector<uint8_t> &bytes) {
+  if (!There(project)) {
     std::fprintf(stderr, "projectplay: no project file %s\n", project.c_str());
     return false;
   }
-  std::vector<uint8_t> bytes;
   std::string error;
   if (!QEX_ReadProjectFile(project.string(), bytes, error)) {
     std::fprintf(stderr, "projectplay: %s %s\n", project.c_str(), error.c_str());
@@ -266,10 +270,11 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
+  std::vector<uint8_t> bytes;
   {
     std::error_code ec;
     fs::current_path(projectPath.parent_path(), ec);
-    if (ec || !CheckProject(projectPath)) return 1;
+    if (ec || !CheckProject(projectPath, bytes)) return 1;
   }
 
   StartWindow(FindPack(projectPath), !times.empty());
@@ -286,7 +291,9 @@ int main(int argc, char **argv) {
   if (SoftwareRenderer()) _3DV_Anisotropic = 0;
   // The project lives as long as the process, as in play.
   static QEX_Project project{};
-  QEX_LoadProject(project, projectPath.filename().string());
+  std::string error;
+  if (!QEX_ParseProject(project, bytes.data(), bytes.size(), QEX_DefaultLoaders(), error))
+    wmFatal("Project file " + projectPath.filename().string() + " is damaged: " + error);
 
   if (!times.empty()) {
     // Every 40 ms step from 0, and each requested time between them.
