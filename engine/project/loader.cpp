@@ -13,7 +13,6 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "engine/effects/particles.h"
@@ -22,6 +21,8 @@
 #include "engine/scene/scene_reader.h"
 #include "engine/scene/scene_textures.h"
 #include "framework/base.h"
+#include "framework/file.h"
+#include "framework/log.h"
 #include "window/wm.h"
 
 namespace {
@@ -79,6 +80,41 @@ _3DV_SCENE *Cached(std::string_view key) {
   return nullptr;
 }
 
+// A loaded scene's file, whatever its name's spelling ("a.scn", "./a.scn",
+// a link to it). Kept beside each cache entry, valid while that entry
+// still holds the scene it was stored with, and beside each scene a
+// project loads past the cache's room.
+struct SceneFile {
+  std::string key;
+  bool known = false;  // no identity for a name no file answers
+  SYS_FileIdentity_t identity{};
+  const _3DV_SCENE *scene = nullptr;
+};
+SceneFile g_cachedFiles[QEX_CACHE_SIZE];
+
+SceneFile Identify(const std::string &key, const std::string &path) {
+  SceneFile file{key};
+  file.known = SYS_FileIdentify(path.c_str(), &file.identity) == 0;
+  SYS_ErrorClear();
+  return file;
+}
+
+// A scene already loaded from the same file under another name: from the
+// cache, or from this project's loads past the cache's room (which also
+// answer their exact name). Null when the file is new.
+const _3DV_SCENE *SameFile(const SceneFile &file, const std::vector<SceneFile> &uncached) {
+  for (const SceneFile &other : uncached)
+    if (other.key == file.key || (file.known && other.known && other.identity == file.identity))
+      return other.scene;
+  if (!file.known) return nullptr;
+  for (int32_t i = 0; i < QEX_State.cachecount; ++i) {
+    const SceneFile &other = g_cachedFiles[i];
+    if (other.known && other.scene == QEX_State.cache[i].scene && other.identity == file.identity)
+      return other.scene;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::string QEX_StripPath(std::string_view name) {
@@ -112,25 +148,6 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
       return false;
   }
 
-  // Every scene name the cache does not hold costs a whole scene load (its
-  // arrays, the data derived from them, a pool of particles), for the 256
-  // bytes of the name; names that differ only in how they spell one path
-  // ("./a.scn", ".//a.scn") load the same file again. The cache is what
-  // bounds those loads: a project that would need more different scenes
-  // than it holds is refused before anything is loaded.
-  {
-    std::unordered_set<std::string> fresh;
-    for (int32_t i = 0; i < S; ++i) {
-      std::string key = QEX_StripPath(NameView(sceneNames + size_t(i) * QEX_NAME_SIZE));
-      if (!Cached(key)) fresh.insert(std::move(key));
-    }
-    if (fresh.size() > size_t(QEX_CACHE_SIZE - QEX_State.cachecount)) {
-      error = "it names more different scene files than the scene cache holds (" +
-              std::to_string(QEX_CACHE_SIZE) + ")";
-      return false;
-    }
-  }
-
   project = {};
   ReadName(project.name, bytes);
   for (int k = 0; k < 4; ++k) project.unused[k] = ReadInt(bytes + 256 + 4 * k);
@@ -140,6 +157,10 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
   project.scenes = Allocate<_3DV_SCENE>(S, "qex scenes");
   project.layers = Allocate<ife_interface>(L, "qex layer effects");
 
+  // Every scene file loads once, whatever spellings name it: another
+  // spelling of a file already loaded is a copy of its record, as a cache
+  // hit is. A file past the cache's room still loads, uncached.
+  std::vector<SceneFile> uncached;
   for (int32_t i = 0; i < S; ++i) {
     if (loaders.loadBarStep) loaders.loadBarStep();
     const std::string key = QEX_StripPath(NameView(sceneNames + size_t(i) * QEX_NAME_SIZE));
@@ -148,12 +169,24 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
       pasLog("[CACHE] cached load " + key);
       continue;
     }
-    loaders.loadScene(project.scenes[i], "data/" + key);
-    // Room was made sure of above.
-    QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount++];
-    entry.name = {};
-    entry.name.assign(key);
-    entry.scene = &project.scenes[i];
+    const std::string path = "data/" + key;
+    SceneFile file = Identify(key, path);
+    if (const _3DV_SCENE *same = SameFile(file, uncached)) {
+      project.scenes[i] = *same;
+      pasLog("[CACHE] cached load " + key);
+      continue;
+    }
+    loaders.loadScene(project.scenes[i], path);
+    file.scene = &project.scenes[i];
+    if (QEX_State.cachecount < QEX_CACHE_SIZE) {
+      QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount];
+      entry.name = {};
+      entry.name.assign(key);
+      entry.scene = &project.scenes[i];
+      g_cachedFiles[QEX_State.cachecount++] = std::move(file);
+    } else {
+      uncached.push_back(std::move(file));
+    }
   }
   for (int32_t j = 0; j < L; ++j) {
     if (loaders.loadBarStep) loaders.loadBarStep();

@@ -16,9 +16,10 @@
 // A project file is checked whole before anything is loaded from it: a
 // negative count, or a count that the bytes left in the file cannot hold,
 // and a file that ends early, end the program through the fatal exit
-// naming the file, so a project is never half loaded; so does a project
-// that names more different scenes than the cache has room for, as every
-// one of them would be a whole scene load. Operators whose
+// naming the file, so a project is never half loaded. A scene file loads
+// once whatever spellings name it ("a.scn", "./a.scn", a link to it): the
+// others get copies of its record, as cache hits do. Scene files past the
+// cache's room still load, uncached. Operators whose
 // numbers name nothing in the project (scene, layer effect, render
 // texture, object) are skipped by the player.
 //

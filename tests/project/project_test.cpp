@@ -5,11 +5,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../engine/test_scene.h"
@@ -223,25 +226,40 @@ TEST_F(ProjectLoad, ScenesLoadOnceThroughTheCacheAndTheBarStepsPerFile) {
   EXPECT_EQ(scenes_loaded.size(), 2u);
 }
 
-TEST_F(ProjectLoad, TheCacheHolds256DistinctScenesAndAProjectNeedingMoreLoadsNone) {
+TEST_F(ProjectLoad, EveryDistinctSceneFileLoadsOnceWhateverItsSpellingsAndTheCachesRoom) {
   std::vector<std::string> names;
   for (int i = 0; i < 256; ++i) names.push_back("s" + std::to_string(i));
   names.push_back("s255");  // the last cached one: found
   ASSERT_TRUE(Parse(ProjectBytes(names, {}, {})));
   EXPECT_EQ(scenes_loaded.size(), 256u);
   EXPECT_EQ(QEX_State.cachecount, 256);
-  // Spellings of one path are different names, each a whole scene load:
-  // past the cache's room nothing more is loaded, however many follow.
+  // Past the cache's room distinct files still load, each once, uncached.
   scenes_loaded.clear();
-  bar_steps = 0;
-  QEX_State.cachecount = 250;
-  std::vector<std::string> spellings(2000, "s0");
-  for (int i = 0; i < 7; ++i) spellings[size_t(i) * 100] = "." + std::string(size_t(i) + 1, '/') + "a";
-  EXPECT_FALSE(Parse(ProjectBytes(spellings, {}, {})));
-  EXPECT_NE(error_.find("scene cache holds (256)"), std::string::npos) << error_;
-  EXPECT_TRUE(scenes_loaded.empty());
-  EXPECT_EQ(bar_steps, 0);
-  EXPECT_EQ(QEX_State.cachecount, 250);
+  ASSERT_TRUE(Parse(ProjectBytes({"t0", "t1", "t0", "s3"}, {}, {}))) << error_;
+  EXPECT_EQ(scenes_loaded, (std::vector<std::string>{"data/t0", "data/t1"}));
+  EXPECT_EQ(QEX_State.cachecount, 256);
+  EXPECT_EQ(projects_.back().scenes[2].camerafov, projects_.back().scenes[0].camerafov);
+
+  // Spellings of one file, a link to it among them, load it once, in the
+  // cache or past it; a file of equal bytes is another file.
+  TempDir dir;
+  ScopedCwd cwd(dir.path());
+  std::filesystem::create_directory(dir.path() / "data");
+  for (const std::string file : {"a", "b", "c", "d"}) WriteFile(dir.path() / "data" / (file + ".scn"), "scene");
+  for (const auto &[room, one, other] : {std::tuple{6, "a", "b"}, std::tuple{0, "c", "d"}}) {
+    const std::string name = std::string(one) + ".scn";
+    std::filesystem::create_symlink(dir.path() / "data" / name, dir.path() / "data" / (std::string(one) + ".lnk"));
+    scenes_loaded.clear();
+    QEX_State.cachecount = QEX_CACHE_SIZE - room;
+    std::vector<std::string> spellings(2000, name);
+    for (int i = 0; i < 7; ++i) spellings[size_t(i) * 100 + 1] = "." + std::string(size_t(i) + 1, '/') + name;
+    spellings[1500] = std::string(one) + ".lnk";
+    spellings[1999] = std::string(other) + ".scn";
+    ASSERT_TRUE(Parse(ProjectBytes(spellings, {}, {}))) << error_;
+    EXPECT_EQ(scenes_loaded, (std::vector<std::string>{"data/" + name, "data/" + spellings[1999]}));
+    EXPECT_EQ(QEX_State.cachecount, std::min(QEX_CACHE_SIZE, QEX_CACHE_SIZE - room + 2));
+    EXPECT_EQ(projects_.back().scenes[1500].camerafov, projects_.back().scenes[0].camerafov);
+  }
 }
 
 TEST_F(ProjectLoad, BadCountsAndShortFilesLoadNothing) {
