@@ -327,14 +327,8 @@ void widget_load_face(const char *path);
 // reference copies the style's font path, so a few bytes of reference
 // could copy a long path again and again.
 constexpr uint64_t WIDGET_STYLE_COPY_BUDGET = uint64_t(64) << 20;
-// Bytes of glyph coverage the texts of widgets may rasterise after a file
-// is loaded (frRenderedBytes): a line at the largest size rasterises up to
-// 64 MB, some 30 ms of work, so without a bound a short file of many such
-// titles would take minutes to load. With it a load renders for about half
-// a second at most; texts past it stay empty, as a line too long does.
-constexpr uint64_t WIDGET_RENDER_BUDGET = uint64_t(512) << 20;
-// Starts new text bitmap, font file, style copy and render budgets; each
-// widget file load calls it first.
+// Starts new text bitmap, font file and style copy budgets; each widget
+// file load calls it first.
 void widget_load_budgets_reset();
 // Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
 // load beyond its first. The texture manager knows a picture by its name,

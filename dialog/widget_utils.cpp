@@ -58,8 +58,6 @@ ByteBudget style_texts{WIDGET_STYLE_COPY_BUDGET};
 ByteBudget text_bitmaps{WIDGET_TEXT_BITMAP_BUDGET};
 ByteBudget font_files{WIDGET_FONT_FILE_BUDGET};
 ByteBudget pictures{WIDGET_PICTURE_BUDGET};
-// frRenderedBytes at the last reset.
-uint64_t rendered_at_reset = 0;
 
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
@@ -547,7 +545,6 @@ int32_t widget_resolve_font(widget_item_t *w) {
 
 void widget_load_budgets_reset() {
   text_bitmaps.used = font_files.used = style_texts.used = 0;
-  rendered_at_reset = frRenderedBytes;
 }
 
 void widget_load_face(const char *path) {
@@ -621,12 +618,6 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {
   if (!w->style.font || !w->bitmap || !text || !*text) return 0;
-  if (frRenderedBytes - rendered_at_reset > WIDGET_RENDER_BUDGET) {
-    SYS_Log(1, "[widget]  ! texts since this file was loaded rasterised more than %llu bytes.\n",
-            static_cast<unsigned long long>(WIDGET_RENDER_BUDGET));
-    SYS_ErrorSet(5);
-    return -1;
-  }
   return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);
 }
 
