@@ -304,14 +304,8 @@ constexpr uint32_t WIDGET_FONT_WHITE = 0xFFFFFFFF;
 // 0, or -1 with error 10 when no such widget. No font id: the style's font
 // stands.
 int32_t widget_resolve_font(widget_item_t *widget);
-// Bytes of text bitmaps one widget file may make: one label of the largest
-// size. A few bytes of file name a label or button whose bitmap takes up
-// to 64 MB, so without a bound a short file could take any amount of
-// memory; with it, a load holds at most this much in text bitmaps.
-constexpr uint64_t WIDGET_TEXT_BITMAP_BUDGET = uint64_t(64) << 20;
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
-// -1 with error 5 when it cannot be allocated or would take the bitmaps
-// made since the last widget_load_budgets_reset beyond the budget.
+// -1 with error 5 when it cannot be allocated.
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
 // Bytes of font files (FONT, STYLE with FONT-PATH) one widget file may
 // read beyond its first. The font renderer knows a face by its file name,
@@ -327,8 +321,8 @@ void widget_load_face(const char *path);
 // reference copies the style's font path, so a few bytes of reference
 // could copy a long path again and again.
 constexpr uint64_t WIDGET_STYLE_COPY_BUDGET = uint64_t(64) << 20;
-// Starts new text bitmap, font file and style copy budgets; each widget
-// file load calls it first.
+// Starts new font file and style copy budgets; each widget file load
+// calls it first.
 void widget_load_budgets_reset();
 // Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
 // load beyond its first. The texture manager knows a picture by its name,

@@ -55,7 +55,6 @@ struct ByteBudget {
 };
 
 ByteBudget style_texts{WIDGET_STYLE_COPY_BUDGET};
-ByteBudget text_bitmaps{WIDGET_TEXT_BITMAP_BUDGET};
 ByteBudget font_files{WIDGET_FONT_FILE_BUDGET};
 ByteBudget pictures{WIDGET_PICTURE_BUDGET};
 
@@ -544,7 +543,7 @@ int32_t widget_resolve_font(widget_item_t *w) {
 }
 
 void widget_load_budgets_reset() {
-  text_bitmaps.used = font_files.used = style_texts.used = 0;
+  font_files.used = style_texts.used = 0;
 }
 
 void widget_load_face(const char *path) {
@@ -565,22 +564,11 @@ void widget_load_face(const char *path) {
 }
 
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
-  // Refused like a bitmap that cannot be allocated: the widget is dropped
-  // and the rest of the file still loads.
-  const uint64_t bytes = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * 4;
-  if (!text_bitmaps.Fits(bytes)) {
-    SYS_Log(1, "[widget]  ! text bitmaps of this file would take more than %llu bytes.\n",
-            static_cast<unsigned long long>(WIDGET_TEXT_BITMAP_BUDGET));
-    w->bitmap = nullptr;
-    SYS_ErrorSet(5);
-    return -1;
-  }
   w->bitmap = txCreateDummy(TX_LAYOUT_RGBA, width, height);
   if (!w->bitmap) {
     SYS_ErrorSet(5);
     return -1;
   }
-  text_bitmaps.used += bytes;
   SYS_ErrorClear();
   return 0;
 }
