@@ -307,35 +307,35 @@ int32_t widget_resolve_font(widget_item_t *widget);
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
 // -1 with error 5 when it cannot be allocated.
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
-// Bytes of font files (FONT, STYLE with FONT-PATH) one widget file may
-// read beyond its first. The font renderer knows a face by its file name,
-// so a short file naming one font file under many spellings would read
-// it once per spelling.
-constexpr uint64_t WIDGET_FONT_FILE_BUDGET = uint64_t(64) << 20;
+// Bytes of font files held under a second spelling (FONT, STYLE with
+// FONT-PATH). The font renderer knows a face by its file name, so a short
+// file naming one font file under many spellings ("a.ttf", "./a.ttf")
+// would hold it once per spelling; a distinct file is never counted.
+constexpr uint64_t WIDGET_FONT_REPEAT_BUDGET = uint64_t(64) << 20;
 // Registers a font file with the renderer (frLoadFace) unless the renderer
-// has no face of that name yet and the file would take the font files read
-// since the last widget_load_budgets_reset beyond the budget (the first is
-// always read): it is then left unread, like a file that cannot be read.
+// holds that very file under another name already and one more copy would
+// take the repeats it holds beyond the budget: it is then left unread,
+// like a file that cannot be read, with a log line naming it.
 void widget_load_face(const char *path);
 // Bytes of texts one widget file's STYLE references may copy: each
 // reference copies the style's font path, so a few bytes of reference
-// could copy a long path again and again.
+// could copy a long path again and again. A path names a file, so it is
+// at most a few kilobytes long, and no dialog holds the thousands of
+// references to one that would reach this.
 constexpr uint64_t WIDGET_STYLE_COPY_BUDGET = uint64_t(64) << 20;
-// Starts new font file and style copy budgets; each widget file load
-// calls it first.
-void widget_load_budgets_reset();
-// Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
-// load beyond its first. The texture manager knows a picture by its name,
-// so a short file naming one picture file under many spellings ("a.png",
-// "./a.png", ".//a.png") would decode it once per spelling.
-constexpr uint64_t WIDGET_PICTURE_BUDGET = uint64_t(64) << 20;
+// Starts a new style copy budget; each widget file load calls it first.
+void widget_style_budget_reset();
+// Bytes of pictures (IMG, image BUTTON, WINDOW background) held under a
+// second spelling. The texture manager knows a picture by its name, so a
+// short file naming one picture file under many spellings ("a.png",
+// "./a.png", ".//a.png") would decode it once per spelling; a distinct
+// file is never counted.
+constexpr uint64_t WIDGET_PICTURE_REPEAT_BUDGET = uint64_t(64) << 20;
 // Loads a picture through the texture manager (tmLoad); 0, or -1 when it
-// cannot be loaded, or with error 5 when it is new to the manager and
-// would take the new pictures loaded since the last widget_picture_budget_reset
-// beyond the budget (the first always loads); a refused picture is not kept.
+// cannot be loaded, or with error 5 and a log line naming it when the
+// manager holds that very file under another name already and one more
+// copy would take the repeats it holds beyond the budget.
 int32_t widget_load_picture(const char *name, int32_t filter);
-// Starts a new budget; widget_show_set calls it first.
-void widget_picture_budget_reset();
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.
