@@ -366,6 +366,10 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   const uint32_t a0 = font->color & 255;
   uint8_t *pixels = bitmap->image[0];
   int64_t pen = 0;
+  // The glyph in the slot: a run of one character is rasterised once.
+  ttfCoverage cov{};
+  bool rasterised = false;
+  FT_UInt inSlot = 0;
   for (size_t i = 0; i < m; ++i) {
     const GlyphRecord &rec = work.cache[i];
     if (i > 0) pen += int64_t(rec.left) + rec.kerning;
@@ -373,11 +377,14 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     const int64_t top = y0 + int64_t(maxRows) - rec.top;
     pen += rec.advance_after_left;
     if (left >= W || top >= H || left + int64_t(rec.width) <= 0 || top + int64_t(rec.rows) <= 0) continue;
-    ttfCoverage cov;
-    if (!Rasterise(ft, rec.index, &work, &cov)) {
-      TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
-      SYS_ErrorSet(10);
-      return -1;
+    if (!rasterised || rec.index != inSlot) {
+      rasterised = Rasterise(ft, rec.index, &work, &cov);
+      inSlot = rec.index;
+      if (!rasterised) {
+        TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
+        SYS_ErrorSet(10);
+        return -1;
+      }
     }
     const int64_t kBegin = std::max<int64_t>(0, -left);
     const int64_t kEnd = std::min<int64_t>(cov.width, W - left);
