@@ -18,7 +18,6 @@ const frHandler *const frHandlers[] = {
 
 SYS_List_p frFaces = nullptr;
 int32_t frDebug = 0;
-uint64_t frRenderedBytes = 0;
 
 namespace {
 

@@ -87,9 +87,6 @@ extern const frHandler *const frHandlers[];
 // The face registry (newest first) and the "debug-fr" flag.
 extern SYS_List_p frFaces;
 extern int32_t frDebug;
-// Bytes of glyph coverage the handlers have rasterised since the start,
-// the measure of a render's work; callers that bound work take differences.
-extern uint64_t frRenderedBytes;
 
 int32_t frInit();
 int32_t frClose();

@@ -1,17 +1,18 @@
 // The "TTF" font handler on FreeType.
 //
-// A render is two passes over the text. Measuring loads and renders every
-// glyph, keeps a bitmap copy of each with its bearings, kerning and
-// advance, and finds the text's width, its tallest glyph and its highest
-// top. Drawing then places the line by the font's alignment or position
-// and blends each glyph's coverage into the pixels. A glyph that does not
-// load leaves the slot as FreeType left it and the line goes on; a slot
-// that cannot be rendered, or copied, fails the call with code 10 after
-// releasing what the render took.
+// A render is two passes over the text. Measuring loads every glyph
+// without rasterising it: FreeType gives the bitmap a glyph would have
+// (its box, bearings and advance), so the pass finds the text's width, its
+// tallest glyph and its highest top, and keeps a few numbers per glyph.
+// Drawing then places the line by the font's alignment or position and
+// rasterises only the glyphs whose box meets the image, one at a time,
+// blending each one's coverage into the pixels before the next is loaded.
+// So a render holds one glyph's bitmap whatever the line's length, and its
+// work follows what can land in the image, not the whole line.
 //
-// What the measuring pass holds is counted as it is taken (records first,
-// then each glyph's bitmap before it is copied), and a line past
-// TTF_MAX_LINE_BYTES fails before the copy that would pass the bound.
+// A glyph that does not load leaves the slot as FreeType left it and the
+// line goes on; a glyph that lands but cannot be rendered fails the call
+// with code 10 (what was drawn before it stays).
 //
 // A text is read up to its 0 byte and no further, whatever its encoding:
 // UTF-8 is decoded inside those bytes, and a UCS-2 font takes each byte as
@@ -19,7 +20,6 @@
 // of the widget files read the same in either.
 #include "dialog/ttf_handler.h"
 
-#include FT_GLYPH_H
 #include FT_BITMAP_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -61,6 +61,7 @@ namespace {
 constexpr double kLineHeightFactor = 0.7654320987654321;
 // Extra rows of a line box below its glyphs' extent.
 constexpr int32_t kLineBoxPadding = 5;
+constexpr FT_Int32 kMeasureFlags = FT_LOAD_NO_HINTING;
 constexpr FT_Int32 kLoadFlags = FT_LOAD_NO_HINTING | FT_LOAD_RENDER;
 constexpr uint16_t kReplacement = 0xFFFD;
 
@@ -75,30 +76,27 @@ int32_t Trunc32(double v) {
   return Clamp32(static_cast<int64_t>(std::clamp(v, -2147483648.0, 2147483647.0)));
 }
 
-// One measured glyph.
+// One measured glyph: where its bitmap would lie and how far it moves the
+// pen, in whole pixels.
 struct GlyphRecord {
+  FT_UInt index;
   int32_t left;
   int32_t kerning;
   int32_t top;
   int32_t advance_after_left;
-  FT_Glyph glyph;        // a bitmap glyph, owned
-  FT_Bitmap converted;   // the glyph's bitmap as grey, for pixel modes read no other way
-  int32_t has_converted;
-  ttfCoverage coverage;
+  uint32_t width;  // of its bitmap, in pixels
+  uint32_t rows;
 };
 
-// The render's two work blocks; released, with every glyph copy they
-// hold, on every way out.
+// The render's two work blocks, released on every way out.
 struct WorkBuffers {
   uint16_t *units = nullptr;    // "temp str"
   GlyphRecord *cache = nullptr;
-  size_t count = 0;             // records filled so far
+  FT_Bitmap converted{};        // a glyph of a pixel mode read no other way, as grey
+  bool has_converted = false;
 
   ~WorkBuffers() {
-    for (size_t i = 0; cache && i < count; ++i) {
-      if (cache[i].glyph) FT_Done_Glyph(cache[i].glyph);
-      if (cache[i].has_converted) FT_Bitmap_Done(ttfLibrary, &cache[i].converted);
-    }
+    if (has_converted) FT_Bitmap_Done(ttfLibrary, &converted);
     SYS_MEMFREE(cache);
     SYS_MEMFREE(units);
   }
@@ -147,14 +145,20 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
-// Adds a glyph bitmap's bytes (and what comes with it) to what the line
-// holds; false when that would pass the line bound.
-bool Hold(size_t *held, const FT_Bitmap &bitmap, size_t extra) {
-  const uint64_t bytes = uint64_t(bitmap.rows) * uint64_t(std::abs(int64_t(bitmap.pitch))) + extra;
-  if (bytes > TTF_MAX_LINE_BYTES - *held) return false;
-  *held += size_t(bytes);
-  frRenderedBytes += bytes;
-  return true;
+// Loads and renders one glyph into the face's slot and reads its coverage
+// (converted to grey in the work buffers when its pixel mode asks for
+// it); false when it cannot be rendered.
+bool Rasterise(FT_Face ft, FT_UInt index, WorkBuffers *work, ttfCoverage *cov) {
+  FT_Load_Glyph(ft, index, kLoadFlags);
+  const FT_GlyphSlot slot = ft->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
+  if (ttfCoverage::Of(slot->bitmap, cov)) return true;
+  if (!work->has_converted) {
+    FT_Bitmap_Init(&work->converted);
+    work->has_converted = true;
+  }
+  return FT_Bitmap_Convert(ttfLibrary, &slot->bitmap, &work->converted, 1) == 0 &&
+         ttfCoverage::Of(work->converted, cov);
 }
 
 // Whether the bitmap's level-0 pixels can take a text.
@@ -255,10 +259,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     return -1;
   }
   TTF_DEBUG("[fr][ttf]  - rendering: %s...\n", text);
-  // Every glyph's coverage is held until the line is drawn, so the memory
-  // a render would take grows with the square of the size times the
-  // text's length: the size bound caps one glyph, the line bound the sum.
-  // Sizes of 0 and below are FreeType's smallest, one pixel.
+  // One glyph's bitmap is held at a time, so the size bounds what a
+  // render holds. Sizes of 0 and below are FreeType's smallest, one pixel.
   if (font->size > TTF_MAX_SIZE) {
     SYS_ErrorSet(10);
     return -1;
@@ -284,12 +286,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   // The tracked allocator sets no code of its own: the pending one stands.
   work.units = static_cast<uint16_t *>(SYS_MemGet(2 * n + 1, __FILE__, __LINE__, "temp str"));
   if (!work.units) return -1;
-  size_t held = std::max<size_t>(n, 1) * sizeof(GlyphRecord);
-  if (held > TTF_MAX_LINE_BYTES) {
-    SYS_ErrorSet(5);
-    return -1;
-  }
-  work.cache = static_cast<GlyphRecord *>(SYS_MemGet(held, __FILE__, __LINE__, "cache"));
+  work.cache = static_cast<GlyphRecord *>(
+      SYS_MemGet(std::max<size_t>(n, 1) * sizeof(GlyphRecord), __FILE__, __LINE__, "cache"));
   if (!work.cache) {
     SYS_ErrorSet(5);
     return -1;
@@ -307,7 +305,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     SYS_ErrorClear();
   }
 
-  // Measure.
+  // Measure: without FT_LOAD_RENDER FreeType still gives the bitmap box
+  // the glyph will have when rendered.
   int64_t totalWidth = 0;
   uint32_t maxRows = 0;
   int64_t minTop = std::numeric_limits<int32_t>::max();
@@ -316,53 +315,26 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   for (size_t i = 0; i < m; ++i) {
     const uint16_t c = work.units[i];
     GlyphRecord &rec = work.cache[i];
-    work.count = i + 1;
-    const FT_UInt index = FT_Get_Char_Index(ft, c);
-    FT_Load_Glyph(ft, index, kLoadFlags);
+    rec = GlyphRecord{};
+    rec.index = FT_Get_Char_Index(ft, c);
+    FT_Load_Glyph(ft, rec.index, kMeasureFlags);
     if (face->kerning && i > 0 && prev != 0 && c != 0) {
       FT_Vector kern{0, 0};
-      FT_Get_Kerning(ft, prevIndex, index, FT_KERNING_DEFAULT, &kern);
+      FT_Get_Kerning(ft, prevIndex, rec.index, FT_KERNING_DEFAULT, &kern);
       rec.kerning = Clamp32((kern.x + 32) >> 6);
     }
-    FT_GlyphSlot slot = ft->glyph;
-    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
-      TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(c), text[i]);
-      SYS_ErrorSet(10);
-      return -1;
-    }
-    if (!Hold(&held, slot->bitmap, sizeof(FT_BitmapGlyphRec))) {
-      SYS_ErrorSet(5);
-      return -1;
-    }
-    if (FT_Get_Glyph(slot, &rec.glyph) != 0 ||
-        FT_Glyph_To_Bitmap(&rec.glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0 ||
-        rec.glyph->format != FT_GLYPH_FORMAT_BITMAP) {
-      SYS_ErrorSet(10);
-      return -1;
-    }
-    const auto *glyph = reinterpret_cast<FT_BitmapGlyph>(rec.glyph);
-    if (!ttfCoverage::Of(glyph->bitmap, &rec.coverage)) {
-      FT_Bitmap_Init(&rec.converted);
-      rec.has_converted = 1;
-      if (FT_Bitmap_Convert(ttfLibrary, &glyph->bitmap, &rec.converted, 1) != 0 ||
-          !ttfCoverage::Of(rec.converted, &rec.coverage)) {
-        SYS_ErrorSet(10);
-        return -1;
-      }
-      if (!Hold(&held, rec.converted, 0)) {
-        SYS_ErrorSet(5);
-        return -1;
-      }
-    }
-    rec.left = glyph->left;
-    rec.top = glyph->top;
+    const FT_GlyphSlot slot = ft->glyph;
+    rec.left = slot->bitmap_left;
+    rec.top = slot->bitmap_top;
+    rec.width = slot->bitmap.width;
+    rec.rows = slot->bitmap.rows;
     const int64_t advance = slot->advance.x >> 6;
     rec.advance_after_left = Clamp32(advance - rec.left);
     totalWidth += advance;
-    maxRows = std::max(maxRows, rec.coverage.rows);
+    maxRows = std::max(maxRows, rec.rows);
     if (rec.top != 0) minTop = std::min<int64_t>(minTop, rec.top);
     prev = c;
-    prevIndex = index;
+    prevIndex = rec.index;
   }
 
   const int32_t reportedWidth = Clamp32(totalWidth);
@@ -387,18 +359,33 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     default: break;
   }
 
-  // Draw, dropping every glyph pixel outside the image.
+  // Draw the glyphs whose box meets the image, dropping every glyph pixel
+  // outside it.
   const int64_t B = bitmap->bits / 8;
   const uint32_t c0 = font->color >> 24, c1 = (font->color >> 16) & 255, c2 = (font->color >> 8) & 255;
   const uint32_t a0 = font->color & 255;
   uint8_t *pixels = bitmap->image[0];
   int64_t pen = 0;
+  // The glyph in the slot: a run of one character is rasterised once.
+  ttfCoverage cov{};
+  bool rasterised = false;
+  FT_UInt inSlot = 0;
   for (size_t i = 0; i < m; ++i) {
     const GlyphRecord &rec = work.cache[i];
     if (i > 0) pen += int64_t(rec.left) + rec.kerning;
-    const ttfCoverage &cov = rec.coverage;
     const int64_t left = x0 + pen;
     const int64_t top = y0 + int64_t(maxRows) - rec.top;
+    pen += rec.advance_after_left;
+    if (left >= W || top >= H || left + int64_t(rec.width) <= 0 || top + int64_t(rec.rows) <= 0) continue;
+    if (!rasterised || rec.index != inSlot) {
+      rasterised = Rasterise(ft, rec.index, &work, &cov);
+      inSlot = rec.index;
+      if (!rasterised) {
+        TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
+        SYS_ErrorSet(10);
+        return -1;
+      }
+    }
     const int64_t kBegin = std::max<int64_t>(0, -left);
     const int64_t kEnd = std::min<int64_t>(cov.width, W - left);
     const int64_t rBegin = std::max<int64_t>(0, -top);
@@ -417,7 +404,6 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
         if (B == 4) p[3] = uint8_t((p[3] * (255 - a) + 255 * a) / 255);
       }
     }
-    pen += rec.advance_after_left;
   }
   return 0;
 }

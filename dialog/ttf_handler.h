@@ -7,7 +7,9 @@
 // One FreeType library for the process, made by the first ttfInit and never
 // released. Each render takes its two work buffers from the tracked
 // allocator and gives them back before it returns; nothing is cached
-// between calls.
+// between calls. A render rasterises only the glyphs that land in the
+// image, one at a time, so what it holds is its work buffers (a few bytes
+// per character of the text) and one glyph.
 //
 // Never: writes a byte outside the bitmap's pixel rows (glyph pixels that
 // fall outside are dropped), or reads a glyph bitmap other than by its
@@ -22,18 +24,11 @@
 
 #include "dialog/font_renderer.h"
 
-// The largest size ttfRender takes, in pixels: a glyph held for the line
-// takes about a megabyte there. Larger sizes fail with code 10; sizes of 0
-// and below render at FreeType's smallest size.
+// The largest size ttfRender takes, in pixels: a glyph there takes about
+// a megabyte, and its line box is taller than most screens. Larger sizes
+// fail with code 10; sizes of 0 and below render at FreeType's smallest
+// size.
 constexpr int32_t TTF_MAX_SIZE = 1024;
-
-// The most one render holds at once for its line, in bytes: the glyph
-// records and every glyph's bitmap kept until the line is drawn. A line
-// that would hold more fails with code 5, as a failed glyph-record
-// allocation does. So whatever the text's size and length, a render takes
-// no more than this, the text's code units (two bytes a character) and
-// the one glyph FreeType is rendering.
-constexpr size_t TTF_MAX_LINE_BYTES = size_t(64) << 20;
 
 extern const frHandler ttfHandler;
 // The process's FreeType library; NULL before the first ttfInit.

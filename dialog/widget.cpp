@@ -165,7 +165,7 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
   load_failed = false;
   load_tail = nullptr;
   load_window = nullptr;
-  widget_load_budgets_reset();
+  widget_style_budget_reset();
   SYS_XML_p xml = SYS_XmlOpen(mode == 1 ? SYS_XML_SOURCE_FILE : SYS_XML_SOURCE_TEXT, source);
   if (!xml) {
     const int32_t code = SYS_ErrorGet();
@@ -212,7 +212,6 @@ int32_t widget_unload(SYS_List_p set) {
 
 int32_t widget_show_set(SYS_List_p set) {
   if (Bad(set)) return -1;
-  widget_picture_budget_reset();
   for (SYS_List_p node = set; node; node = node->next)
     if (widget_item_t *w = Item(node)) {
       w->visible = 1;

@@ -304,50 +304,38 @@ constexpr uint32_t WIDGET_FONT_WHITE = 0xFFFFFFFF;
 // 0, or -1 with error 10 when no such widget. No font id: the style's font
 // stands.
 int32_t widget_resolve_font(widget_item_t *widget);
-// Bytes of text bitmaps one widget file may make: one label of the largest
-// size. A few bytes of file name a label or button whose bitmap takes up
-// to 64 MB, so without a bound a short file could take any amount of
-// memory; with it, a load holds at most this much in text bitmaps.
-constexpr uint64_t WIDGET_TEXT_BITMAP_BUDGET = uint64_t(64) << 20;
 // A new empty 32-bit text bitmap of that size into widget->bitmap; 0, or
-// -1 with error 5 when it cannot be allocated or would take the bitmaps
-// made since the last widget_load_budgets_reset beyond the budget.
+// -1 with error 5 when it cannot be allocated.
 int32_t widget_text_bitmap(widget_item_t *widget, int32_t width, int32_t height);
-// Bytes of font files (FONT, STYLE with FONT-PATH) one widget file may
-// read beyond its first. The font renderer knows a face by its file name,
-// so a short file naming one font file under many spellings would read
-// it once per spelling.
-constexpr uint64_t WIDGET_FONT_FILE_BUDGET = uint64_t(64) << 20;
+// Bytes of font files held under a second spelling (FONT, STYLE with
+// FONT-PATH). The font renderer knows a face by its file name, so a short
+// file naming one font file under many spellings ("a.ttf", "./a.ttf")
+// would hold it once per spelling; a distinct file is never counted.
+constexpr uint64_t WIDGET_FONT_REPEAT_BUDGET = uint64_t(64) << 20;
 // Registers a font file with the renderer (frLoadFace) unless the renderer
-// has no face of that name yet and the file would take the font files read
-// since the last widget_load_budgets_reset beyond the budget (the first is
-// always read): it is then left unread, like a file that cannot be read.
+// holds that very file under another name already and one more copy would
+// take the repeats it holds beyond the budget: it is then left unread,
+// like a file that cannot be read, with a log line naming it.
 void widget_load_face(const char *path);
 // Bytes of texts one widget file's STYLE references may copy: each
 // reference copies the style's font path, so a few bytes of reference
-// could copy a long path again and again.
+// could copy a long path again and again. A path names a file, so it is
+// at most a few kilobytes long, and no dialog holds the thousands of
+// references to one that would reach this.
 constexpr uint64_t WIDGET_STYLE_COPY_BUDGET = uint64_t(64) << 20;
-// Bytes of glyph coverage the texts of widgets may rasterise after a file
-// is loaded (frRenderedBytes): a line at the largest size rasterises up to
-// 64 MB, some 30 ms of work, so without a bound a short file of many such
-// titles would take minutes to load. With it a load renders for about half
-// a second at most; texts past it stay empty, as a line too long does.
-constexpr uint64_t WIDGET_RENDER_BUDGET = uint64_t(512) << 20;
-// Starts new text bitmap, font file, style copy and render budgets; each
-// widget file load calls it first.
-void widget_load_budgets_reset();
-// Bytes of pictures (IMG, image BUTTON, WINDOW background) a shown set may
-// load beyond its first. The texture manager knows a picture by its name,
-// so a short file naming one picture file under many spellings ("a.png",
-// "./a.png", ".//a.png") would decode it once per spelling.
-constexpr uint64_t WIDGET_PICTURE_BUDGET = uint64_t(64) << 20;
+// Starts a new style copy budget; each widget file load calls it first.
+void widget_style_budget_reset();
+// Bytes of pictures (IMG, image BUTTON, WINDOW background) held under a
+// second spelling. The texture manager knows a picture by its name, so a
+// short file naming one picture file under many spellings ("a.png",
+// "./a.png", ".//a.png") would decode it once per spelling; a distinct
+// file is never counted.
+constexpr uint64_t WIDGET_PICTURE_REPEAT_BUDGET = uint64_t(64) << 20;
 // Loads a picture through the texture manager (tmLoad); 0, or -1 when it
-// cannot be loaded, or with error 5 when it is new to the manager and
-// would take the new pictures loaded since the last widget_picture_budget_reset
-// beyond the budget (the first always loads); a refused picture is not kept.
+// cannot be loaded, or with error 5 and a log line naming it when the
+// manager holds that very file under another name already and one more
+// copy would take the repeats it holds beyond the budget.
 int32_t widget_load_picture(const char *name, int32_t filter);
-// Starts a new budget; widget_show_set calls it first.
-void widget_picture_budget_reset();
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.

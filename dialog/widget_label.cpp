@@ -1,8 +1,11 @@
 // LABEL: a line of text on the label's background colour, drawn at its
 // top-left corner. Its text bitmap has the label's size (1 to 4096 pixels
-// each way), is registered with the texture manager under "label-<serial>"
-// at show and re-rendered at every update; the label frees it at destroy.
-// A label never calls its callback.
+// each way) cut to what can be on screen at once (see VisibleSide), is
+// registered with the texture manager under "label-<serial>" at show and
+// re-rendered at every update; the label frees it at destroy. A label
+// never calls its callback.
+#include <algorithm>
+
 #include "dialog/widget.h"
 #include "framework/log.h"
 #include "framework/memory.h"
@@ -12,6 +15,17 @@
 namespace {
 
 constexpr int32_t kMaxSide = 4096;
+
+// A label draws the top-left part of its bitmap that its text covers, at
+// the label's place in its window, so no more of the bitmap than the
+// window's size can be on screen at once; the window is never larger
+// than the larger of the desktop and its own stated size. A side of the
+// bitmap past that can never be seen, and cutting it keeps a file of large
+// labels in a small window from taking 64 MB a label. (A label before the
+// first WINDOW has no window and is bound by the desktop alone.)
+int32_t VisibleSide(int32_t side, int32_t desktop, int32_t window) {
+  return std::min(side, std::max({desktop, window, 1}));
+}
 
 int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
   w->type = WIDGET_LABEL;
@@ -30,7 +44,13 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
     return -1;
   }
   if (widget_serial_name(w, "label-%d") != 0) return -1;
-  if (widget_text_bitmap(w, w->width, w->height) != 0) return -1;
+  const auto desktop_width = static_cast<int32_t>(wmParam(nullptr, WM_DESKTOP_WIDTH, 0));
+  const auto desktop_height = static_cast<int32_t>(wmParam(nullptr, WM_DESKTOP_HEIGHT, 0));
+  SYS_ErrorClear();
+  const wm_window_t *window = w->set_window;
+  if (widget_text_bitmap(w, VisibleSide(w->width, desktop_width, window ? window->width : 0),
+                         VisibleSide(w->height, desktop_height, window ? window->height : 0)) != 0)
+    return -1;
   SYS_Log(1, "[widget][label]  - new widget: %s (%d) : %d, %d, %d %dx%d title: '%s'\n   - texture id: %s\n",
           w->cls->tag, w->type, w->x, w->y, w->serial, w->text_width, w->text_height, widget_log_text(w->title),
           w->name);

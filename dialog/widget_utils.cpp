@@ -15,6 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "dialog/widget.h"
 #include "framework/file.h"
@@ -42,24 +46,60 @@ widget_item_t *Earlier(const widget_item_t *widget, int32_t id) {
   return nullptr;
 }
 
-// Bytes taken against one of a widget file's bounds since it was reset.
-struct ByteBudget {
-  const uint64_t limit;
-  uint64_t used = 0;
-  // Whether `bytes` more stay within the limit; with `first_free`, the
-  // first piece is let in whatever its size, since one file must always be
-  // able to load something.
-  bool Fits(uint64_t bytes, bool first_free = false) const {
-    return (first_free && used == 0) || bytes <= limit - std::min(used, limit);
-  }
+// Bytes of style texts copied since the widget file's load began.
+uint64_t style_texts = 0;
+
+// A file a loader holds under the name it was given, with the file's
+// identity, so that another spelling of a held file is told apart from a
+// distinct file.
+struct HeldFile {
+  std::string name;
+  SYS_FileIdentity_t identity;
+  uint64_t bytes;
+  const void *held;  // what the name's holder keeps: a bitmap, a face
 };
 
-ByteBudget style_texts{WIDGET_STYLE_COPY_BUDGET};
-ByteBudget text_bitmaps{WIDGET_TEXT_BITMAP_BUDGET};
-ByteBudget font_files{WIDGET_FONT_FILE_BUDGET};
-ByteBudget pictures{WIDGET_PICTURE_BUDGET};
-// frRenderedBytes at the last reset.
-uint64_t rendered_at_reset = 0;
+// The files one loader holds. Names the loader's holder has let go are
+// dropped before each question, so what they took is given back.
+class HeldFiles {
+public:
+  template <typename StillHeld>
+  void Prune(StillHeld still_held) {
+    std::erase_if(files_, [&](const HeldFile &f) { return !still_held(f); });
+    SYS_ErrorClear();
+  }
+  const HeldFile *Find(const SYS_FileIdentity_t &identity) const {
+    for (const HeldFile &f : files_)
+      if (f.identity == identity) return &f;
+    return nullptr;
+  }
+  // Bytes held under names whose file is also held under an earlier name.
+  uint64_t RepeatBytes() const {
+    std::set<std::pair<uint64_t, uint64_t>> seen;
+    uint64_t bytes = 0;
+    for (const HeldFile &f : files_)
+      if (!seen.insert({f.identity.source, f.identity.item}).second) bytes += f.bytes;
+    return bytes;
+  }
+  // Whether a repeat of `same` stays within the bound.
+  bool RepeatFits(const HeldFile &same, uint64_t limit) const {
+    return same.bytes <= limit - std::min(RepeatBytes(), limit);
+  }
+  void Add(HeldFile file) { files_.push_back(std::move(file)); }
+
+private:
+  std::vector<HeldFile> files_;
+};
+
+HeldFiles &Faces() {
+  static HeldFiles faces;
+  return faces;
+}
+
+HeldFiles &Pictures() {
+  static HeldFiles pictures;
+  return pictures;
+}
 
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
@@ -70,13 +110,13 @@ int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   }
   // Refused like a copy that cannot be allocated: the widget is dropped.
   const uint64_t bytes = style->style.font_path ? strlen(style->style.font_path) + 1 : 0;
-  if (!style_texts.Fits(bytes)) {
+  if (bytes > WIDGET_STYLE_COPY_BUDGET - std::min(style_texts, WIDGET_STYLE_COPY_BUDGET)) {
     SYS_Log(1, "[widget][utils]  ! style texts of this file would take more than %llu bytes.\n",
             static_cast<unsigned long long>(WIDGET_STYLE_COPY_BUDGET));
     SYS_ErrorSet(5);
     return -1;
   }
-  style_texts.used += bytes;
+  style_texts += bytes;
   widget_copy_style(w, style->style);
   return 0;
 }
@@ -545,45 +585,36 @@ int32_t widget_resolve_font(widget_item_t *w) {
   return 0;
 }
 
-void widget_load_budgets_reset() {
-  text_bitmaps.used = font_files.used = style_texts.used = 0;
-  rendered_at_reset = frRenderedBytes;
-}
+void widget_style_budget_reset() { style_texts = 0; }
 
 void widget_load_face(const char *path) {
   if (!path) return;
   if (frFindFace(path)) return;
+  // A name no source serves goes to frLoadFace all the same, which reports
+  // it as the open fails.
+  SYS_FileIdentity_t identity{};
+  const bool identified = SYS_FileIdentify(path, &identity) == 0;
   SYS_ErrorClear();
-  // Only the open reports a file no source serves; the size asks quietly,
-  // so such a file still goes to frLoadFace and is reported there.
-  const int32_t size = SYS_FileSize(path);
-  SYS_ErrorClear();
-  const uint64_t bytes = uint64_t(std::max(size, 0));
-  if (!font_files.Fits(bytes, true)) {
-    SYS_Log(1, "[widget]  ! font files of this file would take more than %llu bytes: %s\n",
-            static_cast<unsigned long long>(WIDGET_FONT_FILE_BUDGET), path);
-    return;
+  if (identified) {
+    Faces().Prune([](const HeldFile &f) { return frFindFace(f.name.c_str()) == f.held; });
+    const HeldFile *same = Faces().Find(identity);
+    if (same && !Faces().RepeatFits(*same, WIDGET_FONT_REPEAT_BUDGET)) {
+      SYS_Log(1, "[widget]  ! repeated font files would take more than %llu bytes: %s\n",
+              static_cast<unsigned long long>(WIDGET_FONT_REPEAT_BUDGET), path);
+      return;
+    }
   }
-  if (frLoadFace(path) == 0) font_files.used += bytes;
+  if (frLoadFace(path) != 0 || !identified) return;
+  const frFace *face = frFindFace(path);
+  Faces().Add({path, identity, uint64_t(std::max(face->buffer_size, 0)), face});
 }
 
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
-  // Refused like a bitmap that cannot be allocated: the widget is dropped
-  // and the rest of the file still loads.
-  const uint64_t bytes = uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * 4;
-  if (!text_bitmaps.Fits(bytes)) {
-    SYS_Log(1, "[widget]  ! text bitmaps of this file would take more than %llu bytes.\n",
-            static_cast<unsigned long long>(WIDGET_TEXT_BITMAP_BUDGET));
-    w->bitmap = nullptr;
-    SYS_ErrorSet(5);
-    return -1;
-  }
   w->bitmap = txCreateDummy(TX_LAYOUT_RGBA, width, height);
   if (!w->bitmap) {
     SYS_ErrorSet(5);
     return -1;
   }
-  text_bitmaps.used += bytes;
   SYS_ErrorClear();
   return 0;
 }
@@ -596,37 +627,36 @@ uint64_t PictureBytes(const txBitmap *b) {
 }
 }  // namespace
 
-void widget_picture_budget_reset() { pictures.used = 0; }
-
 int32_t widget_load_picture(const char *name, int32_t filter) {
   const bool held = tmFind(name) != nullptr;
   SYS_ErrorClear();
-  if (tmLoad(name, filter) < 0) return -1;
-  if (held) return 0;
-  pxBitmap bitmap = tmGetBitmap(name);
-  const uint64_t bytes = PictureBytes(bitmap);
-  // A picture is only measured once decoded, so the set holds at most the
-  // budget and one picture more.
-  if (!pictures.Fits(bytes, true)) {
-    SYS_Log(1, "[widget]  ! pictures of this set would take more than %llu bytes: %s\n",
-            static_cast<unsigned long long>(WIDGET_PICTURE_BUDGET), name);
-    tmRemove(name);
-    txFree(&bitmap);
-    SYS_ErrorSet(5);
-    return -1;
+  SYS_FileIdentity_t identity{};
+  const bool identified = !held && SYS_FileIdentify(name, &identity) == 0;
+  SYS_ErrorClear();
+  if (identified) {
+    Pictures().Prune([](const HeldFile &f) {
+      return tmFind(f.name.c_str()) && tmGetBitmap(f.name.c_str()) == f.held;
+    });
+    // A repeat decodes to what the held one took, so it is measured
+    // before it is decoded.
+    const HeldFile *same = Pictures().Find(identity);
+    if (same && !Pictures().RepeatFits(*same, WIDGET_PICTURE_REPEAT_BUDGET)) {
+      SYS_Log(1, "[widget]  ! repeated pictures would take more than %llu bytes: %s\n",
+              static_cast<unsigned long long>(WIDGET_PICTURE_REPEAT_BUDGET), name);
+      SYS_ErrorSet(5);
+      return -1;
+    }
   }
-  pictures.used += bytes;
+  if (tmLoad(name, filter) < 0) return -1;
+  if (identified) {
+    const pxBitmap bitmap = tmGetBitmap(name);
+    Pictures().Add({name, identity, PictureBytes(bitmap), bitmap});
+  }
   return 0;
 }
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {
   if (!w->style.font || !w->bitmap || !text || !*text) return 0;
-  if (frRenderedBytes - rendered_at_reset > WIDGET_RENDER_BUDGET) {
-    SYS_Log(1, "[widget]  ! texts since this file was loaded rasterised more than %llu bytes.\n",
-            static_cast<unsigned long long>(WIDGET_RENDER_BUDGET));
-    SYS_ErrorSet(5);
-    return -1;
-  }
   return frRender(w->style.font, w->bitmap, text, &w->text_width, &w->text_height);
 }
 

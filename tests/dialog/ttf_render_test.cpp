@@ -320,23 +320,23 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
   frFreeFont(faceless);
 }
 
-// A W at the largest size is some 0.75 MB of coverage: 40 fit in a line,
-// 100 do not, nor do a million small glyphs' records. Such a line fails
-// with 5 and leaves the image and the extent alone.
-TEST_F(FontTest, ALineThatWouldHoldMoreThanTheLineBoundFailsWithFive) {
-  frFont *font = Font("sans_bold.ttf", TTF_MAX_SIZE);
-  Image fits(2, 64, 64), img(2, 64, 64);
-  int32_t w = 123, h = 456;
-  EXPECT_EQ(frRender(font, fits.b, std::string(40, 'W').c_str(), nullptr, nullptr), 0);
-  for (const auto &[size, text] : {std::pair{TTF_MAX_SIZE, std::string(100, 'W')},
-                                   std::pair{12, std::string(size_t(1) << 20, 'i')}}) {
+// A line of any length draws the part that lands in the image, the same
+// pixels as its first few characters alone, and reports the width of the
+// whole line; a million small glyphs as well.
+TEST_F(FontTest, ALineOfAnyLengthDrawsThePartThatLandsAndMeasuresItAll) {
+  frFont *font = Font("sans_bold.ttf", 12);
+  for (const auto &[size, count] : {std::pair{96, 9242}, {400, 549}, {TTF_MAX_SIZE, 85}, {12, 1 << 20}}) {
     frSetSize(font, size);
-    EXPECT_EQ(frRender(font, img.b, text.c_str(), &w, &h), -1) << size;
-    EXPECT_EQ(SYS_ErrorGet(), 5) << size;
+    const long advance = Metric("advance.87") * size / 2048;
+    Image line(2, 512, 64), start(2, 512, 64);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(frRender(font, line.b, std::string(size_t(count), 'W').c_str(), &w, &h), 0) << size;
+    EXPECT_EQ(w, count * advance) << size;
+    EXPECT_GT(h, size / 2) << size;
+    ASSERT_EQ(frRender(font, start.b, std::string(size_t(512 / advance + 2), 'W').c_str(), nullptr, nullptr), 0);
+    EXPECT_FALSE(InkOf(line).empty()) << size;
+    EXPECT_TRUE(SamePixels(line, start)) << size;
   }
-  EXPECT_EQ(w, 123);
-  EXPECT_EQ(h, 456);
-  EXPECT_TRUE(InkOf(img).empty());
 }
 
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
@@ -358,6 +358,24 @@ TEST_F(FontTest, MemoryThatRunsOutLeavesThePendingCodeButForTheGlyphRecords) {
   });
   EXPECT_EQ(r.status, 99);
   EXPECT_EQ(r.output, "-1 0 -1 5 -1 0");
+}
+
+// A render holds one glyph's coverage at a time: 3,000 W at the largest
+// size, some 2 GB of coverage together, render in a few megabytes.
+TEST_F(FontTest, ALongLineAtTheLargestSizeRendersInLittleMemory) {
+  frFont *font = Font("sans_bold.ttf", TTF_MAX_SIZE);
+  const std::string title(3000, 'W');
+  Image alone(2, 512, 64);
+  ASSERT_EQ(frRender(font, alone.b, "WW", nullptr, nullptr), 0);
+  RunResult r = RunInChild([&] {
+    Image img(2, 512, 64);
+    ember_test::LimitAddressSpaceAboveUse(size_t(16) << 20);
+    int32_t w = 0;
+    const int32_t result = frRender(font, img.b, title.c_str(), &w, nullptr);
+    std::printf("%d %d %d", result, w, int(SamePixels(img, alone)));
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "0 " + std::to_string(3000 * (Metric("advance.87") * TTF_MAX_SIZE / 2048)) + " 1");
 }
 #endif
 
