@@ -19,6 +19,7 @@
 #include "engine/render/engine_state.h"
 #include "engine/render/flare_occlusion.h"
 #include "framework/log.h"
+#include "framework/memory.h"
 #include "support/test_support.h"
 #include "test_scene.h"
 #include "window/gl_demo.h"
@@ -134,16 +135,21 @@ TEST_F(EngineEffects, SpreadGivesVelocitiesInItsRangeAndNoneOrNegativeGivesTheBa
   _3DV_PARTICLEDATA &e = Emitter(2000);
   e.newparticle = 1000;
   e.deltavector = {1, 2, 3};
-  e.deltavectorspread = {0.5f, 0, -4};  // not a number and infinity below
+  e.deltavectorspread = {0.5f, 0.0003f, -4};  // not a number and infinity below
   _3DV_RenderParticles(scene_, 0);
-  std::set<float> xs;
+  std::set<float> xs, ys;
   for (int32_t k = 0; k < 1000; ++k) {
     const _3DV_PARTICLE &p = scene_.particles[k];
     ASSERT_TRUE(p.velocity.x >= 0.75f && p.velocity.x < 1.25f) << p.velocity.x;
     xs.insert(p.velocity.x);
-    ASSERT_TRUE(p.velocity.y == 2 && p.velocity.z == 3 && p.position.y == 2);  // moved once
+    ys.insert(p.velocity.y);
+    ASSERT_TRUE(p.position.x == p.velocity.x && p.position.y == p.velocity.y &&
+                p.position.z == 3 && p.velocity.z == 3);  // moved once
   }
   EXPECT_GT(xs.size(), 500u);
+  // 0.0003 x 10000 = 3 values drawn, 0.0003 x 5000 = 1.5 rounded away from
+  // zero to 2: the offsets are -2, -1 and 0 ten-thousandths.
+  EXPECT_EQ(ys, (std::set<float>{float(2 - 0.0002), float(2 - 0.0001), 2}));
 
   e.deltavectorspread = {std::nanf(""), INFINITY, 0};
   _3DV_RenderParticles(scene_, 0);
@@ -164,8 +170,14 @@ TEST_F(EngineEffects, AnEmitterWithoutPowerHasLifeFractionZero) {
 
 TEST_F(EngineEffects, PoolsAreReplacedFreedAndAStepWithoutOneOrWithoutABasisDoesNothing) {
   Emitter(10);
-  _3DV_AllocParticles(scene_, 20);  // the old pool goes back (leak check)
+  const size_t blocks = SYS_MemLiveCount();
+  _3DV_AllocParticles(scene_, 20);  // the old pool goes back
+  EXPECT_EQ(SYS_MemLiveCount(), blocks);
   EXPECT_EQ(scene_.particlecount, 20);
+  // The memory list names the pool after its scene.
+  TempDir dir;
+  ASSERT_EQ(SYS_MemDumpLeaks(dir.str("blocks").c_str()), 0);
+  EXPECT_NE(ReadFile(dir.path() / "blocks").find("] test particle info  -> "), std::string::npos);
   _3DV_FreeParticles(scene_);
   EXPECT_EQ(scene_.particles, nullptr);
   EXPECT_EQ(scene_.particlecount, 0);
@@ -201,9 +213,13 @@ std::vector<std::string> States(const GlRecorder &gl) {
 }
 
 TEST_F(EngineEffects, ParticleAndFlareStatesAndTheFourColourAttributes) {
-  // Particles: depth-tested, no depth writes, added, culling off.
+  // Particles: depth-tested, no depth writes, added, culling off, with
+  // their emitter's image.
   _3DV_PARTICLEDATA &e = Emitter(1, 2);
+  e.particletexid = 9;
   _3DV_RenderParticles(scene_, 0);
+  ASSERT_EQ(gl_.Count("glBindTexture"), 1u);
+  EXPECT_EQ(gl_.Find("glBindTexture")->args, (std::vector<double>{GL_TEXTURE_2D, 9}));
   const std::vector<std::string> particle_states = {
       "glDisable(" + std::to_string(GL_CULL_FACE) + ")",
       "glEnable(" + std::to_string(GL_DEPTH_TEST) + ")", "glDepthMask(0)",
@@ -302,6 +318,7 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   scene_ = MakeScene(6, 3);
   scene_.materials[1].flaresize = 2;
   scene_.materials[1].ambient = {1, 0.5f, 0.25f};
+  scene_.materials[1].texid = 12;
   scene_.materials[0].flaresize = -1;    // neither flare nor occluder
   scene_.objects[2].material = 7;         // no such material
   scene_.objects[3].material = 2;         // occluder, hidden
@@ -426,13 +443,26 @@ TEST_F(EngineEffects, FlaresAreObjectsWithAFlareSizeAndAMaterial) {
   _3DV_CameraPos = {0, -8, 2};  // the pass left its own camera, along y
   gl_.Clear();
   _3DV_RenderFlares(scene_, 0);
-  EXPECT_EQ(gl_.Count("glBegin"), 2u);
-  const GlCall *corner = gl_.Find("glVertex3f", 4);  // first corner of the pivot's flare
-  ASSERT_NE(corner, nullptr);
-  // c - s * right, right = (-d.z, 0, d.x) / h = (-1, 0, 0) for this camera.
-  EXPECT_FLOAT_EQ(float(corner->args[0]), 1 + 2);
-  EXPECT_FLOAT_EQ(float(corner->args[1]), 2);
-  EXPECT_FLOAT_EQ(float(corner->args[2]), 3);
+  // For this camera right = (-d.z, 0, d.x) / h = (-1, 0, 0) and up =
+  // (0, 1, 4) / sqrt(17), square to d = (0, -8, 2) and upwards. The first
+  // flare's centre is its one key plus its pivot, the second's its pivot;
+  // both are black, as the last read-back left them.
+  const float uy = 2 / std::sqrt(17.0f), uz = 4 * uy;  // the half-diagonal 2 along up
+  std::vector<std::string> want = {Line("glEnable", {GL_TEXTURE_2D}), Line("glDepthMask", {0})};
+  for (const _3DV_VECTOR c : {_3DV_VECTOR{1.5f, 1.25f, 1.125f}, _3DV_VECTOR{1, 2, 3}}) {
+    for (const std::string &line :
+         {Line("glBindTexture", {GL_TEXTURE_2D, 12}), Line("glDisable", {GL_CULL_FACE}),
+          Line("glDisable", {GL_DEPTH_TEST}), Line("glDisable", {GL_LIGHTING}),
+          Line("glEnable", {GL_BLEND}), Line("glBlendFunc", {GL_ONE, GL_ONE}),
+          Line("glColor3f", {0, 0, 0}), Line("glBegin", {GL_TRIANGLE_STRIP}),
+          Line("glTexCoord2f", {0, 0}), Line("glVertex3f", {c.x + 2, c.y, c.z}),
+          Line("glTexCoord2f", {1, 0}), Line("glVertex3f", {c.x, c.y - uy, c.z - uz}),
+          Line("glTexCoord2f", {0, 1}), Line("glVertex3f", {c.x, c.y + uy, c.z + uz}),
+          Line("glTexCoord2f", {1, 1}), Line("glVertex3f", {c.x - 2, c.y, c.z}), Line("glEnd", {})})
+      want.push_back(line);
+  }
+  want.push_back(Line("glDepthMask", {1}));
+  EXPECT_EQ(FullTrace(gl_), want);
 
   _3DV_CameraPos = {0, -8, 0};
   gl_.Clear();
@@ -483,8 +513,32 @@ TEST_F(ShadowGeometry, OpenQuadUnderALightGivesItsFourBorderEdgesExtruded) {
     EXPECT_VEC(q[i][2], e[j]);
     EXPECT_VEC(q[i][3], v[j]);
   }
-  EXPECT_EQ(gl_.Find("glBufferDataARB")->args[1], 4 * 48);
-  EXPECT_EQ(gl_.Find("glDrawElements", 1)->args[1], 4 * 6);
+  // The whole pass: its states, the upload of the four quads, front faces
+  // counted up, back faces down, the states it restores.
+  const GlCall upload = {"glBufferDataARB",
+                         {GL_ARRAY_BUFFER_ARB, 4 * 48, 0, GL_DYNAMIC_DRAW_ARB},
+                         {nullptr, nullptr, &upload, nullptr}, {}, {}};
+  const std::vector<std::string> pass = {
+      Line("glEnable", {GL_CULL_FACE}), Line("glEnable", {GL_DEPTH_TEST}),
+      Line("glEnable", {GL_STENCIL_TEST}), Line("glDepthMask", {0}),
+      Line("glDepthFunc", {GL_LEQUAL}), Line("glDisable", {GL_LIGHTING}),
+      Line("glDisable", {GL_TEXTURE_2D}), Line("glDisable", {GL_BLEND}),
+      Line("glStencilFunc", {GL_ALWAYS, 0, 4294967295.0}), Line("glColorMask", {0, 0, 0, 0}),
+      Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 5}), Format(upload),
+      Line("glEnableClientState", {GL_VERTEX_ARRAY}),
+      Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 5}),
+      Line("glVertexPointer", {3, GL_FLOAT, 12, 0}),
+      Line("glStencilOp", {GL_KEEP, GL_KEEP, GL_INCR}), Line("glCullFace", {GL_BACK}),
+      Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 6}),
+      Line("glDrawElements", {GL_TRIANGLES, 4 * 6, GL_UNSIGNED_INT, 0}),
+      Line("glStencilOp", {GL_KEEP, GL_KEEP, GL_DECR}), Line("glCullFace", {GL_FRONT}),
+      Line("glDrawElements", {GL_TRIANGLES, 4 * 6, GL_UNSIGNED_INT, 0}),
+      Line("glDisableClientState", {GL_VERTEX_ARRAY}), Line("glCullFace", {GL_BACK}),
+      Line("glColorMask", {1, 1, 1, 1}), Line("glStencilOp", {GL_KEEP, GL_KEEP, GL_KEEP}),
+      Line("glDepthMask", {1}), Line("glEnable", {GL_TEXTURE_2D}),
+      Line("glBindBufferARB", {GL_ARRAY_BUFFER_ARB, 0}),
+      Line("glBindBufferARB", {GL_ELEMENT_ARRAY_BUFFER_ARB, 0})};
+  EXPECT_EQ(FullTrace(gl_), pass);
 
   scene_.shadowextrusion = 0;
   _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 0);
@@ -508,6 +562,26 @@ TEST_F(ShadowGeometry, OpenQuadUnderALightGivesItsFourBorderEdgesExtruded) {
   EXPECT_EQ(calls[calls.size() - 2].name, "glBindBufferARB");
   EXPECT_EQ(calls[calls.size() - 2].args[1], 0);
   EXPECT_EQ(calls.back().args[1], 0);
+
+  // The position track at frame t moves the quad: halfway along its keys
+  // it lies 2 along x and 5 lower, and its volume with it; moved past the
+  // light, it faces the light and casts nothing.
+  scene_.shadowextrusion = 1000;
+  _3DV_OBJECT &o = scene_.objects[0];
+  o.positionkeycount = 2;
+  o.positionkeys = FileArray<_3DV_KEYVECTOR>(2);
+  o.positionkeys[0] = {0, 0, 0, 0};
+  o.positionkeys[1] = {8, 4, 0, -10};
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 4);
+  q = Quads();
+  ASSERT_EQ(q.size(), 4u);
+  EXPECT_VEC(q[0][0], (_3DV_VECTOR{1, -1, -5}));
+  EXPECT_VEC(q[0][1], (_3DV_VECTOR{1001, -1001, -15005}));
+  EXPECT_VEC(q[0][2], (_3DV_VECTOR{3003, -1001, -15005}));
+  EXPECT_VEC(q[0][3], (_3DV_VECTOR{3, -1, -5}));
+  o.positionkeys[1] = {8, 0, 0, 40};
+  _3DV_RenderShadowVolumes(scene_, {0, 0, 10}, 4);
+  EXPECT_EQ(scene_.shadowquadcount, 0);
 }
 
 TEST_F(ShadowGeometry, CubeUnderALightCastsItsTopRimAsOneClosedLoop) {

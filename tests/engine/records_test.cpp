@@ -127,6 +127,10 @@ TEST(FaceAccessors, EntryIsKMod3AndANegativeKReadsZeroAndWritesNothing) {
   _3DV_SetNeighbour(f.object, 0, -4, 99);
   EXPECT_EQ(_3DV_GetNeighbour(f.object, 1, 1), 7);
   EXPECT_EQ(f.near[1].v[2], -1);
+  _3DV_SetNeighbour(f.object, 1, 3, 5);
+  EXPECT_EQ(f.near[1].v[0], 5);
+  _3DV_SetNeighbour(f.object, 1, 0, 6);
+  EXPECT_EQ(f.near[1].v[0], 6);
   EXPECT_EQ(f.near[0].v[0], -1);
   EXPECT_EQ(f.near[0].v[1], 1);
   EXPECT_EQ(f.near[0].v[2], -1);

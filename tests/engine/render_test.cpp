@@ -22,6 +22,7 @@
 #include "engine/render/scene_render.h"
 #include "engine/scene/scene_textures.h"
 #include "framework/log.h"
+#include "framework/memory.h"
 #include "support/test_support.h"
 #include "test_scene.h"
 #include "window/gl_demo.h"
@@ -371,17 +372,24 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
   dgl::glLightfv = RecordLight;
   dgl::glClipPlane = RecordClipPlane;
 
-  enum Member { kClipped, kMirror, kSimple, kVbo };
-  for (Member member : {kClipped, kMirror, kSimple, kVbo}) {
+  // The pick renders as the scaled members do, in selection mode, with
+  // every light off and each object named by its number.
+  enum Member { kClipped, kMirror, kSimple, kVbo, kPick };
+  for (Member member : {kClipped, kMirror, kSimple, kVbo, kPick}) {
     SCOPED_TRACE(member);
     const bool mirror = member == kMirror, clipped = member == kClipped || mirror;
-    const bool scaled = member == kSimple || member == kVbo;
+    const bool pick = member == kPick, scaled = member == kSimple || member == kVbo || pick;
     gl_.Clear();
     switch (member) {
       case kClipped: _3DV_RenderSceneClipped(scene_, t); break;
       case kMirror: _3DV_RenderSceneMirror(scene_, camera, t, camera_time); break;
       case kSimple: _3DV_RenderSceneSimple(scene_, t); break;
       case kVbo: _3DV_RenderSceneVBO(scene_, t); break;
+      case kPick:
+        _3DV_PickX = 10;
+        _3DV_PickY = 20;
+        EXPECT_EQ(_3DV_PickScene(scene_, t), 0);
+        break;
     }
     const std::vector<std::string> got = ExactTrace(gl_);
 
@@ -390,11 +398,19 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
       want.push_back(Exact(name, args));
     };
     const _3DV_SCENE &view = mirror ? camera : scene_;
+    if (pick) {
+      add("glGetIntegerv", {GL_VIEWPORT, 0});
+      add("glSelectBuffer", {512, 0});
+      add("glRenderMode", {GL_SELECT});
+      add("glInitNames", {});
+      add("glPushName", {0});
+    }
     add("glEnable", {GL_DEPTH_TEST});
     add("glMatrixMode", {GL_TEXTURE});
     add("glLoadIdentity", {});
     add("glMatrixMode", {GL_PROJECTION});
     add("glLoadIdentity", {});
+    if (pick) add("gluPickMatrix", {10, 479 - 20, 1, 1, 0});
     add("gluPerspective", {double(view.camerafov * 180.0f) / std::numbers::pi, 4.0 / 3.0,
                            view.cameranear, view.camerafar});
     if (scaled) add("glScalef", {2, 2, 2});
@@ -411,7 +427,7 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
     auto lights = [&] {
       for (int i = 0; i < 8; ++i) {
         const GLenum id = GL_LIGHT0 + i;
-        if (!scene_.lights[i].enabled) {
+        if (!scene_.lights[i].enabled || pick) {
           add("glDisable", {double(id)});
           continue;
         }
@@ -438,8 +454,10 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
     }
     add("glDisable", {GL_BLEND});
     add("glDepthMask", {GL_TRUE});
-    add("glDisable", {GL_LIGHTING});
-    add("glColor3f", {1, 1, 1});
+    if (!pick) {
+      add("glDisable", {GL_LIGHTING});
+      add("glColor3f", {1, 1, 1});
+    }
     // Each drawn object: its material's states, then the object drawer's
     // own calls, taken from the drawer alone.
     std::vector<std::vector<std::string>> drawer(7);
@@ -476,7 +494,10 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
         add("glDepthMask", {GL_FALSE});
         add("glEnable", {GL_DEPTH_TEST});
       }
-      if (member != kSimple) {
+      if (pick) {
+        add("glDepthFunc", {GL_LESS});
+        add("glLoadName", {double(k + 1)});
+      } else if (member != kSimple) {
         add("glDepthFunc", {GL_LESS});
         add("glDepthFunc", {double(k == 1 ? GL_LESS : k == 5 ? GL_GEQUAL : GL_GREATER)});
       }
@@ -485,6 +506,7 @@ TEST_F(EngineRender, EveryMemberSetsCameraClipPlaneLightsAndPassStatesInOrder) {
     add("glDisable", {GL_ALPHA_TEST});
     add("glDepthMask", {GL_TRUE});
     if (clipped) add("glDisable", {GL_CLIP_PLANE0});
+    if (pick) add("glRenderMode", {GL_RENDER});
     EXPECT_EQ(OneCallALine(got), OneCallALine(want));
     // The camera of the call stays for the drawers that follow.
     EXPECT_EQ(_3DV_CameraPos.x, mirror ? 1.0f : 2.0f);
@@ -1131,37 +1153,73 @@ GLint AnswerSelection(GLenum mode) {
 }
 
 TEST_F(EngineRender, RenderTargetsAndPickRow) {
+  // Eight targets, then the glow texture, each defined from a zeroed
+  // block: clamped and linear targets; the glow texture keeps the default
+  // wrap, and its one level needs a minification filter without mipmaps.
+  _3DV_GlowSize = 16;
+  const size_t blocks = SYS_MemLiveCount();
   _3DV_InitFramebufferTexture();
-  EXPECT_EQ(gl_.Count("glGenTextures"), 8u);
-  const GlCall *image = gl_.Find("glTexImage2D", 7);
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(image->args[3], 800);
-  EXPECT_EQ(image->args[4], 600);
-  EXPECT_NE(image->pointers[8], nullptr);
-  gl_.Clear();
+  _3DV_InitGlowTexture();
+  EXPECT_EQ(SYS_MemLiveCount(), blocks);  // the blocks went back
+  for (size_t n : {0, 7, 8}) EXPECT_NE(gl_.Find("glTexImage2D", n)->pointers[8], nullptr) << n;
+  std::vector<std::string> want;
+  for (int64_t name = 1; name <= 9; ++name) {
+    const bool target = name <= 8;
+    want.push_back(Call("glEnable", {GL_TEXTURE_2D}));
+    want.push_back(Call("glGenTextures", {1, 0}));
+    want.push_back(Call("glBindTexture", {GL_TEXTURE_2D, name}));
+    for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+      want.push_back(Call("glTexParameteri", {GL_TEXTURE_2D, filter, GL_LINEAR}));
+    for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+      if (target) want.push_back(Call("glTexParameteri", {GL_TEXTURE_2D, wrap, GL_CLAMP_TO_EDGE}));
+    want.push_back(Call("glTexImage2D", {GL_TEXTURE_2D, 0, 4, target ? 800 : 16,
+                                         target ? 600 : 16, 0, GL_RGBA, GL_UNSIGNED_BYTE, 0}));
+  }
+  // Numbers outside 0..7 copy nothing; the first and the last target
+  // take copies, and the glow copy takes the glow size of its own time.
+  _3DV_GlowSize = 4;
   _3DV_CopyFramebuffer(8);
   _3DV_CopyDepthbuffer(-1);
-  EXPECT_TRUE(gl_.calls().empty());
+  _3DV_CopyFramebuffer(0);
   _3DV_CopyDepthbuffer(7);
-  EXPECT_EQ(Trace({"glCopyTexImage2D"}),
-            (std::vector<std::string>{Call(
-                "glCopyTexImage2D", {GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT, 0, 0, 512, 512, 0})}));
+  _3DV_CopyGlow();
+  const std::vector<std::vector<int64_t>> copies = {{1, GL_RGBA, 800, 600},
+                                                    {8, GL_DEPTH_COMPONENT, 512, 512},
+                                                    {9, GL_RGBA, 4, 4}};
+  for (const auto &c : copies) {
+    want.push_back(Call("glEnable", {GL_TEXTURE_2D}));
+    want.push_back(Call("glBindTexture", {GL_TEXTURE_2D, c[0]}));
+    want.push_back(Call("glCopyTexImage2D", {GL_TEXTURE_2D, 0, c[1], 0, 0, c[2], c[3], 0}));
+  }
+  std::vector<std::string> got;
+  for (const GlCall &c : gl_.calls()) got.push_back(Format(c));
+  EXPECT_EQ(OneCallALine(got), OneCallALine(want));
 
   scene_ = MakeScene(3);
   _3DV_PickX = 10;
   _3DV_PickY = 0;
   dgl::glSelectBuffer = KeepSelectBuffer;
   dgl::glRenderMode = AnswerSelection;
-  // The smallest minimum depth wins (not the maximum), compared unsigned,
-  // the first of equal ones; no count, or one that overflowed, names nothing.
-  selection = {1, 0x90000000u, 0x10000000u, 1, 1, 0x30000000u, 0x10000000u, 2,
-               1, 0x20000000u, 0x20000000u, 3, 1, 0x20000000u, 0x20000000u, 4};
-  const std::pair<GLint, int32_t> answers[] = {{3, 3}, {4, 3}, {1, 1}, {0, 0}, {-1, 0}};
+  // The smallest minimum depth wins, compared unsigned, the first of
+  // equal ones: record 2 lies inside the depths of record 1, record 4 has
+  // a smaller minimum but a larger maximum than record 3, record 5 ties
+  // with 4. No count, or one that overflowed, names nothing.
+  selection = {1, 0x90000000u, 0xF0000000u, 1, 1, 0xA0000000u, 0xB0000000u, 2,
+               1, 0x30000000u, 0x40000000u, 3, 1, 0x20000000u, 0xA0000000u, 4,
+               1, 0x20000000u, 0x20000000u, 5};
+  const std::pair<GLint, int32_t> answers[] = {{2, 1}, {3, 3}, {4, 4}, {5, 4},
+                                               {1, 1}, {0, 0}, {-1, 0}};
   for (const auto &[hits, picked] : answers) {
     selection_hits = hits;
     gl_.Clear();
     EXPECT_EQ(_3DV_PickScene(scene_, 0), picked) << hits;
   }
+  // A full buffer: 128 records, the last one the nearest.
+  selection.clear();
+  for (GLuint name = 1; name <= 128; ++name)
+    selection.insert(selection.end(), {1, ~0u - name, ~0u, name});
+  selection_hits = 128;
+  EXPECT_EQ(_3DV_PickScene(scene_, 0), 128);
   const GlCall *pick = gl_.Find("gluPickMatrix");
   ASSERT_NE(pick, nullptr);
   EXPECT_EQ(pick->args[0], 10);

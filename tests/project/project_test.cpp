@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -97,34 +98,125 @@ TEST(ProjectEase, CurvesAtTheQuarters) {
   }
 }
 
+// Expected calls, written out from the operators' formulas.
+struct Calls {
+  std::vector<GlCall> list;
+  Calls &operator()(const char *name, std::vector<double> args = {}) {
+    GlCall c;
+    c.name = name;
+    c.args = std::move(args);
+    list.push_back(std::move(c));
+    return *this;
+  }
+  Calls &Vertex(const char *name, _3DV_VECTOR v) { return (*this)(name, {v.x, v.y, v.z}); }
+  // The full-screen quad.
+  Calls &Quad() {
+    (*this)("glBegin", {GL_QUADS});
+    for (const auto &[u, v] : {std::pair{1, 1}, {0, 1}, {0, 0}, {1, 0}}) {
+      (*this)("glTexCoord2f", {double(u), double(v)});
+      (*this)("glVertex2f", {2.0 * u - 1, 2.0 * v - 1});
+    }
+    return (*this)("glEnd");
+  }
+};
+
+// The same calls as written out, numbers to 2e-5 of their size (a GL enum
+// from its neighbour, a coordinate from one a unit away).
+void ExpectCalls(const std::vector<GlCall> &got, const Calls &want) {
+  ASSERT_EQ(got.size(), want.list.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    const GlCall &w = want.list[i];
+    ASSERT_EQ(got[i].name, w.name) << "call " << i;
+    ASSERT_EQ(got[i].args.size(), w.args.size()) << "call " << i << " " << w.name;
+    for (size_t k = 0; k < w.args.size(); ++k)
+      ASSERT_NEAR(got[i].args[k], w.args[k], 2e-5 * std::max(1.0, std::fabs(w.args[k])))
+          << "call " << i << " " << w.name << " argument " << k;
+  }
+}
+
+// Uploads of bytes read every texel as a driver would (tightly packed):
+// the first luminance image is kept, and the RGB ones must be black.
+std::vector<uint8_t> first_noise;
+bool rgb_black = true;
+void CatchUpload(GLenum target, GLint level, GLint components, GLsizei w, GLsizei h, GLint border,
+                 GLenum format, GLenum type, const void *pixels) {
+  GlCall &c = GlRecorder::active->Append("glTexImage2D");
+  c.args = {double(target), double(level), double(components), double(w), double(h),
+            double(border), double(format), double(type), 0};
+  c.pointers = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, pixels};
+  const auto *p = static_cast<const uint8_t *>(pixels);
+  if (!p) return;
+  if (format == GL_LUMINANCE && first_noise.empty()) first_noise.assign(p, p + size_t(w) * h);
+  if (format == GL_RGB)
+    rgb_black = rgb_black && std::all_of(p, p + size_t(w) * h * 3, [](uint8_t b) { return !b; });
+}
+std::vector<GLuint> deleted;
+void CatchDelete(GLsizei n, const GLuint *names) {
+  GlRecorder::active->Append("glDeleteTextures").args = {double(n), 0};
+  deleted.insert(deleted.end(), names, names + n);
+}
+
 TEST(ProjectSetup, TablesScaleAndTextures) {
   GlRecorder gl;
+  dgl::glTexImage2D = CatchUpload;
+  dgl::glDeleteTextures = CatchDelete;
   RandSeed(7);
   gl.integers[GL_UNPACK_ALIGNMENT] = {8};
+  QEX_State.cachecount = 3;
+  QEX_State.cache[255].name.assign("room.scn");
   QEX_Init(800, 600);
+  EXPECT_EQ(QEX_State.cachecount, 0);
+  EXPECT_TRUE(QEX_State.cache[255].name.view().empty());
   EXPECT_FLOAT_EQ(QEX_State.sx, 0.78125f);
   EXPECT_FLOAT_EQ(QEX_State.sy, 0.78125f);
+  // The numbers come from the one sequence in a fixed order: X, Y, Z and G
+  // of each index, then each noise image byte by byte.
+  RandSeed(7);
   for (int i = 0; i < QEX_POINTS; ++i) {
-    for (float v : {QEX_State.X[i], QEX_State.Y[i], QEX_State.Z[i]})
+    for (float v : {QEX_State.X[i], QEX_State.Y[i], QEX_State.Z[i]}) {
       ASSERT_TRUE(v >= -3000 && v <= 1999 && v == std::floor(v));
+      ASSERT_EQ(v, float(Random(5000) - 3000)) << i;
+    }
     const float g = QEX_State.G[i];
     ASSERT_TRUE(g >= 0.5f && g <= 0.9995f + 1e-6f);
     ASSERT_NEAR(std::round((g - 0.5f) * 2000) / 2000, g - 0.5f, 1e-5);
+    ASSERT_EQ(std::lround((g - 0.5f) * 2000), Random(1000)) << i;
   }
-  EXPECT_EQ(gl.Count("glGenTextures"), 40u);
-  // Every render texture is defined with data, not left undefined.
-  const GlCall *first_render = gl.Find("glTexImage2D", 32);
-  ASSERT_NE(first_render, nullptr);
-  EXPECT_EQ(first_render->args[3], 800);
-  EXPECT_NE(first_render->pointers[8], nullptr);
-  EXPECT_EQ(gl.Find("glTexImage2D", 36)->args[3], 256);
-  EXPECT_EQ(gl.Count("glDeleteTextures"), 0u);
+  ASSERT_EQ(first_noise.size(), 65536u);
+  for (size_t b = 0; b < first_noise.size(); ++b) ASSERT_EQ(first_noise[b], Random(256)) << b;
+  // 32 linear luminance noise textures, then eight clamped linear render
+  // textures, four of the frame's size and four of 256, tightly unpacked.
+  Calls want;
+  for (double name = 1; name <= 32; ++name) {
+    want("glGenTextures", {1, 0})("glBindTexture", {GL_TEXTURE_2D, name});
+    want("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR});
+    want("glTexParameteri", {GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR});
+    want("glTexImage2D", {GL_TEXTURE_2D, 0, 1, 256, 256, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, 0});
+  }
+  want("glGetIntegerv", {GL_UNPACK_ALIGNMENT, 0})("glPixelStorei", {GL_UNPACK_ALIGNMENT, 1});
+  for (double n = 0; n < 8; ++n) {
+    want("glEnable", {GL_TEXTURE_2D})("glGenTextures", {1, 0});
+    want("glBindTexture", {GL_TEXTURE_2D, 33 + n});
+    for (GLenum filter : {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER})
+      want("glTexParameteri", {GL_TEXTURE_2D, double(filter), GL_LINEAR});
+    for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+      want("glTexParameteri", {GL_TEXTURE_2D, double(wrap), GL_CLAMP_TO_EDGE});
+    want("glTexImage2D", {GL_TEXTURE_2D, 0, 3, n < 4 ? 800.0 : 256.0, n < 4 ? 600.0 : 256.0, 0,
+                          GL_RGB, GL_UNSIGNED_BYTE, 0});
+  }
+  ExpectCalls(gl.calls(), want("glPixelStorei", {GL_UNPACK_ALIGNMENT, 8}));
+  // Every render texture is defined black, not left undefined.
+  for (size_t n = 32; n < 40; ++n) EXPECT_NE(gl.Find("glTexImage2D", n)->pointers[8], nullptr);
+  EXPECT_TRUE(rgb_black);
   // Rows of three bytes are read tight: a width of 1366 makes rows of
   // 4098 bytes, which an alignment of 4 or 8 would pad past the buffer.
   // The caller's alignment comes back afterwards.
   gl.Clear();
+  gl.integers[GL_UNPACK_ALIGNMENT] = {2};
   QEX_Init(1366, 768);
-  EXPECT_EQ(gl.Count("glDeleteTextures"), 40u);
+  std::vector<GLuint> first(40);
+  std::iota(first.begin(), first.end(), 1u);
+  EXPECT_EQ(deleted, first);  // each texture of the first set-up once
   const std::vector<std::string> names = gl.Names();
   size_t tight = names.size(), upload = names.size(), restored = names.size();
   for (size_t i = 0; i < names.size(); ++i) {
@@ -136,7 +228,8 @@ TEST(ProjectSetup, TablesScaleAndTextures) {
   EXPECT_LT(tight, upload);
   ASSERT_LT(restored, names.size());
   EXPECT_GT(restored, upload);
-  EXPECT_EQ(gl.calls()[restored].args[1], 8);
+  EXPECT_EQ(gl.calls()[restored].args[1], 2);
+  EXPECT_TRUE(rgb_black);
   EXPECT_FLOAT_EQ(QEX_State.sx, 1366.0f / 1024.0f);
 }
 
@@ -439,17 +532,19 @@ TEST(ProjectPlayer, EachOperatorSendsWhatItsAmountAndBytesSay) {
        {1004, 0, {}, {Hold(500)}},
        [&] { RandSeed(45); },  // draws 30 of 31, where a draw of 32 would give 31
        [&] {
-         ASSERT_NE(gl.Find("glBindTexture"), nullptr);
-         EXPECT_EQ(gl.Find("glBindTexture")->args[1], QEX_State.noise[30]);
-         EXPECT_EQ(ArgsOf(gl, "glMatrixMode"),
-                   (std::vector<std::vector<double>>{{GL_MODELVIEW}, {GL_PROJECTION}, {GL_TEXTURE}}));
-         EXPECT_EQ(gl.Count("glLoadIdentity"), 3u);
-         EXPECT_EQ(gl.Find("glBlendFunc")->args, (std::vector<double>{GL_ONE, GL_ONE}));
-         EXPECT_EQ(gl.Find("glColor3f")->args, (std::vector<double>{0.5, 0.5, 0.5}));
-         EXPECT_EQ(ArgsOf(gl, "glTexCoord2f"),
-                   (std::vector<std::vector<double>>{{0, 0}, {1, 0}, {1, 1}, {0, 1}}));
-         EXPECT_EQ(ArgsOf(gl, "glVertex2f"),
-                   (std::vector<std::vector<double>>{{-1, 1}, {1, 1}, {1, -1}, {-1, -1}}));
+         // Earlier operators may leave lighting, culling and the depth test
+         // on and blending off: the flash turns each to what it needs.
+         Calls want;
+         want("glBindTexture", {GL_TEXTURE_2D, double(QEX_State.noise[30])});
+         want("glEnable", {GL_TEXTURE_2D})("glDisable", {GL_LIGHTING});
+         for (GLenum mode : {GL_MODELVIEW, GL_PROJECTION, GL_TEXTURE})
+           want("glMatrixMode", {double(mode)})("glLoadIdentity");
+         want("glEnable", {GL_BLEND})("glBlendFunc", {GL_ONE, GL_ONE});
+         want("glColor3f", {0.5, 0.5, 0.5});
+         want("glDisable", {GL_CULL_FACE})("glDisable", {GL_DEPTH_TEST})("glBegin", {GL_QUADS});
+         for (const auto &[u, v] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+           want("glTexCoord2f", {double(u), double(v)})("glVertex2f", {2.0 * u - 1, 1 - 2.0 * v});
+         ExpectCalls(gl.calls(), want("glEnd"));
        }},
       {"1005 blend off",
        {1005, 0, {{8, 255}, {9, 0}, {10, 51}, {11, 6}, {12, 0}}, {Hold(1000)}},
@@ -871,42 +966,6 @@ TEST(ProjectPlayer, SceneOperatorRendersThroughTheEngineInItsOrder) {
   light.positionkeycount = 2;
   _3DV_FreeParticles(scene);
   _3DV_FreeScene(scene);
-}
-
-// Expected calls, written out from the operators' formulas.
-struct Calls {
-  std::vector<GlCall> list;
-  Calls &operator()(const char *name, std::vector<double> args = {}) {
-    GlCall c;
-    c.name = name;
-    c.args = std::move(args);
-    list.push_back(std::move(c));
-    return *this;
-  }
-  Calls &Vertex(const char *name, _3DV_VECTOR v) { return (*this)(name, {v.x, v.y, v.z}); }
-  // The full-screen quad.
-  Calls &Quad() {
-    (*this)("glBegin", {GL_QUADS});
-    for (const auto &[u, v] : {std::pair{1, 1}, {0, 1}, {0, 0}, {1, 0}}) {
-      (*this)("glTexCoord2f", {double(u), double(v)});
-      (*this)("glVertex2f", {2.0 * u - 1, 2.0 * v - 1});
-    }
-    return (*this)("glEnd");
-  }
-};
-
-// The same calls as written out, numbers to 2e-5 of their size (a GL enum
-// from its neighbour, a coordinate from one a unit away).
-void ExpectCalls(const std::vector<GlCall> &got, const Calls &want) {
-  ASSERT_EQ(got.size(), want.list.size());
-  for (size_t i = 0; i < got.size(); ++i) {
-    const GlCall &w = want.list[i];
-    ASSERT_EQ(got[i].name, w.name) << "call " << i;
-    ASSERT_EQ(got[i].args.size(), w.args.size()) << "call " << i << " " << w.name;
-    for (size_t k = 0; k < w.args.size(); ++k)
-      ASSERT_NEAR(got[i].args[k], w.args[k], 2e-5 * std::max(1.0, std::fabs(w.args[k])))
-          << "call " << i << " " << w.name << " argument " << k;
-  }
 }
 
 // The drawing operators, call by call, on a 1000 x 500 frame (sx and sy
