@@ -262,6 +262,17 @@ int32_t SYS_FileSize(const char *name) {
   return h->size(name);
 }
 
+namespace {
+
+int64_t Nanoseconds(const timespec &t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+SYS_FileIdentity_t DiskIdentity(const struct stat &st) {
+  return {uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size), Nanoseconds(st.st_mtim),
+          Nanoseconds(st.st_ctim), SYS_FILE_ID_DISK};
+}
+
+}  // namespace
+
 int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity) {
   SYS_ErrorClear();
   if (!name || !identity) {
@@ -274,7 +285,7 @@ int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity) {
     std::string path = name;  // as the regular open spells it
     std::replace(path.begin(), path.end(), '\\', '/');
     if (stat(path.c_str(), &st) == 0) {
-      *identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+      *identity = DiskIdentity(st);
       return 0;
     }
   } else if (h == &SYS_FileHandler_dir) {
@@ -282,14 +293,14 @@ int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity) {
     const bool found = full && stat(full, &st) == 0;
     if (full) SYS_MEMFREE(full);
     if (found) {
-      *identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+      *identity = DiskIdentity(st);
       return 0;
     }
   } else if (h == &SYS_FileHandler_pack) {
     SYS_Pack_t *pack = nullptr;
     SYS_PackEntry_t *entry = nullptr;
     if (SYS_PackFind(name, &pack, &entry)) {
-      *identity = {uint64_t(reinterpret_cast<uintptr_t>(pack)), entry->offset};
+      *identity = {pack->mount, entry->offset, entry->size, 0, 0, SYS_FILE_ID_PACK};
       return 0;
     }
   }

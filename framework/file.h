@@ -17,6 +17,7 @@
 // does not inflate, 5 out of memory.
 #pragma once
 
+#include <compare>
 #include <cstdint>
 
 struct SYS_File_t;
@@ -99,15 +100,29 @@ int32_t SYS_FileSize(const char *name);
 void SYS_FileShutdown();
 
 // What a name would open, whatever its spelling: "a.png", "./a.png" and a
-// link to it are one file on disk (device and inode), and pack entries
-// whose stored bytes start at one offset of one mounted pack are one entry.
-// Loaders that keep what they decode tell repeats from distinct files by
-// it. Never opens or inflates anything.
+// link to it are one file on disk, and pack entries whose stored bytes
+// start at one offset of one mount are one entry. Loaders that keep what
+// they decode tell repeats from distinct files by it. Never opens or
+// inflates anything.
+//
+// An identity names one unchanged file and nothing else, but only while
+// that file exists: a deleted file's inode is handed to the next file made
+// on its device at once. So a disk identity also carries the size and the
+// modification and status-change times to the nanosecond (what changes
+// with any write, rename or relink), and a pack's mount number is never
+// given again. Whoever keeps an identity beyond one load must still drop
+// it when the name it was taken for is let go.
 struct SYS_FileIdentity_t {
-  uint64_t source;  // the device, or the mounted pack's record
-  uint64_t item;    // the inode, or the entry's stored offset
-  bool operator==(const SYS_FileIdentity_t &) const = default;
+  uint64_t source;    // the device, or the pack's mount number (never reused)
+  uint64_t item;      // the inode, or the entry's stored offset
+  uint64_t size;      // content bytes
+  int64_t modified;   // disk files: modification time, ns since the epoch
+  int64_t changed;    // disk files: status-change time, ns since the epoch
+  uint32_t kind;      // SYS_FILE_ID_DISK or SYS_FILE_ID_PACK
+  auto operator<=>(const SYS_FileIdentity_t &) const = default;
 };
+constexpr uint32_t SYS_FILE_ID_DISK = 1;
+constexpr uint32_t SYS_FILE_ID_PACK = 2;
 // 0 and the identity of the source SYS_FileOpen would use; -1 with code 10
 // for a NULL argument or code 1 when no handler serves the name (the
 // identity is then left alone).

@@ -57,6 +57,7 @@ struct SYS_Pack_t {
   SYS_File_p file;  // open for reading for as long as the pack is mounted
   int32_t count;
   SYS_PackEntry_t *entries;
+  uint64_t mount;  // this mount's number, never given to another mount
 };
 
 constexpr uint8_t SYS_PACK_ZBLOCK = 0x01;

@@ -56,6 +56,9 @@
 namespace {
 
 SYS_List_p g_packs = nullptr;  // SYS_Pack_t *, newest first
+// Numbers the mounts, so an identity taken in one mount never names an
+// entry of a later one that happens to reuse the record's memory.
+uint64_t g_mounts = 0;
 
 constexpr char kMagic[4] = {'Q', 'L', 'P', 'K'};
 
@@ -196,6 +199,7 @@ int SYS_FilePackOpen_pack(const char *path) {
   }
   pack->file = file;
   pack->path = STRDUP(path);
+  pack->mount = ++g_mounts;
 
   uint32_t catalog_length = file_size - catalog_offset;
   void *catalog = nullptr;

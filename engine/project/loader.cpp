@@ -10,9 +10,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/effects/particles.h"
@@ -80,39 +83,36 @@ _3DV_SCENE *Cached(std::string_view key) {
   return nullptr;
 }
 
-// A loaded scene's file, whatever its name's spelling ("a.scn", "./a.scn",
-// a link to it). Kept beside each cache entry, valid while that entry
-// still holds the scene it was stored with, and beside each scene a
-// project loads past the cache's room.
-struct SceneFile {
-  std::string key;
-  bool known = false;  // no identity for a name no file answers
-  SYS_FileIdentity_t identity{};
-  const _3DV_SCENE *scene = nullptr;
-};
-SceneFile g_cachedFiles[QEX_CACHE_SIZE];
+// The scene files one project load has loaded, so that another spelling
+// of one of them ("a.scn", "./a.scn", a link to it) gets a copy of its
+// record as a cache hit does. Identities are compared only among the files
+// of this load, taken while it runs: across loads a file is known by its
+// name alone, as the cache's entries are, since an identity kept longer
+// could match a later file on the same freed inode, or a scene record the
+// allocator has since handed to another project. Names past the cache's
+// room are kept here too, so they answer their exact name.
+struct LoadedFiles {
+  std::map<SYS_FileIdentity_t, const _3DV_SCENE *> byIdentity;
+  std::unordered_map<std::string, const _3DV_SCENE *> uncachedByName;
 
-SceneFile Identify(const std::string &key, const std::string &path) {
-  SceneFile file{key};
-  file.known = SYS_FileIdentify(path.c_str(), &file.identity) == 0;
-  SYS_ErrorClear();
-  return file;
-}
-
-// A scene already loaded from the same file under another name: from the
-// cache, or from this project's loads past the cache's room (which also
-// answer their exact name). Null when the file is new.
-const _3DV_SCENE *SameFile(const SceneFile &file, const std::vector<SceneFile> &uncached) {
-  for (const SceneFile &other : uncached)
-    if (other.key == file.key || (file.known && other.known && other.identity == file.identity))
-      return other.scene;
-  if (!file.known) return nullptr;
-  for (int32_t i = 0; i < QEX_State.cachecount; ++i) {
-    const SceneFile &other = g_cachedFiles[i];
-    if (other.known && other.scene == QEX_State.cache[i].scene && other.identity == file.identity)
-      return other.scene;
+  const _3DV_SCENE *Named(const std::string &key) const {
+    const auto it = uncachedByName.find(key);
+    return it == uncachedByName.end() ? nullptr : it->second;
   }
-  return nullptr;
+  const _3DV_SCENE *Same(const std::optional<SYS_FileIdentity_t> &identity) const {
+    if (!identity) return nullptr;
+    const auto it = byIdentity.find(*identity);
+    return it == byIdentity.end() ? nullptr : it->second;
+  }
+};
+
+// No identity for a name no file answers: it is only ever its own name.
+std::optional<SYS_FileIdentity_t> Identify(const std::string &path) {
+  SYS_FileIdentity_t identity{};
+  const bool known = SYS_FileIdentify(path.c_str(), &identity) == 0;
+  SYS_ErrorClear();
+  if (!known) return std::nullopt;
+  return identity;
 }
 
 }  // namespace
@@ -160,32 +160,30 @@ bool QEX_ParseProject(QEX_Project &project, const uint8_t *bytes, size_t size,
   // Every scene file loads once, whatever spellings name it: another
   // spelling of a file already loaded is a copy of its record, as a cache
   // hit is. A file past the cache's room still loads, uncached.
-  std::vector<SceneFile> uncached;
+  LoadedFiles loaded;
   for (int32_t i = 0; i < S; ++i) {
     if (loaders.loadBarStep) loaders.loadBarStep();
     const std::string key = QEX_StripPath(NameView(sceneNames + size_t(i) * QEX_NAME_SIZE));
-    if (const _3DV_SCENE *hit = Cached(key)) {
+    const _3DV_SCENE *hit = Cached(key);
+    if (!hit) hit = loaded.Named(key);
+    const std::string path = "data/" + key;
+    const std::optional<SYS_FileIdentity_t> identity = hit ? std::nullopt : Identify(path);
+    if (!hit) hit = loaded.Same(identity);
+    if (hit) {
       project.scenes[i] = *hit;
       pasLog("[CACHE] cached load " + key);
       continue;
     }
-    const std::string path = "data/" + key;
-    SceneFile file = Identify(key, path);
-    if (const _3DV_SCENE *same = SameFile(file, uncached)) {
-      project.scenes[i] = *same;
-      pasLog("[CACHE] cached load " + key);
-      continue;
-    }
     loaders.loadScene(project.scenes[i], path);
-    file.scene = &project.scenes[i];
+    const _3DV_SCENE *scene = &project.scenes[i];
+    if (identity) loaded.byIdentity.emplace(*identity, scene);
     if (QEX_State.cachecount < QEX_CACHE_SIZE) {
-      QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount];
+      QEX_CacheEntry &entry = QEX_State.cache[QEX_State.cachecount++];
       entry.name = {};
       entry.name.assign(key);
       entry.scene = &project.scenes[i];
-      g_cachedFiles[QEX_State.cachecount++] = std::move(file);
     } else {
-      uncached.push_back(std::move(file));
+      loaded.uncachedByName.emplace(key, scene);
     }
   }
   for (int32_t j = 0; j < L; ++j) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -457,7 +458,7 @@ TEST_F(Packs, OneFileUnderEverySpellingHasOneIdentityAndDistinctFilesDiffer) {
   ASSERT_EQ(SYS_FilePackOpen(Path("test.dat").c_str()), 0);
 
   auto id = [](const std::string &name) {
-    SYS_FileIdentity_t identity{~0ull, ~0ull};
+    SYS_FileIdentity_t identity{~0ull, ~0ull, 0, 0, 0, 0};
     EXPECT_EQ(SYS_FileIdentify(name.c_str(), &identity), 0) << name;
     return identity;
   };
@@ -470,10 +471,25 @@ TEST_F(Packs, OneFileUnderEverySpellingHasOneIdentityAndDistinctFilesDiffer) {
   EXPECT_EQ(id("p/again"), id("p/one"));
   EXPECT_FALSE(id("p/other") == id("p/one"));
 
-  SYS_FileIdentity_t untouched{1, 2};
+  // An identity names the file as it was: the same inode rewritten, and the
+  // same pack mounted again (its record may well sit where the last one
+  // did), are other files.
+  const SYS_FileIdentity_t entry = id("p/one");
+  SYS_FileUnmountPacks();
+  ASSERT_EQ(SYS_FilePackOpen(Path("test.dat").c_str()), 0);
+  EXPECT_FALSE(id("p/one") == entry);
+  EXPECT_EQ(id("p/again"), id("p/one"));
+  {
+    std::ofstream rewrite(Path("a.png"), std::ios::binary | std::ios::trunc);
+    rewrite << "other bytes, same inode";
+  }
+  EXPECT_FALSE(id("a.png") == a);
+  EXPECT_EQ(id("link.png"), id("a.png"));
+
+  SYS_FileIdentity_t untouched{1, 2, 3, 4, 5, 6};
   EXPECT_EQ(SYS_FileIdentify("missing.png", &untouched), -1);
   EXPECT_EQ(SYS_ErrorGet(), 1);
-  EXPECT_EQ(untouched, (SYS_FileIdentity_t{1, 2}));
+  EXPECT_EQ(untouched, (SYS_FileIdentity_t{1, 2, 3, 4, 5, 6}));
   EXPECT_EQ(SYS_FileIdentify(nullptr, &untouched), -1);
   EXPECT_EQ(SYS_ErrorGet(), 10);
   EXPECT_TRUE(ReportedErrors().empty());  // the error callback is the open's alone

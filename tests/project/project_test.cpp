@@ -355,6 +355,39 @@ TEST_F(ProjectLoad, EveryDistinctSceneFileLoadsOnceWhateverItsSpellingsAndTheCac
   }
 }
 
+// Across loads a scene file is known by its name: a project never gets the
+// scene of another file, whether the project that loaded it was freed (its
+// scene record's memory handed to the next project) or the file it came
+// from now lies on the same inode with other bytes.
+TEST_F(ProjectLoad, AProjectNeverGetsAnotherFilesScene) {
+  TempDir dir;
+  ScopedCwd cwd(dir.path());
+  std::filesystem::create_directory(dir.path() / "data");
+  for (const std::string file : {"a", "b", "c"}) WriteFile(dir.path() / "data" / (file + ".scn"), file);
+  projects_.reserve(projects_.size() + 8);  // moves no record while the scenes come and go
+  auto load = [&](const char *scene) {
+    EXPECT_TRUE(Parse(ProjectBytes({scene}, {}, {}))) << error_;
+    return projects_.size() - 1;
+  };
+  // Played one after another: the next loaded while the current plays.
+  const size_t a = load("a.scn"), c = load("c.scn");
+  QEX_FreeProjectArrays(projects_[a]);
+  load("b.scn");
+  QEX_FreeProjectArrays(projects_[c]);
+  const size_t again = load("a.scn");
+  EXPECT_EQ(scenes_loaded, (std::vector<std::string>{"data/a.scn", "data/c.scn", "data/b.scn", "data/a.scn"}));
+  EXPECT_EQ(projects_[again].scenes[0].camerafov, 4.0f);
+
+  // The loaded file's inode, rewritten and renamed, is another file.
+  WriteFile(dir.path() / "data" / "v1.scn", "version one");
+  const size_t held = load("v1.scn");
+  WriteFile(dir.path() / "data" / "v1.scn", "version two, longer");
+  std::filesystem::rename(dir.path() / "data" / "v1.scn", dir.path() / "data" / "v2.scn");
+  const size_t next = load("v2.scn");
+  EXPECT_EQ(scenes_loaded.back(), "data/v2.scn");
+  EXPECT_NE(projects_[next].scenes[0].camerafov, projects_[held].scenes[0].camerafov);
+}
+
 TEST_F(ProjectLoad, BadCountsAndShortFilesLoadNothing) {
   const std::vector<uint8_t> good =
       ProjectBytes({"a"}, {"b"}, {{1000, 0, {}, {{0, 1, 0, 0, 0, 0}, {0, 1, 0, 0, 0, 0}}}});
