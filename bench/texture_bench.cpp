@@ -1,8 +1,11 @@
 // The road of one texture, timed: a 1024 x 1024 32-bit TGA in a mounted
 // data pack (stored plain and as a z-block) to a bitmap, and on to an
 // OpenGL texture id through the slot table, beside a plain memcpy of the
-// same bytes. The upload cases need a display (run under xvfb-run); without
-// one they are skipped.
+// same bytes. Then a dialog's icon grid: one set of N IMG widgets, each a
+// distinct 16 x 16 TGA on disk, loaded, shown and unloaded, so the cost of
+// telling each picture apart from those already held shows as N grows.
+// The upload cases need a display (run under xvfb-run); without one they
+// are skipped.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -12,10 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "dialog/widget.h"
 #include "framework/sys.h"
 #include "platform/platform.h"
 #include "texture/loader.h"
 #include "texture/slot_table.h"
+#include "texture/texture_manager.h"
 #include "window/gl_demo.h"
 #include "window/wm.h"
 
@@ -168,8 +173,55 @@ void BM_StoredEntryToMipmappedTexture(benchmark::State &state) {
   LoadAndUpload(state, "plain.tga", 3);
 }
 
+// N distinct icons on disk and the widget file that shows them in a grid.
+std::string IconGrid(int n) {
+  const std::filesystem::path icons = Env().dir / ("icons" + std::to_string(n));
+  std::filesystem::create_directories(icons);
+  std::string text = "<WINDOW WIDTH=\"640\" HEIGHT=\"480\"/>";
+  for (int i = 0; i < n; ++i) {
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = tga[14] = 16;
+    tga[16] = 32;
+    tga[17] = 0x20;
+    for (int p = 0; p < 16 * 16; ++p) Put(tga, uint32_t(i * 2654435761u + uint32_t(p)));
+    const std::string name = (icons / ("icon" + std::to_string(i) + ".tga")).string();
+    FILE *f = std::fopen(name.c_str(), "wb");
+    std::fwrite(tga.data(), 1, tga.size(), f);
+    std::fclose(f);
+    text += "<IMG X=\"" + std::to_string(i % 40 * 16) + "\" Y=\"" + std::to_string(i / 40 * 16) +
+            "\" WIDTH=\"16\" HEIGHT=\"16\" SRC=\"" + name + "\"/>";
+  }
+  return text;
+}
+
+void BM_IconGridShown(benchmark::State &state) {
+  if (!Env().gl) {
+    state.SkipWithError("no display: run under xvfb-run");
+    return;
+  }
+  const std::string text = IconGrid(int(state.range(0)));
+  for (auto _ : state) {
+    SYS_List_p set = widget_load(0, text.c_str());
+    if (!set || widget_show_set(set) != 0) {
+      state.SkipWithError("the grid did not load");
+      break;
+    }
+    dgl::glFinish();
+    // The manager lets its bitmaps go with their names; they are ours.
+    std::vector<pxBitmap> pictures;
+    for (SYS_List_p node = set; node; node = node->next)
+      if (auto *w = static_cast<widget_item_t *>(node->data); w && w->type == WIDGET_IMG && w->bitmap)
+        pictures.push_back(w->bitmap);
+    widget_unload(set);
+    for (pxBitmap &picture : pictures) txFree(&picture);
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
+}
+
 }  // namespace
 
+BENCHMARK(BM_IconGridShown)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyTgaBytes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadStoredEntry)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadDeflatedEntry)->Unit(benchmark::kMillisecond);

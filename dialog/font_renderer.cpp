@@ -18,6 +18,7 @@ const frHandler *const frHandlers[] = {
 
 SYS_List_p frFaces = nullptr;
 int32_t frDebug = 0;
+frReleaseProc frOnRelease = nullptr;
 
 namespace {
 
@@ -72,6 +73,7 @@ int32_t frClose() {
   }
   for (SYS_List_p node = frFaces; node; node = node->next) {
     auto *face = static_cast<frFace *>(node->data);
+    if (frOnRelease) frOnRelease(face);
     SYS_MEMFREE(face->name);
     SYS_MEMFREE(face->buffer);
     SYS_MEMFREE(face);

@@ -88,6 +88,12 @@ extern const frHandler *const frHandlers[];
 extern SYS_List_p frFaces;
 extern int32_t frDebug;
 
+// Called with each registered face just before frClose frees it, so that
+// whoever keeps facts about a face drops them in step with the registry.
+// NULL for no listener.
+typedef void (*frReleaseProc)(const frFace *face);
+extern frReleaseProc frOnRelease;
+
 int32_t frInit();
 int32_t frClose();
 frFace *frFindFace(const char *name);

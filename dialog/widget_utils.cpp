@@ -15,8 +15,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,57 +50,67 @@ widget_item_t *Earlier(const widget_item_t *widget, int32_t id) {
 // Bytes of style texts copied since the widget file's load began.
 uint64_t style_texts = 0;
 
-// A file a loader holds under the name it was given, with the file's
-// identity, so that another spelling of a held file is told apart from a
-// distinct file.
-struct HeldFile {
-  std::string name;
-  SYS_FileIdentity_t identity;
-  uint64_t bytes;
-  const void *held;  // what the name's holder keeps: a bitmap, a face
-};
-
-// The files one loader holds. Names the loader's holder has let go are
-// dropped before each question, so what they took is given back.
+// The files a holder (the texture manager, the font registry) keeps under
+// the names they were loaded by, grouped by the file's identity, so that
+// another spelling of a held file is told apart from a distinct file. An
+// entry lives exactly as long as its holder keeps the name: the holder
+// reports each one it lets go, so no identity outlives the name it was
+// taken for. Bytes held under a second or later name of one file (the
+// repeats) are kept as a running total. Every step costs O(log n) in the
+// held files.
 class HeldFiles {
 public:
-  template <typename StillHeld>
-  void Prune(StillHeld still_held) {
-    std::erase_if(files_, [&](const HeldFile &f) { return !still_held(f); });
-    SYS_ErrorClear();
+  // What the held file of this identity took, or 0 when none is held.
+  uint64_t HeldBytes(const SYS_FileIdentity_t &identity) const {
+    const auto it = groups_.find(identity);
+    return it == groups_.end() ? 0 : it->second.bytes;
   }
-  const HeldFile *Find(const SYS_FileIdentity_t &identity) const {
-    for (const HeldFile &f : files_)
-      if (f.identity == identity) return &f;
-    return nullptr;
+  // Whether one more repeat of that many bytes stays within the bound.
+  bool RepeatFits(uint64_t bytes, uint64_t limit) const {
+    return bytes <= limit - std::min(repeats_, limit);
   }
-  // Bytes held under names whose file is also held under an earlier name.
-  uint64_t RepeatBytes() const {
-    std::set<std::pair<uint64_t, uint64_t>> seen;
-    uint64_t bytes = 0;
-    for (const HeldFile &f : files_)
-      if (!seen.insert({f.identity.source, f.identity.item}).second) bytes += f.bytes;
-    return bytes;
+  void Add(const void *holder, const SYS_FileIdentity_t &identity, uint64_t bytes) {
+    Drop(holder);
+    const auto [group, fresh] = groups_.try_emplace(identity, Group{bytes, 0});
+    if (!fresh) repeats_ += group->second.bytes;
+    group->second.holders += 1;
+    holders_.emplace(holder, group);
   }
-  // Whether a repeat of `same` stays within the bound.
-  bool RepeatFits(const HeldFile &same, uint64_t limit) const {
-    return same.bytes <= limit - std::min(RepeatBytes(), limit);
+  void Drop(const void *holder) {
+    const auto it = holders_.find(holder);
+    if (it == holders_.end()) return;
+    const auto group = it->second;
+    holders_.erase(it);
+    if (--group->second.holders > 0)
+      repeats_ -= group->second.bytes;
+    else
+      groups_.erase(group);
   }
-  void Add(HeldFile file) { files_.push_back(std::move(file)); }
 
 private:
-  std::vector<HeldFile> files_;
+  struct Group {
+    uint64_t bytes;    // what the file took under its first name
+    uint32_t holders;  // names it is held under
+  };
+  using Groups = std::map<SYS_FileIdentity_t, Group>;
+  Groups groups_;
+  std::unordered_map<const void *, Groups::iterator> holders_;
+  uint64_t repeats_ = 0;
 };
 
+// Never destroyed: a holder may let names go from an exit handler.
 HeldFiles &Faces() {
-  static HeldFiles faces;
-  return faces;
+  static HeldFiles *faces = new HeldFiles;
+  return *faces;
 }
 
 HeldFiles &Pictures() {
-  static HeldFiles pictures;
-  return pictures;
+  static HeldFiles *pictures = new HeldFiles;
+  return *pictures;
 }
+
+void FaceReleased(const frFace *face) { Faces().Drop(face); }
+void PictureReleased(const tmNode *node) { Pictures().Drop(node); }
 
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
@@ -596,17 +607,17 @@ void widget_load_face(const char *path) {
   const bool identified = SYS_FileIdentify(path, &identity) == 0;
   SYS_ErrorClear();
   if (identified) {
-    Faces().Prune([](const HeldFile &f) { return frFindFace(f.name.c_str()) == f.held; });
-    const HeldFile *same = Faces().Find(identity);
-    if (same && !Faces().RepeatFits(*same, WIDGET_FONT_REPEAT_BUDGET)) {
+    const uint64_t repeat = Faces().HeldBytes(identity);
+    if (repeat && !Faces().RepeatFits(repeat, WIDGET_FONT_REPEAT_BUDGET)) {
       SYS_Log(1, "[widget]  ! repeated font files would take more than %llu bytes: %s\n",
               static_cast<unsigned long long>(WIDGET_FONT_REPEAT_BUDGET), path);
       return;
     }
   }
   if (frLoadFace(path) != 0 || !identified) return;
+  frOnRelease = FaceReleased;
   const frFace *face = frFindFace(path);
-  Faces().Add({path, identity, uint64_t(std::max(face->buffer_size, 0)), face});
+  Faces().Add(face, identity, uint64_t(std::max(face->buffer_size, 0)));
 }
 
 int32_t widget_text_bitmap(widget_item_t *w, int32_t width, int32_t height) {
@@ -634,13 +645,10 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
   const bool identified = !held && SYS_FileIdentify(name, &identity) == 0;
   SYS_ErrorClear();
   if (identified) {
-    Pictures().Prune([](const HeldFile &f) {
-      return tmFind(f.name.c_str()) && tmGetBitmap(f.name.c_str()) == f.held;
-    });
     // A repeat decodes to what the held one took, so it is measured
     // before it is decoded.
-    const HeldFile *same = Pictures().Find(identity);
-    if (same && !Pictures().RepeatFits(*same, WIDGET_PICTURE_REPEAT_BUDGET)) {
+    const uint64_t repeat = Pictures().HeldBytes(identity);
+    if (repeat && !Pictures().RepeatFits(repeat, WIDGET_PICTURE_REPEAT_BUDGET)) {
       SYS_Log(1, "[widget]  ! repeated pictures would take more than %llu bytes: %s\n",
               static_cast<unsigned long long>(WIDGET_PICTURE_REPEAT_BUDGET), name);
       SYS_ErrorSet(5);
@@ -649,8 +657,9 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
   }
   if (tmLoad(name, filter) < 0) return -1;
   if (identified) {
-    const pxBitmap bitmap = tmGetBitmap(name);
-    Pictures().Add({name, identity, PictureBytes(bitmap), bitmap});
+    tmOnRelease = PictureReleased;
+    const tmNode *node = tmFind(name);  // the newest node: found at once
+    Pictures().Add(node, identity, PictureBytes(node->bitmap));
   }
   return 0;
 }

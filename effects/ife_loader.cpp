@@ -29,6 +29,7 @@
 // Main thread, with the OpenGL context current.
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -105,19 +106,15 @@ int32_t LayerTexture(const char *name, std::string_view baseFolder) {
 
 constexpr uint64_t kRepeatBudget = uint64_t(64) << 20;
 
-// A file this effect file took a slot-table texture from, and the bytes of
-// that texture.
-struct Loaded {
-  SYS_FileIdentity_t identity;
-  uint64_t bytes;
-};
-
 // What the hook needs of the load: the base folder, the file's name, the
-// files its layers loaded so far and the bytes their repeats took.
+// files its layers took slot-table textures from so far (by identity, with
+// the bytes of each one's texture) and the bytes their repeats took.
+// Identities are compared only among this one effect file's layers, taken
+// while it loads, and forgotten with it.
 struct LoadContext {
   std::string_view baseFolder;
   const std::string &fileName;
-  std::vector<Loaded> loaded;
+  std::map<SYS_FileIdentity_t, uint64_t> loaded;
   uint64_t repeatBytes;
 };
 
@@ -138,35 +135,29 @@ uint64_t BoundTextureBytes(int32_t texture) {
   return uint64_t(std::max(width, 0)) * uint64_t(std::max(height, 0)) * uint64_t(bytesPerPixel);
 }
 
-// The file of the first slot-table layer that named it, or null.
-const Loaded *LoadedBefore(const LoadContext &load, const SYS_FileIdentity_t &identity) {
-  for (const Loaded &l : load.loaded)
-    if (l.identity == identity) return &l;
-  return nullptr;
-}
-
 // A repeat is refused before it is decoded: it would take what its file
 // took the first time.
 void TakeTexture(ife_layer &layer, void *user) {
   auto &load = *static_cast<LoadContext *>(user);
   SYS_FileIdentity_t identity{};
   bool identified = false;
-  const Loaded *first = nullptr;
+  bool repeat = false;
   if (FromSlotTable(layer.name)) {
     const std::string slotName = SlotName(layer.name, load.baseFolder);
     identified = SYS_FileIdentify(slotName.c_str(), &identity) == 0;
-    first = identified ? LoadedBefore(load, identity) : nullptr;
-    if (first && !Held(slotName)) {
-      if (first->bytes > kRepeatBudget - std::min(load.repeatBytes, kRepeatBudget))
+    const auto first = identified ? load.loaded.find(identity) : load.loaded.end();
+    repeat = first != load.loaded.end();
+    if (repeat && !Held(slotName)) {
+      if (first->second > kRepeatBudget - std::min(load.repeatBytes, kRepeatBudget))
         wmFatal("Layer effect " + load.fileName + " repeats more than 64 MB of textures ( " +
                 layer.name + " )");
-      load.repeatBytes += first->bytes;
+      load.repeatBytes += first->second;
     }
   }
   layer.texture = LayerTexture(layer.name, load.baseFolder);
   if (layer.texture == 0) return;
   dgl::glBindTexture(GL_TEXTURE_2D, GLuint(layer.texture));
-  if (identified && !first) load.loaded.push_back({identity, BoundTextureBytes(layer.texture)});
+  if (identified && !repeat) load.loaded.emplace(identity, BoundTextureBytes(layer.texture));
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
   dgl::glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
 }

@@ -18,6 +18,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "framework/log.h"
@@ -29,6 +32,7 @@
 
 SYS_List_p tmNodes = nullptr;
 int32_t tmDebug = 0;
+tmReleaseProc tmOnRelease = nullptr;
 
 #define TM_DEBUG(...)                     \
   do {                                    \
@@ -208,6 +212,27 @@ void DeleteTexture(tmNode *node) {
   node->uploaded = 0;
 }
 
+// The nodes by name, in step with tmNodes at every add and removal, so a
+// lookup costs the same however many textures are held. Never destroyed:
+// the manager may be emptied from an exit handler.
+std::unordered_map<std::string_view, tmNode *> &Index() {
+  static auto *index = new std::unordered_map<std::string_view, tmNode *>;
+  return *index;
+}
+
+// Puts a new node in front of the list; false when the list cannot take it.
+bool Register(tmNode *node) {
+  SYS_List_p head = SYS_ListAddFirst(tmNodes, node);
+  if (!head) return false;
+  tmNodes = head;
+  Index()[node->name] = node;
+  return true;
+}
+
+void Releasing(const tmNode *node) {
+  if (tmOnRelease) tmOnRelease(node);
+}
+
 // Frees the node and its name; its bitmap stays where it is.
 void FreeNode(tmNode *node) {
   SYS_MEMFREE(node->name);
@@ -241,11 +266,10 @@ int32_t tmInit() {
 }
 
 tmNode *tmFind(const char *name) {
-  if (name)
-    for (SYS_List_p n = tmNodes; n; n = n->next) {
-      auto *node = static_cast<tmNode *>(n->data);
-      if (strcmp(node->name, name) == 0) return node;
-    }
+  if (name) {
+    const auto it = Index().find(name);
+    if (it != Index().end()) return it->second;
+  }
   SYS_ErrorSet(TM_ERR_UNKNOWN);
   return nullptr;
 }
@@ -312,15 +336,13 @@ int32_t tmLoad(const char *name, int32_t filter) {
     SYS_ErrorSet(TX_ERR_LAYOUT);
     return -1;
   }
-  SYS_List_p head = SYS_ListAddFirst(tmNodes, node);
-  if (!head) {
+  if (!Register(node)) {
     DeleteTexture(node);
     txFree(&node->bitmap);
     FreeNode(node);
     SYS_ErrorSet(5);
     return -1;
   }
-  tmNodes = head;
   return int32_t(node->id);
 }
 
@@ -343,16 +365,15 @@ int32_t tmLoadBitmap(const char *name, pxBitmap bitmap, int32_t filter) {
   SYS_ErrorClear();
   if (!node) {
     node = NewNode(name);
-    SYS_List_p head = node ? SYS_ListAddFirst(tmNodes, node) : nullptr;
-    if (!head) {
+    if (!node || !Register(node)) {
       if (node) FreeNode(node);
       SYS_ErrorSet(5);
       return -1;
     }
-    tmNodes = head;
   }
   node->references += 1;
   node->filter = filter;
+  if (node->bitmap && node->bitmap != bitmap) Releasing(node);
   node->bitmap = bitmap;  // a bitmap the node held before is not freed
   if (tmUpload(node) != 0) return -1;
   return int32_t(node->id);
@@ -387,6 +408,7 @@ int32_t tmReloadBitmap(const char *name, pxBitmap bitmap) {
   TM_DEBUG("[TM] Reload texture from bitmap: %s\n", name);
   gl.glEnable(GL_TEXTURE_2D);
   DeleteTexture(node);
+  if (node->bitmap != bitmap) Releasing(node);
   node->bitmap = bitmap;  // the bitmap it replaces is not freed
   return tmUpload(node);
 }
@@ -406,7 +428,9 @@ int32_t tmRemove(const char *name) {
   if (!node) return -1;
   TM_DEBUG("[TM] Remove texture: '%s'\n", name);
   DeleteTexture(node);
+  Releasing(node);
   tmNodes = SYS_ListRemove(tmNodes, node);
+  Index().erase(node->name);
   FreeNode(node);  // the bitmap is not freed
   SYS_ErrorClear();
   return 0;
@@ -427,19 +451,18 @@ int32_t tmDeleteAll() {
   if (!tmNodes) return 0;
   TM_DEBUG("[TM] Delete all loaded textures:\n");
   // One bitmap registered under several names is freed once.
-  std::vector<const txBitmap *> freed;
+  std::unordered_set<const txBitmap *> freed;
   for (SYS_List_p n = tmNodes; n; n = n->next) {
     auto *node = static_cast<tmNode *>(n->data);
     TM_DEBUG("[TM]  - '%s'\n", node->name);
     DeleteTexture(node);
-    if (node->bitmap && std::find(freed.begin(), freed.end(), node->bitmap) == freed.end()) {
-      freed.push_back(node->bitmap);
-      txFree(&node->bitmap);
-    }
+    Releasing(node);
+    if (node->bitmap && freed.insert(node->bitmap).second) txFree(&node->bitmap);
     FreeNode(node);
   }
   SYS_ListFree(tmNodes);
   tmNodes = nullptr;
+  Index().clear();
   SYS_ErrorClear();
   return 0;
 }

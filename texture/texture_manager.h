@@ -57,6 +57,13 @@ struct tmNode {
 extern SYS_List_p tmNodes;
 extern int32_t tmDebug;
 
+// Called with a node just before the manager lets its bitmap go: the node
+// is removed (tmRemove, tmDeleteAll) or given another bitmap (tmLoadBitmap
+// or tmReloadBitmap on its name). Whoever keeps facts about what a name
+// holds drops them here, in step with the manager. NULL for no listener.
+typedef void (*tmReleaseProc)(const tmNode *node);
+extern tmReleaseProc tmOnRelease;
+
 int32_t tmInit();
 int32_t tmLoad(const char *name, int32_t filter);
 int32_t tmLoadBitmap(const char *name, pxBitmap bitmap, int32_t filter);

@@ -433,6 +433,25 @@ TEST_F(Drawn, RepeatedPicturesStopAtTheBudgetHoweverTheyAreSpelled) {
   }
 }
 
+// A held picture is known by its file as it was: the file on its inode,
+// rewritten with another picture and renamed, is a distinct file and loads
+// however full the repeats are.
+TEST_F(Drawn, AFileOnAHeldPicturesInodeIsAnotherPicture) {
+  ember_test::TempDir dir;
+  WritePicture(dir.str("v1.png"), 4096, 4096);
+  const std::string repeat = dir.str() + "/./v1.png";
+  SYS_List_p set = Show("<IMG SRC=\"" + dir.str("v1.png") + "\"/><IMG SRC=\"" + repeat + "\"/>");
+  ASSERT_NE(nullptr, set);
+  ASSERT_NE(nullptr, tmFind(repeat.c_str()));  // 64 MB of repeats: no room for another
+  WritePicture(dir.str("v1.png"), 16, 16);  // truncated in place: the same inode
+  std::filesystem::rename(dir.path() / "v1.png", dir.path() / "v2.png");
+  EXPECT_EQ(0, widget_load_picture(dir.str("v2.png").c_str(), 0));
+  EXPECT_EQ(std::string::npos, log_.text().find("repeated pictures"));
+  std::vector<pxBitmap> pictures = {tmGetBitmap(dir.str("v1.png").c_str()), tmGetBitmap(repeat.c_str())};
+  EXPECT_EQ(0, widget_unload(set));
+  for (pxBitmap &picture : pictures) txFree(&picture);
+}
+
 // The renderer knows a face by its file name: a thousand spellings of one
 // 2 MB font file would read it a thousand times. Spellings that repeat a
 // held file stop at the budget, and fonts past it have no face, as if
