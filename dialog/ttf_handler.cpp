@@ -1,18 +1,24 @@
 // The "TTF" font handler on FreeType.
 //
-// A render is two passes over the text. Measuring loads every glyph
-// without rasterising it: FreeType gives the bitmap a glyph would have
-// (its box, bearings and advance), so the pass finds the text's width, its
-// tallest glyph and its highest top, and keeps a few numbers per glyph.
-// Drawing then places the line by the font's alignment or position and
-// rasterises only the glyphs whose box meets the image, one at a time,
-// blending each one's coverage into the pixels before the next is loaded.
-// So a render holds one glyph's bitmap whatever the line's length, and its
-// work follows what can land in the image, not the whole line.
+// A render is two passes over the text. Measuring loads each distinct
+// glyph once, without rasterising it: FreeType gives the bitmap a glyph
+// would have (its box, bearings and advance), so the pass finds the text's
+// width, its tallest glyph and its highest top, and keeps a few numbers per
+// character. It also keeps FreeType's copy of each distinct glyph: a small
+// one rendered there and then from the same load, a larger one as its
+// outline. Drawing then places the line by the font's alignment or position
+// and blends only the glyphs whose box meets the image, a large one
+// rendered from its outline where it first lands and its coverage kept for
+// its next places. So a repeated character costs one load and one
+// rendering, and large glyphs, whose rendering is what costs, are rendered
+// only where they land. What is kept is bounded (kKeptBytes): past it a
+// glyph is loaded again where it lands, or its coverage dropped once drawn,
+// so a render's memory is bounded whatever the line's length.
 //
 // A glyph that does not load leaves the slot as FreeType left it and the
 // line goes on; a glyph that lands but cannot be rendered fails the call
-// with code 10 (what was drawn before it stays).
+// with code 10 (what was drawn before it stays), and only then: one that
+// failed to render as it was measured but never lands costs nothing.
 //
 // A text is read up to its 0 byte and no further, whatever its encoding:
 // UTF-8 is decoded inside those bytes, and a UCS-2 font takes each byte as
@@ -21,6 +27,7 @@
 #include "dialog/ttf_handler.h"
 
 #include FT_BITMAP_H
+#include FT_GLYPH_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
@@ -64,6 +71,21 @@ constexpr int32_t kLineBoxPadding = 5;
 constexpr FT_Int32 kMeasureFlags = FT_LOAD_NO_HINTING;
 constexpr FT_Int32 kLoadFlags = FT_LOAD_NO_HINTING | FT_LOAD_RENDER;
 constexpr uint16_t kReplacement = 0xFFFD;
+// Bytes of glyphs a render keeps between their load and their drawing:
+// FreeType's copy of each distinct glyph as it is measured, then the
+// coverage of each large one that lands in place of its outline, so that
+// its next places draw without rendering it again. It bounds what a render
+// holds whatever the text: a dialog line keeps a few kilobytes, a line of
+// every glyph of a large face or of many distinct glyphs landing at the
+// largest sizes fills it. A glyph measured once it is full is loaded again
+// where it lands, and a coverage that does not fit is dropped once drawn.
+constexpr size_t kKeptBytes = size_t(4) << 20;
+// A glyph whose bitmap has at most this many pixels (a letter up to some
+// 40 pixels in size) is rendered as it is measured, from the same load:
+// that costs about what keeping its outline and rendering it later costs,
+// and most glyphs of a dialog line land. A larger one is rendered only if
+// it lands: rendering is what a line of big glyphs spends its time on.
+constexpr size_t kSmallGlyphPixels = 1024;
 
 int32_t Clamp32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -76,31 +98,85 @@ int32_t Trunc32(double v) {
   return Clamp32(static_cast<int64_t>(std::clamp(v, -2147483648.0, 2147483647.0)));
 }
 
-// One measured glyph: where its bitmap would lie and how far it moves the
-// pen, in whole pixels.
-struct GlyphRecord {
-  FT_UInt index;
-  int32_t left;
-  int32_t kerning;
-  int32_t top;
-  int32_t advance_after_left;
-  uint32_t width;  // of its bitmap, in pixels
-  uint32_t rows;
+// What a render keeps of a distinct glyph, and so how it draws.
+enum class Kept : uint8_t {
+  kNothing,    // no pixels to draw: no outline points, or an empty bitmap
+  kOutline,    // rendered where it first lands
+  kBitmap,     // rendered: its coverage is read where it lands
+  kFailed,     // FreeType could not render it: the call fails if it lands
+  kRasterise,  // nothing: loaded again and rendered where it lands
 };
 
-// The render's two work blocks, released on every way out.
+// One distinct glyph of the text, loaded once: where its bitmap lies from
+// the pen and how far it moves the pen, in whole pixels, and what is kept.
+struct GlyphRecord {
+  int64_t advance;
+  FT_Glyph glyph;  // FreeType's copy of the slot, for kOutline and kBitmap
+  size_t bytes;    // that copy's size
+  FT_UInt index;
+  int32_t left;
+  int32_t top;
+  uint32_t width;  // of its bitmap, in pixels
+  uint32_t rows;
+  Kept kept;
+};
+
+// One character of the text: its entry among the distinct glyphs and the
+// kerning that moves it.
+struct CharRecord {
+  uint32_t glyph;
+  int32_t kerning;
+};
+
+// The render's work blocks, released on every way out. The "cache" block
+// holds the distinct glyphs, then a record per character, then the table
+// that finds a glyph index among the distinct glyphs.
 struct WorkBuffers {
-  uint16_t *units = nullptr;    // "temp str"
-  GlyphRecord *cache = nullptr;
-  FT_Bitmap converted{};        // a glyph of a pixel mode read no other way, as grey
+  uint16_t *units = nullptr;  // "temp str"
+  uint8_t *cache = nullptr;
+  GlyphRecord *glyphs = nullptr;  // in the cache block
+  uint32_t distinct = 0;          // glyph records filled
+  FT_Glyph drawn = nullptr;       // a rendered glyph that was not kept
+  FT_Bitmap converted{};          // a glyph of a pixel mode read no other way, as grey
   bool has_converted = false;
 
   ~WorkBuffers() {
     if (has_converted) FT_Bitmap_Done(ttfLibrary, &converted);
+    FT_Done_Glyph(drawn);
+    for (uint32_t i = 0; i < distinct; ++i) FT_Done_Glyph(glyphs[i].glyph);
     SYS_MEMFREE(cache);
     SYS_MEMFREE(units);
   }
 };
+
+// Distinct glyphs by glyph index: open addressing over a power-of-two
+// table of entry numbers plus one, where 0 (as the tracked allocator hands
+// the block over) is empty. Fibonacci hashing spreads the neighbouring
+// indices of a script's letters.
+struct GlyphTable {
+  const GlyphRecord *glyphs;
+  uint32_t *slots;
+  uint32_t shift;  // 32 less the table's bits
+
+  // The slot that holds index's entry number, or the empty one where it goes.
+  uint32_t &Find(FT_UInt index) const {
+    const uint32_t mask = ~0u >> shift;
+    uint32_t at = (uint32_t(index) * 2654435769u) >> shift;
+    while (slots[at] != 0 && glyphs[slots[at] - 1].index != index) at = (at + 1) & mask;
+    return slots[at];
+  }
+};
+
+size_t BitmapBytes(const FT_Bitmap &bitmap) {
+  return sizeof(FT_BitmapGlyphRec) + size_t(std::abs(bitmap.pitch)) * bitmap.rows;
+}
+
+// Bytes FreeType takes to copy the slot's glyph, from its points or rows.
+size_t CopyBytes(const FT_GlyphSlot slot) {
+  if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return BitmapBytes(slot->bitmap);
+  return sizeof(FT_OutlineGlyphRec) + size_t(std::max<int>(slot->outline.n_points, 0)) * (sizeof(FT_Vector) + 1) +
+         size_t(std::max<int>(slot->outline.n_contours, 0)) * sizeof(short);
+}
 
 // UTF-8 to UCS-2. Each ill-formed sequence (a stray byte, a cut-off or
 // overlong sequence, a surrogate) and each character outside the basic
@@ -145,20 +221,49 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
-// Loads and renders one glyph into the face's slot and reads its coverage
-// (converted to grey in the work buffers when its pixel mode asks for
-// it); false when it cannot be rendered.
-bool Rasterise(FT_Face ft, FT_UInt index, WorkBuffers *work, ttfCoverage *cov) {
-  FT_Load_Glyph(ft, index, kLoadFlags);
-  const FT_GlyphSlot slot = ft->glyph;
-  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
-  if (ttfCoverage::Of(slot->bitmap, cov)) return true;
+// A bitmap's coverage, converted to grey in the work buffers when its
+// pixel mode asks for it.
+bool Read(const FT_Bitmap &bitmap, WorkBuffers *work, ttfCoverage *cov) {
+  if (ttfCoverage::Of(bitmap, cov)) return true;
   if (!work->has_converted) {
     FT_Bitmap_Init(&work->converted);
     work->has_converted = true;
   }
-  return FT_Bitmap_Convert(ttfLibrary, &slot->bitmap, &work->converted, 1) == 0 &&
-         ttfCoverage::Of(work->converted, cov);
+  return FT_Bitmap_Convert(ttfLibrary, &bitmap, &work->converted, 1) == 0 && ttfCoverage::Of(work->converted, cov);
+}
+
+// Loads and renders one glyph into the face's slot and reads its coverage;
+// false when it cannot be rendered.
+bool Rasterise(FT_Face ft, FT_UInt index, WorkBuffers *work, ttfCoverage *cov) {
+  FT_Load_Glyph(ft, index, kLoadFlags);
+  const FT_GlyphSlot slot = ft->glyph;
+  if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
+  return Read(slot->bitmap, work, cov);
+}
+
+// The font's colour bytes and opacity.
+struct Ink {
+  uint32_t colour[3];
+  uint32_t alpha;
+};
+
+// Blends one row of a coverage, its columns [begin, end), over B-byte
+// pixels from p on.
+template <int B>
+void Blend(const ttfCoverage &cov, uint32_t row, int64_t begin, int64_t end, const Ink &ink, uint8_t *p) {
+  // The grey of a rendered outline is read as it stands.
+  const uint8_t *grey = !cov.mono && cov.levels == 256 ? cov.top_row + ptrdiff_t(row) * cov.pitch : nullptr;
+  for (int64_t k = begin; k < end; ++k, p += B) {
+    const uint32_t v = grey ? grey[k] : cov.At(row, uint32_t(k));
+    if (v == 0) continue;
+    const uint32_t a = v * ink.alpha / 255, keep = 255 - a;
+    p[0] = uint8_t((p[0] * keep + ink.colour[0] * a) / 255);
+    if constexpr (B != 1) {
+      p[1] = uint8_t((p[1] * keep + ink.colour[1] * a) / 255);
+      p[2] = uint8_t((p[2] * keep + ink.colour[2] * a) / 255);
+    }
+    if constexpr (B == 4) p[3] = uint8_t((p[3] * keep + 255 * a) / 255);
+  }
 }
 
 // Whether the bitmap's level-0 pixels can take a text.
@@ -259,8 +364,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     return -1;
   }
   TTF_DEBUG("[fr][ttf]  - rendering: %s...\n", text);
-  // One glyph's bitmap is held at a time, so the size bounds what a
-  // render holds. Sizes of 0 and below are FreeType's smallest, one pixel.
+  // The size bounds a glyph's bitmap, and so what a render holds beyond
+  // what it keeps. Sizes of 0 and below are FreeType's smallest, one pixel.
   if (font->size > TTF_MAX_SIZE) {
     SYS_ErrorSet(10);
     return -1;
@@ -286,12 +391,22 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   // The tracked allocator sets no code of its own: the pending one stands.
   work.units = static_cast<uint16_t *>(SYS_MemGet(2 * n + 1, __FILE__, __LINE__, "temp str"));
   if (!work.units) return -1;
-  work.cache = static_cast<GlyphRecord *>(
-      SYS_MemGet(std::max<size_t>(n, 1) * sizeof(GlyphRecord), __FILE__, __LINE__, "cache"));
+  // No more distinct glyphs than characters, nor than the face has: the
+  // character map gives no index past its glyphs.
+  const size_t chars = std::max<size_t>(n, 1);
+  const size_t distinct = std::min<size_t>(chars, size_t(std::max<FT_Long>(ft->num_glyphs, 1)));
+  uint32_t bits = 4;
+  while ((size_t(1) << bits) < 2 * distinct) ++bits;
+  work.cache = static_cast<uint8_t *>(SYS_MemGet(distinct * sizeof(GlyphRecord) + chars * sizeof(CharRecord) +
+                                                     (size_t(1) << bits) * sizeof(uint32_t),
+                                                 __FILE__, __LINE__, "cache"));
   if (!work.cache) {
     SYS_ErrorSet(5);
     return -1;
   }
+  GlyphRecord *const glyphs = work.glyphs = reinterpret_cast<GlyphRecord *>(work.cache);
+  auto *records = reinterpret_cast<CharRecord *>(glyphs + distinct);
+  const GlyphTable table{glyphs, reinterpret_cast<uint32_t *>(records + chars), 32 - bits};
   size_t m = n;
   if (font->encoding == FR_ENC_UTF8) {
     m = DecodeUtf8(reinterpret_cast<const uint8_t *>(text), n, work.units);
@@ -305,8 +420,10 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     SYS_ErrorClear();
   }
 
-  // Measure: without FT_LOAD_RENDER FreeType still gives the bitmap box
-  // the glyph will have when rendered.
+  // Measure: each distinct glyph is loaded once, without FT_LOAD_RENDER,
+  // which still gives the bitmap box it has when rendered. FreeType's copy
+  // of it is kept: rendered already when it is small, else its outline.
+  size_t kept = 0;
   int64_t totalWidth = 0;
   uint32_t maxRows = 0;
   int64_t minTop = std::numeric_limits<int32_t>::max();
@@ -314,27 +431,52 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   FT_UInt prevIndex = 0;
   for (size_t i = 0; i < m; ++i) {
     const uint16_t c = work.units[i];
-    GlyphRecord &rec = work.cache[i];
-    rec = GlyphRecord{};
-    rec.index = FT_Get_Char_Index(ft, c);
-    FT_Load_Glyph(ft, rec.index, kMeasureFlags);
+    FT_UInt index = FT_Get_Char_Index(ft, c);
+    // FreeType maps no character past the face's glyphs, which bound the
+    // glyph records.
+    if (index >= FT_UInt(std::max<FT_Long>(ft->num_glyphs, 1))) index = 0;
+    uint32_t &entry = table.Find(index);
+    if (entry == 0) {
+      GlyphRecord &g = glyphs[work.distinct];
+      entry = ++work.distinct;
+      g = GlyphRecord{};
+      g.index = index;
+      FT_Load_Glyph(ft, index, kMeasureFlags);
+      const FT_GlyphSlot slot = ft->glyph;
+      g.left = slot->bitmap_left;
+      g.top = slot->bitmap_top;
+      g.width = slot->bitmap.width;
+      g.rows = slot->bitmap.rows;
+      g.advance = slot->advance.x >> 6;
+      const bool outline = slot->format == FT_GLYPH_FORMAT_OUTLINE;
+      const bool small = size_t(g.width) * g.rows <= kSmallGlyphPixels;
+      g.kept = Kept::kRasterise;
+      if (outline ? slot->outline.n_points == 0
+                  : slot->format == FT_GLYPH_FORMAT_BITMAP && (slot->bitmap.width == 0 || slot->bitmap.rows == 0)) {
+        g.kept = Kept::kNothing;
+      } else if ((small ? BitmapBytes(slot->bitmap) : CopyBytes(slot)) > kKeptBytes - kept) {
+        // Kept nothing: loaded again if it lands.
+      } else if (small && slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
+        g.kept = Kept::kFailed;
+      } else if (FT_Get_Glyph(slot, &g.glyph) == 0) {
+        g.bytes = CopyBytes(slot);
+        kept += g.bytes;
+        g.kept = g.glyph->format == FT_GLYPH_FORMAT_BITMAP ? Kept::kBitmap : Kept::kOutline;
+      }
+    }
+    const GlyphRecord &g = glyphs[entry - 1];
+    CharRecord &rec = records[i];
+    rec = CharRecord{entry - 1, 0};
     if (face->kerning && i > 0 && prev != 0 && c != 0) {
       FT_Vector kern{0, 0};
-      FT_Get_Kerning(ft, prevIndex, rec.index, FT_KERNING_DEFAULT, &kern);
+      FT_Get_Kerning(ft, prevIndex, index, FT_KERNING_DEFAULT, &kern);
       rec.kerning = Clamp32((kern.x + 32) >> 6);
     }
-    const FT_GlyphSlot slot = ft->glyph;
-    rec.left = slot->bitmap_left;
-    rec.top = slot->bitmap_top;
-    rec.width = slot->bitmap.width;
-    rec.rows = slot->bitmap.rows;
-    const int64_t advance = slot->advance.x >> 6;
-    rec.advance_after_left = Clamp32(advance - rec.left);
-    totalWidth += advance;
-    maxRows = std::max(maxRows, rec.rows);
-    if (rec.top != 0) minTop = std::min<int64_t>(minTop, rec.top);
+    totalWidth += g.advance;
+    maxRows = std::max(maxRows, g.rows);
+    if (g.top != 0) minTop = std::min<int64_t>(minTop, g.top);
     prev = c;
-    prevIndex = rec.index;
+    prevIndex = index;
   }
 
   const int32_t reportedWidth = Clamp32(totalWidth);
@@ -362,46 +504,79 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
   // Draw the glyphs whose box meets the image, dropping every glyph pixel
   // outside it.
   const int64_t B = bitmap->bits / 8;
-  const uint32_t c0 = font->color >> 24, c1 = (font->color >> 16) & 255, c2 = (font->color >> 8) & 255;
-  const uint32_t a0 = font->color & 255;
+  const Ink ink{{font->color >> 24, (font->color >> 16) & 255, (font->color >> 8) & 255}, font->color & 255};
   uint8_t *pixels = bitmap->image[0];
   int64_t pen = 0;
-  // The glyph in the slot: a run of one character is rasterised once.
-  ttfCoverage cov{};
+  // The glyph loaded again into the slot, or rendered and not kept: a run
+  // of one character is rendered once.
+  ttfCoverage again{};
   bool rasterised = false;
   FT_UInt inSlot = 0;
+  FT_UInt inDrawn = 0;
   for (size_t i = 0; i < m; ++i) {
-    const GlyphRecord &rec = work.cache[i];
-    if (i > 0) pen += int64_t(rec.left) + rec.kerning;
+    const CharRecord &rec = records[i];
+    GlyphRecord &g = glyphs[rec.glyph];
+    if (i > 0) pen += int64_t(g.left) + rec.kerning;
     const int64_t left = x0 + pen;
-    const int64_t top = y0 + int64_t(maxRows) - rec.top;
-    pen += rec.advance_after_left;
-    if (left >= W || top >= H || left + int64_t(rec.width) <= 0 || top + int64_t(rec.rows) <= 0) continue;
-    if (!rasterised || rec.index != inSlot) {
-      rasterised = Rasterise(ft, rec.index, &work, &cov);
-      inSlot = rec.index;
-      if (!rasterised) {
-        TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
-        SYS_ErrorSet(10);
-        return -1;
-      }
+    const int64_t top = y0 + int64_t(maxRows) - g.top;
+    pen += Clamp32(g.advance - g.left);
+    if (left >= W || top >= H || left + int64_t(g.width) <= 0 || top + int64_t(g.rows) <= 0) continue;
+    bool rendered = true;
+    ttfCoverage cov{};
+    switch (g.kept) {
+      case Kept::kNothing: continue;
+      case Kept::kOutline:
+        if (!work.drawn || inDrawn != g.index) {
+          // Its coverage takes the outline's place if the kept bytes have
+          // room for it; else it goes once drawn and the outline stays.
+          FT_Done_Glyph(work.drawn);
+          work.drawn = g.glyph;
+          if (FT_Glyph_To_Bitmap(&work.drawn, FT_RENDER_MODE_NORMAL, nullptr, 0) != 0) {
+            work.drawn = nullptr;
+            rendered = false;
+            break;
+          }
+          inDrawn = g.index;
+          const size_t bytes = BitmapBytes(reinterpret_cast<FT_BitmapGlyph>(work.drawn)->bitmap);
+          if (bytes <= kKeptBytes - (kept - g.bytes)) {
+            FT_Done_Glyph(g.glyph);
+            kept = kept - g.bytes + bytes;
+            g.glyph = work.drawn;
+            g.bytes = bytes;
+            g.kept = Kept::kBitmap;
+            work.drawn = nullptr;
+          }
+        }
+        rendered = Read(reinterpret_cast<FT_BitmapGlyph>(work.drawn ? work.drawn : g.glyph)->bitmap, &work, &cov);
+        break;
+      case Kept::kBitmap: rendered = Read(reinterpret_cast<FT_BitmapGlyph>(g.glyph)->bitmap, &work, &cov); break;
+      case Kept::kFailed: rendered = false; break;
+      case Kept::kRasterise:
+        if (!rasterised || g.index != inSlot) {
+          rasterised = Rasterise(ft, g.index, &work, &again);
+          inSlot = g.index;
+        }
+        rendered = rasterised;
+        cov = again;
+        break;
+    }
+    if (!rendered) {
+      TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
+      SYS_ErrorSet(10);
+      return -1;
     }
     const int64_t kBegin = std::max<int64_t>(0, -left);
     const int64_t kEnd = std::min<int64_t>(cov.width, W - left);
     const int64_t rBegin = std::max<int64_t>(0, -top);
     const int64_t rEnd = std::min<int64_t>(cov.rows, H - top);
-    for (int64_t r = rBegin; r < rEnd; ++r) {
-      for (int64_t k = kBegin; k < kEnd; ++k) {
-        const uint32_t v = cov.At(uint32_t(r), uint32_t(k));
-        if (v == 0) continue;
-        const uint32_t a = v * a0 / 255;
-        uint8_t *p = pixels + ((r + top) * W + left + k) * B;
-        p[0] = uint8_t((p[0] * (255 - a) + c0 * a) / 255);
-        if (B != 1) {
-          p[1] = uint8_t((p[1] * (255 - a) + c1 * a) / 255);
-          p[2] = uint8_t((p[2] * (255 - a) + c2 * a) / 255);
-        }
-        if (B == 4) p[3] = uint8_t((p[3] * (255 - a) + 255 * a) / 255);
+    for (int64_t r = rBegin; r < rEnd && kBegin < kEnd; ++r) {
+      uint8_t *const p = pixels + ((r + top) * W + left + kBegin) * B;
+      if (B == 4) {
+        Blend<4>(cov, uint32_t(r), kBegin, kEnd, ink, p);
+      } else if (B == 3) {
+        Blend<3>(cov, uint32_t(r), kBegin, kEnd, ink, p);
+      } else {
+        Blend<1>(cov, uint32_t(r), kBegin, kEnd, ink, p);
       }
     }
   }

@@ -6,10 +6,12 @@
 //
 // One FreeType library for the process, made by the first ttfInit and never
 // released. Each render takes its two work buffers from the tracked
-// allocator and gives them back before it returns; nothing is cached
-// between calls. A render rasterises only the glyphs that land in the
-// image, one at a time, so what it holds is its work buffers (a few bytes
-// per character of the text) and one glyph.
+// allocator, loads each distinct glyph of its text once and keeps
+// FreeType's copy of it (rendered, or its outline until it lands) up to a
+// few megabytes, and gives all of it back before it returns; nothing is
+// cached between calls. So what a render holds is its work buffers (a few
+// bytes per character of the text), what it keeps and one glyph's bitmap,
+// whatever the line's length.
 //
 // Never: writes a byte outside the bitmap's pixel rows (glyph pixels that
 // fall outside are dropped), or reads a glyph bitmap other than by its

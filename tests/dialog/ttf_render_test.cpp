@@ -1,21 +1,34 @@
 // Rendering through the TrueType handler, checked against the fixture
 // font's own tables (read with ttx) and against renders of the same text
-// placed differently; and that no byte outside the image is ever written.
+// placed differently; that no byte outside the image is ever written; and
+// that a render loads each distinct glyph from FreeType once.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <vector>
 
 #include "dialog/ttf_handler.h"
 #include "font_test_util.h"
 
 using namespace ember_test;
+
+// FreeType's glyph loads, counted: this program's FT_Load_Glyph stands
+// before the shared library's for the renderer and passes each call on.
+static size_t g_glyph_loads = 0;
+FT_Error FT_Load_Glyph(FT_Face face, FT_UInt glyph_index, FT_Int32 load_flags) {
+  static const auto library =
+      reinterpret_cast<FT_Error (*)(FT_Face, FT_UInt, FT_Int32)>(dlsym(RTLD_NEXT, "FT_Load_Glyph"));
+  ++g_glyph_loads;
+  return library(face, glyph_index, load_flags);
+}
 
 namespace {
 
@@ -127,9 +140,12 @@ TEST_F(FontTest, WidthIsTheSumOfTheTablesAdvances) {
   for (const char *p = text; *p; ++p) want += Metric("advance." + std::to_string(int(*p))) * size / 2048;
   Image img(3, 8, 8);
   int32_t width = -1, height = -1;
+  g_glyph_loads = 0;
   ASSERT_EQ(frRender(font, img.b, text, &width, &height), 0);
   EXPECT_EQ(width, want);
   EXPECT_GT(height, size / 2);
+  // Each character of the text has a glyph of its own, loaded once.
+  EXPECT_EQ(g_glyph_loads, std::set<char>(text, text + std::strlen(text)).size());
 
   // Blank glyphs have no rows and no top: height 0.
   ASSERT_EQ(frRender(font, img.b, "   ", &width, &height), 0);
@@ -322,7 +338,8 @@ TEST_F(FontTest, RefusedImagesSizesAndFonts) {
 
 // A line of any length draws the part that lands in the image, the same
 // pixels as its first few characters alone, and reports the width of the
-// whole line; a million small glyphs as well.
+// whole line; a million small glyphs as well. Its one glyph is loaded once
+// however often it occurs or lands.
 TEST_F(FontTest, ALineOfAnyLengthDrawsThePartThatLandsAndMeasuresItAll) {
   frFont *font = Font("sans_bold.ttf", 12);
   for (const auto &[size, count] : {std::pair{96, 9242}, {400, 549}, {TTF_MAX_SIZE, 85}, {12, 1 << 20}}) {
@@ -330,7 +347,9 @@ TEST_F(FontTest, ALineOfAnyLengthDrawsThePartThatLandsAndMeasuresItAll) {
     const long advance = Metric("advance.87") * size / 2048;
     Image line(2, 512, 64), start(2, 512, 64);
     int32_t w = 0, h = 0;
+    g_glyph_loads = 0;
     ASSERT_EQ(frRender(font, line.b, std::string(size_t(count), 'W').c_str(), &w, &h), 0) << size;
+    EXPECT_EQ(g_glyph_loads, 1u) << size;
     EXPECT_EQ(w, count * advance) << size;
     EXPECT_GT(h, size / 2) << size;
     ASSERT_EQ(frRender(font, start.b, std::string(size_t(512 / advance + 2), 'W').c_str(), nullptr, nullptr), 0);
