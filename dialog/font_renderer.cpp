@@ -71,15 +71,16 @@ int32_t frClose() {
     FR_DEBUG("[fr]  - closing: %s\n", (*h)->name);
     if ((*h)->close() != 0) FR_DEBUG("[fr]   - error code: %d\n", SYS_ErrorGet());
   }
-  for (SYS_List_p node = frFaces; node; node = node->next) {
-    auto *face = static_cast<frFace *>(node->data);
+  // A face leaves the list before it is freed, so a release listener that
+  // looks faces up finds only those still held.
+  while (frFaces) {
+    auto *face = static_cast<frFace *>(frFaces->data);
     if (frOnRelease) frOnRelease(face);
+    frFaces = SYS_ListRemove(frFaces, face);
     SYS_MEMFREE(face->name);
     SYS_MEMFREE(face->buffer);
     SYS_MEMFREE(face);
   }
-  if (frFaces) SYS_ListFree(frFaces);
-  frFaces = nullptr;
   frStarted = false;
   SYS_ErrorClear();
   return 0;

@@ -15,6 +15,12 @@
 // glyph is loaded again where it lands, or its coverage dropped once drawn,
 // so a render's memory is bounded whatever the line's length.
 //
+// A coverage read at one place and kept for the next ones points only into
+// storage nothing else writes until it is dropped: a glyph loaded again
+// lives in the face's slot, and a pixel mode that must be converted to grey
+// is converted into a buffer of its own, apart from the one every other
+// glyph's conversion reuses.
+//
 // A glyph that does not load leaves the slot as FreeType left it and the
 // line goes on; a glyph that lands but cannot be rendered fails the call
 // with code 10 (what was drawn before it stays), and only then: one that
@@ -79,7 +85,13 @@ constexpr uint16_t kReplacement = 0xFFFD;
 // every glyph of a large face or of many distinct glyphs landing at the
 // largest sizes fills it. A glyph measured once it is full is loaded again
 // where it lands, and a coverage that does not fit is dropped once drawn.
+// A build may set it lower (the fuzz build does, so that its small inputs
+// reach the glyphs loaded again).
+#ifdef EMBER_TTF_KEPT_BYTES
+constexpr size_t kKeptBytes = EMBER_TTF_KEPT_BYTES;
+#else
 constexpr size_t kKeptBytes = size_t(4) << 20;
+#endif
 // A glyph whose bitmap has at most this many pixels (a letter up to some
 // 40 pixels in size) is rendered as it is measured, from the same load:
 // that costs about what keeping its outline and rendering it later costs,
@@ -128,6 +140,19 @@ struct CharRecord {
   int32_t kerning;
 };
 
+// Whether bytes more fit beside what is kept. Nothing is kept past the cap,
+// so neither sum can wrap.
+bool Fits(size_t kept, size_t bytes) { return bytes <= kKeptBytes && kept + bytes <= kKeptBytes; }
+
+// A glyph's bitmap of a pixel mode read no other way, converted to grey.
+struct Converted {
+  FT_Bitmap bitmap{};
+  bool made = false;
+  ~Converted() {
+    if (made) FT_Bitmap_Done(ttfLibrary, &bitmap);
+  }
+};
+
 // The render's work blocks, released on every way out. The "cache" block
 // holds the distinct glyphs, then a record per character, then the table
 // that finds a glyph index among the distinct glyphs.
@@ -137,11 +162,10 @@ struct WorkBuffers {
   GlyphRecord *glyphs = nullptr;  // in the cache block
   uint32_t distinct = 0;          // glyph records filled
   FT_Glyph drawn = nullptr;       // a rendered glyph that was not kept
-  FT_Bitmap converted{};          // a glyph of a pixel mode read no other way, as grey
-  bool has_converted = false;
+  Converted converted;            // read and drawn at one place, then reused
+  Converted reloaded;             // the glyph in the slot, for the run of its places
 
   ~WorkBuffers() {
-    if (has_converted) FT_Bitmap_Done(ttfLibrary, &converted);
     FT_Done_Glyph(drawn);
     for (uint32_t i = 0; i < distinct; ++i) FT_Done_Glyph(glyphs[i].glyph);
     SYS_MEMFREE(cache);
@@ -221,24 +245,24 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
-// A bitmap's coverage, converted to grey in the work buffers when its
-// pixel mode asks for it.
-bool Read(const FT_Bitmap &bitmap, WorkBuffers *work, ttfCoverage *cov) {
+// A bitmap's coverage, converted to grey into `into` when its pixel mode
+// asks for it; the conversion may move that buffer.
+bool Read(const FT_Bitmap &bitmap, Converted *into, ttfCoverage *cov) {
   if (ttfCoverage::Of(bitmap, cov)) return true;
-  if (!work->has_converted) {
-    FT_Bitmap_Init(&work->converted);
-    work->has_converted = true;
+  if (!into->made) {
+    FT_Bitmap_Init(&into->bitmap);
+    into->made = true;
   }
-  return FT_Bitmap_Convert(ttfLibrary, &bitmap, &work->converted, 1) == 0 && ttfCoverage::Of(work->converted, cov);
+  return FT_Bitmap_Convert(ttfLibrary, &bitmap, &into->bitmap, 1) == 0 && ttfCoverage::Of(into->bitmap, cov);
 }
 
-// Loads and renders one glyph into the face's slot and reads its coverage;
-// false when it cannot be rendered.
+// Loads and renders one glyph into the face's slot and reads its coverage,
+// which stays good until the next call; false when it cannot be rendered.
 bool Rasterise(FT_Face ft, FT_UInt index, WorkBuffers *work, ttfCoverage *cov) {
   FT_Load_Glyph(ft, index, kLoadFlags);
   const FT_GlyphSlot slot = ft->glyph;
   if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
-  return Read(slot->bitmap, work, cov);
+  return Read(slot->bitmap, &work->reloaded, cov);
 }
 
 // The font's colour bytes and opacity.
@@ -454,10 +478,12 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
       if (outline ? slot->outline.n_points == 0
                   : slot->format == FT_GLYPH_FORMAT_BITMAP && (slot->bitmap.width == 0 || slot->bitmap.rows == 0)) {
         g.kept = Kept::kNothing;
-      } else if ((small ? BitmapBytes(slot->bitmap) : CopyBytes(slot)) > kKeptBytes - kept) {
+      } else if (!Fits(kept, small ? BitmapBytes(slot->bitmap) : CopyBytes(slot))) {
         // Kept nothing: loaded again if it lands.
       } else if (small && slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) {
         g.kept = Kept::kFailed;
+      } else if (!Fits(kept, CopyBytes(slot))) {
+        // Rendered larger than the box it was measured by: not kept either.
       } else if (FT_Get_Glyph(slot, &g.glyph) == 0) {
         g.bytes = CopyBytes(slot);
         kept += g.bytes;
@@ -538,7 +564,7 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
           }
           inDrawn = g.index;
           const size_t bytes = BitmapBytes(reinterpret_cast<FT_BitmapGlyph>(work.drawn)->bitmap);
-          if (bytes <= kKeptBytes - (kept - g.bytes)) {
+          if (Fits(kept - g.bytes, bytes)) {
             FT_Done_Glyph(g.glyph);
             kept = kept - g.bytes + bytes;
             g.glyph = work.drawn;
@@ -547,9 +573,12 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
             work.drawn = nullptr;
           }
         }
-        rendered = Read(reinterpret_cast<FT_BitmapGlyph>(work.drawn ? work.drawn : g.glyph)->bitmap, &work, &cov);
+        rendered = Read(reinterpret_cast<FT_BitmapGlyph>(work.drawn ? work.drawn : g.glyph)->bitmap,
+                        &work.converted, &cov);
         break;
-      case Kept::kBitmap: rendered = Read(reinterpret_cast<FT_BitmapGlyph>(g.glyph)->bitmap, &work, &cov); break;
+      case Kept::kBitmap:
+        rendered = Read(reinterpret_cast<FT_BitmapGlyph>(g.glyph)->bitmap, &work.converted, &cov);
+        break;
       case Kept::kFailed: rendered = false; break;
       case Kept::kRasterise:
         if (!rasterised || g.index != inSlot) {

@@ -276,16 +276,23 @@ void widget_fill(void *pixels, int32_t bytes, float r, float g, float b, float a
 
 // The set window's height (0 without a window).
 int32_t widget_window_height(const widget_item_t *widget);
+// The GL y of the widget's top edge, window height - y.
+//
+// A widget's position and size are each any 32-bit number a file gives, so
+// the drawing sums them in 64 bits; a vertex reaches OpenGL clamped to its
+// 32-bit range, which leaves every on-screen vertex as it is.
+int64_t widget_gl_top(const widget_item_t *widget);
+void widget_vertex(int64_t x, int64_t y);
 // Visible, with a set window that has a context.
 bool widget_drawable(const widget_item_t *widget);
 void widget_draw_background(widget_item_t *widget);
 void widget_draw_border(widget_item_t *widget);
 // Registers the widget's text bitmap under its name and draws it with its
 // top-left corner at GL x, y. Nothing without a bitmap.
-void widget_draw_text(int32_t x, int32_t y, widget_item_t *widget);
+void widget_draw_text(int64_t x, int64_t y, widget_item_t *widget);
 // The textured quad of the text extent, texture coordinates kept inside
 // the bitmap; the texture must be bound.
-void widget_text_quad(int32_t x, int32_t y, const widget_item_t *widget);
+void widget_text_quad(int64_t x, int64_t y, const widget_item_t *widget);
 // Strictly inside the widget's rectangle (window-local, y downward).
 bool widget_hit(const widget_item_t *widget, const wm_event_t *event);
 // The user callback, if any; 1.

@@ -54,19 +54,19 @@ void DrawStrip(widget_item_t *w) {
   if (w->disabled) state = 3;
   const float s = float(state) * 0.25f;
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
+  const int64_t x = w->x, Y = widget_gl_top(w), W = w->width, H = w->height;
   tmBind(w->src);
   gl.glDisable(GL_BLEND);
   gl.glColor4fv(&w->style.fgcolor.r);
   gl.glBegin(GL_QUADS);
   gl.glTexCoord2f(0, s + 0.25f);
-  gl.glVertex2i(w->x, Y - w->height);
+  widget_vertex(x, Y - H);
   gl.glTexCoord2f(0, s);
-  gl.glVertex2i(w->x, Y);
+  widget_vertex(x, Y);
   gl.glTexCoord2f(1, s);
-  gl.glVertex2i(w->x + w->width, Y);
+  widget_vertex(x + W, Y);
   gl.glTexCoord2f(1, s + 0.25f);
-  gl.glVertex2i(w->x + w->width, Y - w->height);
+  widget_vertex(x + W, Y - H);
   gl.glEnd();
 }
 
@@ -80,8 +80,8 @@ void Draw(widget_item_t *w) {
   gl_stub_table.glDisable(GL_TEXTURE_2D);
   widget_draw_background(w);
   widget_draw_border(w);
-  widget_draw_text(w->x + (w->width - w->text_width) / 2,
-                   (widget_window_height(w) - w->y) - (w->height - w->text_height) / 2, w);
+  widget_draw_text(w->x + (int64_t(w->width) - w->text_width) / 2,
+                   widget_gl_top(w) - (int64_t(w->height) - w->text_height) / 2, w);
 }
 
 void Show(widget_item_t *w) {

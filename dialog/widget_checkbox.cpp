@@ -14,21 +14,21 @@
 
 namespace {
 
-void Quad(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t x3, int32_t y3) {
+void Quad(int64_t x0, int64_t y0, int64_t x1, int64_t y1, int64_t x2, int64_t y2, int64_t x3, int64_t y3) {
   const auto &gl = gl_stub_table;
   gl.glBegin(GL_QUADS);
-  gl.glVertex2i(x0, y0);
-  gl.glVertex2i(x1, y1);
-  gl.glVertex2i(x2, y2);
-  gl.glVertex2i(x3, y3);
+  widget_vertex(x0, y0);
+  widget_vertex(x1, y1);
+  widget_vertex(x2, y2);
+  widget_vertex(x3, y3);
   gl.glEnd();
 }
 
 void Draw(widget_item_t *w) {
   if (!widget_drawable(w)) return;
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
-  const int32_t T = Y - (w->height - 10) / 2, bx = w->x + 5;
+  const int64_t Y = widget_gl_top(w);
+  const int64_t T = Y - (int64_t(w->height) - 10) / 2, bx = int64_t(w->x) + 5;
   gl.glDisable(GL_TEXTURE_2D);
   gl.glDisable(GL_BLEND);
   widget_draw_background(w);
@@ -41,7 +41,7 @@ void Draw(widget_item_t *w) {
     gl.glColor4fv(&w->style.fgcolor.r);
     Quad(bx + 3, T - 8, bx + 3, T - 3, bx + 8, T - 3, bx + 8, T - 8);
   }
-  widget_draw_text(bx + 15, Y - (w->height - w->text_height) / 2 - 1, w);
+  widget_draw_text(bx + 15, Y - (int64_t(w->height) - w->text_height) / 2 - 1, w);
 }
 
 }  // namespace

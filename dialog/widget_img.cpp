@@ -46,7 +46,7 @@ void Draw(widget_item_t *w) {
     return;
   }
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
+  const int64_t x = w->x, Y = widget_gl_top(w), W = w->width, H = w->height;
   gl.glEnable(GL_TEXTURE_2D);
   tmBind(w->src);
   gl.glEnable(GL_BLEND);
@@ -54,13 +54,13 @@ void Draw(widget_item_t *w) {
   gl.glColor4fv(&w->style.fgcolor.r);
   gl.glBegin(GL_QUADS);
   gl.glTexCoord2f(0, 1);
-  gl.glVertex2i(w->x, Y - w->height);
+  widget_vertex(x, Y - H);
   gl.glTexCoord2f(0, 0);
-  gl.glVertex2i(w->x, Y);
+  widget_vertex(x, Y);
   gl.glTexCoord2f(1, 0);
-  gl.glVertex2i(w->x + w->width, Y);
+  widget_vertex(x + W, Y);
   gl.glTexCoord2f(1, 1);
-  gl.glVertex2i(w->x + w->width, Y - w->height);
+  widget_vertex(x + W, Y - H);
   gl.glEnd();
   gl.glDisable(GL_BLEND);
 }

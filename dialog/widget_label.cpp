@@ -60,7 +60,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
 void Draw(widget_item_t *w) {
   if (!widget_drawable(w) || !w->bitmap) return;
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
+  const int64_t Y = widget_gl_top(w);
   gl.glEnable(GL_TEXTURE_2D);
   if (tmBind(w->name) != 0) {  // not registered: nothing to draw from
     SYS_ErrorClear();

@@ -19,14 +19,14 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
 int32_t Handler(widget_item_t *w, wm_event_t *e) {
   if (e->type != WIDGET_MSG_DRAW || !widget_drawable(w)) return 0;
   const auto &gl = gl_stub_table;
-  const int32_t height = widget_window_height(w);
+  const int64_t height = widget_window_height(w);
   gl.glDisable(GL_TEXTURE_2D);
   gl.glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
   gl.glLineWidth(w->depth);
   gl.glColor4fv(&w->style.fgcolor.r);
   gl.glBegin(GL_LINES);
-  gl.glVertex2i(w->x, height - w->y);
-  gl.glVertex2i(w->x2, height - w->y2);
+  widget_vertex(w->x, height - w->y);
+  widget_vertex(w->x2, height - w->y2);
   gl.glEnd();
   return 0;
 }

@@ -36,7 +36,7 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
 void Draw(widget_item_t *w) {
   if (!widget_drawable(w)) return;
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
+  const int64_t x = w->x, Y = widget_gl_top(w), H = w->height;
   gl.glDisable(GL_TEXTURE_2D);
   gl.glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
   widget_draw_background(w);
@@ -44,10 +44,10 @@ void Draw(widget_item_t *w) {
   const int32_t b = widget_clamp_size(float(w->width) * std::clamp(w->value_f, 0.0f, 1.0f));
   gl.glColor4fv(&w->style.fgcolor.r);
   gl.glBegin(GL_QUADS);
-  gl.glVertex2i(w->x + 2, Y - 2);
-  gl.glVertex2i(w->x + 2, Y - w->height + 2);
-  gl.glVertex2i(w->x + b - 2, Y - w->height + 2);
-  gl.glVertex2i(w->x + b - 2, Y - 2);
+  widget_vertex(x + 2, Y - 2);
+  widget_vertex(x + 2, Y - H + 2);
+  widget_vertex(x + b - 2, Y - H + 2);
+  widget_vertex(x + b - 2, Y - 2);
   gl.glEnd();
   char text[16];
   snprintf(text, sizeof text, "%.1f%%", double(w->value_f) * 100.0);
@@ -59,7 +59,7 @@ void Draw(widget_item_t *w) {
   }
   tmReloadBitmap(w->name, w->bitmap);  // the first time registered just below
   SYS_ErrorClear();
-  widget_draw_text(w->x + (w->width - w->text_width) / 2, Y - (w->height - w->text_height) / 2 - 2, w);
+  widget_draw_text(x + (int64_t(w->width) - w->text_width) / 2, Y - (H - w->text_height) / 2 - 2, w);
 }
 
 int32_t Handler(widget_item_t *w, wm_event_t *e) {

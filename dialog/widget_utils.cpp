@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -488,6 +489,13 @@ int32_t widget_window_height(const widget_item_t *w) {
   return static_cast<int32_t>(wmParam(w->set_window, WM_HEIGHT, 0));
 }
 
+int64_t widget_gl_top(const widget_item_t *w) { return int64_t(widget_window_height(w)) - w->y; }
+
+void widget_vertex(int64_t x, int64_t y) {
+  constexpr int64_t lo = std::numeric_limits<int32_t>::min(), hi = std::numeric_limits<int32_t>::max();
+  gl_stub_table.glVertex2i(int32_t(std::clamp(x, lo, hi)), int32_t(std::clamp(y, lo, hi)));
+}
+
 bool widget_drawable(const widget_item_t *w) {
   return w && w->visible && w->set_window && w->set_window->context;
 }
@@ -496,45 +504,45 @@ void widget_draw_background(widget_item_t *w) {
   const bool over = w->style.onmouse && w->mouse_over;
   if (!w->style.background && !over) return;
   const auto &gl = gl_stub_table;
-  const int32_t Y = widget_window_height(w) - w->y;
+  const int64_t x = w->x, Y = widget_gl_top(w), W = w->width, H = w->height;
   gl.glColor4fv(w->mouse_over ? &w->style.ocolor.r : &w->style.bgcolor.r);
   gl.glBegin(GL_QUADS);
-  gl.glVertex2i(w->x, Y);
-  gl.glVertex2i(w->x, Y - w->height);
-  gl.glVertex2i(w->x + w->width, Y - w->height);
-  gl.glVertex2i(w->x + w->width, Y);
+  widget_vertex(x, Y);
+  widget_vertex(x, Y - H);
+  widget_vertex(x + W, Y - H);
+  widget_vertex(x + W, Y);
   gl.glEnd();
 }
 
 void widget_draw_border(widget_item_t *w) {
   if (!w->style.border) return;
   const auto &gl = gl_stub_table;
-  const int32_t x = w->x, Y = widget_window_height(w) - w->y, W = w->width, H = w->height;
+  const int64_t x = w->x, Y = widget_gl_top(w), W = w->width, H = w->height;
   gl.glBegin(GL_QUADS);
   gl.glColor4fv(&w->style.border_left.r);
-  gl.glVertex2i(x, Y);
-  gl.glVertex2i(x + 1, Y);
-  gl.glVertex2i(x + 1, Y - H + 1);
-  gl.glVertex2i(x, Y - H + 1);
+  widget_vertex(x, Y);
+  widget_vertex(x + 1, Y);
+  widget_vertex(x + 1, Y - H + 1);
+  widget_vertex(x, Y - H + 1);
   gl.glColor4fv(&w->style.border_top.r);
-  gl.glVertex2i(x, Y);
-  gl.glVertex2i(x + W, Y);
-  gl.glVertex2i(x + W, Y - 1);
-  gl.glVertex2i(x, Y - 1);
+  widget_vertex(x, Y);
+  widget_vertex(x + W, Y);
+  widget_vertex(x + W, Y - 1);
+  widget_vertex(x, Y - 1);
   gl.glColor4fv(&w->style.border_right.r);
-  gl.glVertex2i(x + W, Y);
-  gl.glVertex2i(x + W, Y - H + 1);
-  gl.glVertex2i(x + W - 1, Y - H + 1);
-  gl.glVertex2i(x + W - 1, Y);
+  widget_vertex(x + W, Y);
+  widget_vertex(x + W, Y - H + 1);
+  widget_vertex(x + W - 1, Y - H + 1);
+  widget_vertex(x + W - 1, Y);
   gl.glColor4fv(&w->style.border_bottom.r);
-  gl.glVertex2i(x + W, Y - H);
-  gl.glVertex2i(x, Y - H);
-  gl.glVertex2i(x, Y - H + 1);
-  gl.glVertex2i(x + W, Y - H + 1);
+  widget_vertex(x + W, Y - H);
+  widget_vertex(x, Y - H);
+  widget_vertex(x, Y - H + 1);
+  widget_vertex(x + W, Y - H + 1);
   gl.glEnd();
 }
 
-void widget_text_quad(int32_t x, int32_t y, const widget_item_t *w) {
+void widget_text_quad(int64_t x, int64_t y, const widget_item_t *w) {
   const txBitmap *b = w->bitmap;
   if (!b || b->width <= 0 || b->height <= 0) return;
   // A text wider or taller than its bitmap shows what the bitmap holds.
@@ -543,17 +551,17 @@ void widget_text_quad(int32_t x, int32_t y, const widget_item_t *w) {
   const auto &gl = gl_stub_table;
   gl.glBegin(GL_QUADS);
   gl.glTexCoord2f(0, t);
-  gl.glVertex2i(x, y - th);
+  widget_vertex(x, y - th);
   gl.glTexCoord2f(0, 0);
-  gl.glVertex2i(x, y);
+  widget_vertex(x, y);
   gl.glTexCoord2f(s, 0);
-  gl.glVertex2i(x + tw, y);
+  widget_vertex(x + tw, y);
   gl.glTexCoord2f(s, t);
-  gl.glVertex2i(x + tw, y - th);
+  widget_vertex(x + tw, y - th);
   gl.glEnd();
 }
 
-void widget_draw_text(int32_t x, int32_t y, widget_item_t *w) {
+void widget_draw_text(int64_t x, int64_t y, widget_item_t *w) {
   if (!w->bitmap || !w->name) return;
   const auto &gl = gl_stub_table;
   gl.glEnable(GL_TEXTURE_2D);

@@ -91,8 +91,9 @@ int32_t Create(widget_item_t *w, int32_t count, char **names, char **values) {
     SYS_ErrorSet(10);
     return -1;
   }
-  if (w->x == -1) w->x = (desktop_width - w->width) / 2;
-  if (w->y == -1) w->y = (desktop_height - w->height) / 2;
+  // Half of any difference of two 32-bit numbers is one.
+  if (w->x == -1) w->x = int32_t((int64_t(desktop_width) - w->width) / 2);
+  if (w->y == -1) w->y = int32_t((int64_t(desktop_height) - w->height) / 2);
   w->window = wmNewWindow(w->x, w->y, w->width, w->height);
   if (!w->window) return -1;
   if (w->title) wmParam(w->window, WM_TITLE, reinterpret_cast<intptr_t>(w->title));

@@ -450,19 +450,23 @@ int32_t tmDeleteAll() {
   SYS_ErrorClear();
   if (!tmNodes) return 0;
   TM_DEBUG("[TM] Delete all loaded textures:\n");
-  // One bitmap registered under several names is freed once.
-  std::unordered_set<const txBitmap *> freed;
-  for (SYS_List_p n = tmNodes; n; n = n->next) {
-    auto *node = static_cast<tmNode *>(n->data);
+  // Each node leaves the list and the index before its name is freed, so a
+  // release listener finds only nodes still held, and the bitmaps are freed
+  // once every node is gone, so none it finds has lost its bitmap to a node
+  // that shared it. One bitmap registered under several names is freed once.
+  std::vector<pxBitmap> bitmaps;
+  std::unordered_set<const txBitmap *> taken;
+  while (tmNodes) {
+    auto *node = static_cast<tmNode *>(tmNodes->data);
     TM_DEBUG("[TM]  - '%s'\n", node->name);
     DeleteTexture(node);
     Releasing(node);
-    if (node->bitmap && freed.insert(node->bitmap).second) txFree(&node->bitmap);
+    tmNodes = SYS_ListRemove(tmNodes, node);
+    Index().erase(node->name);
+    if (node->bitmap && taken.insert(node->bitmap).second) bitmaps.push_back(node->bitmap);
     FreeNode(node);
   }
-  SYS_ListFree(tmNodes);
-  tmNodes = nullptr;
-  Index().clear();
+  for (pxBitmap &b : bitmaps) txFree(&b);
   SYS_ErrorClear();
   return 0;
 }

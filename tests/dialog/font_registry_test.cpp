@@ -41,6 +41,35 @@ TEST_F(FontTest, AFaceLoadedTwiceIsReadOnceAndFoundOnlyByItsExactName) {
   frFreeFont(font);
 }
 
+// A release listener that looks faces up as the registry closes finds only
+// those not yet released.
+TEST_F(FontTest, AListenerThatLooksFacesUpOnCloseFindsOnlyFacesStillHeld) {
+  static std::vector<std::string> names;
+  static std::vector<int> found;
+  names.clear();
+  found.clear();
+  TempDir dir;
+  for (const char *n : {"a.ttf", "b.ttf", "c.ttf"}) {
+    names.push_back(dir.str(n));
+    fs::copy_file(FontPath("sans_bold.ttf"), names.back());
+    ASSERT_EQ(frLoadFace(names.back().c_str()), 0);
+  }
+  const frReleaseProc before = frOnRelease;
+  frOnRelease = [](const frFace *) {
+    int held = 0;
+    for (const std::string &n : names)
+      if (const frFace *face = frFindFace(n.c_str())) {
+        EXPECT_EQ(face->name, n);
+        ++held;
+      }
+    found.push_back(held);
+  };
+  EXPECT_EQ(frClose(), 0);
+  frOnRelease = before;
+  EXPECT_EQ(found, (std::vector<int>{3, 2, 1}));
+  EXPECT_EQ(frInit(), 0);
+}
+
 TEST_F(FontTest, FilesThatCannotBecomeFacesRegisterNothing) {
   TempDir dir;
   WriteFile(dir.path() / "empty.ttf", "");

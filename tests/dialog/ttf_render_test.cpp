@@ -4,6 +4,7 @@
 // that a render loads each distinct glyph from FreeType once.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_GLYPH_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <dlfcn.h>
@@ -17,6 +18,7 @@
 
 #include "dialog/ttf_handler.h"
 #include "font_test_util.h"
+#include "tools/strikefont/strike_font.h"
 
 using namespace ember_test;
 
@@ -397,6 +399,61 @@ TEST_F(FontTest, ALongLineAtTheLargestSizeRendersInLittleMemory) {
   EXPECT_EQ(r.output, "0 " + std::to_string(3000 * (Metric("advance.87") * TTF_MAX_SIZE / 2048)) + " 1");
 }
 #endif
+
+// Fonts of embedded strikes of every depth, 2 and 4 bits converted to grey
+// as they are drawn. The text names enough 32 x 32 glyphs to fill what a
+// render keeps (4 MiB), so the small glyphs first seen after them are
+// loaded again where they land; it ends in a tail of small (X, Z) and kept
+// (Y, V) glyphs in several orders. Each tail, right-aligned into an image
+// as wide as it, must draw as the same tail rendered alone, where every
+// glyph is kept.
+TEST_F(FontTest, EveryPlaceOfAGlyphDrawsItsOwnPixelsWhateverLiesBetween) {
+  for (const uint8_t bits : {1, 2, 4, 8}) {
+    strikefont::Font font;
+    font.bits = bits;
+    font.first_char = 0x4E00;
+    const size_t copy = sizeof(FT_BitmapGlyphRec) + (32 * size_t(bits) + 7) / 8 * 32;
+    const uint32_t big = uint32_t((size_t(4) << 20) / copy + 64), small = 16;
+    for (uint32_t i = 0; i < big + small; ++i)
+      font.glyphs.push_back(strikefont::Patterned(i < big ? 32 : 8, i < big ? 32 : 8, bits, i));
+    const std::vector<uint8_t> bytes = strikefont::Build(font);
+    auto *buffer = static_cast<uint8_t *>(SYS_MemGet(bytes.size(), __FILE__, __LINE__, "font buffer"));
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    const std::string name = "strike " + std::to_string(bits);
+    ASSERT_EQ(frNewFace(name.c_str(), buffer, int32_t(bytes.size())), 0);
+    frFont *f = frNewFont(FR_ENC_UTF8, 0xFFFFFFFF, FR_HALIGN_RIGHT, FR_VALIGN_TOP);
+    fonts_.push_back(f);
+    ASSERT_EQ(frSetFont(f, name.c_str(), 14, 100, 0), 0);
+
+    auto utf8 = [&](uint32_t glyph) {
+      const uint32_t c = font.first_char + glyph;
+      return std::string{char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 63)), char(0x80 | (c & 63))};
+    };
+    // Every glyph once but the tails' small ones, which come first there.
+    const uint32_t Y = 0, V = 1, X = big + 2, Z = big + 3;
+    std::string names;
+    for (uint32_t i = 0; i < big + small; ++i)
+      if (i != X && i != Z) names += utf8(i);
+    const std::vector<std::vector<uint32_t>> tails = {
+        {X, Y, X}, {X, Y, V, X}, {Y, X, Z, X, Z}, {X, X, Y, X, X}, {Z, Y, X, V, Z, X}, {Y, X, Y, X}};
+    for (const auto &tail : tails) {
+      std::string text, alone;
+      int32_t width = 0;
+      for (uint32_t g : tail) {
+        alone += utf8(g);
+        width += g < big ? 32 : 8;
+      }
+      text = names + alone;
+      for (const int32_t type : {3, 2}) {
+        Image line(type, width, 40), expected(type, width, 40);
+        ASSERT_EQ(frRender(f, line.b, text.c_str(), nullptr, nullptr), 0);
+        ASSERT_EQ(frRender(f, expected.b, alone.c_str(), nullptr, nullptr), 0);
+        EXPECT_FALSE(InkOf(expected).empty());
+        EXPECT_TRUE(SamePixels(line, expected)) << "bits " << int(bits) << ", tail of " << tail.size();
+      }
+    }
+  }
+}
 
 TEST(TtfCoverage, ReadsRowsByPitchAndPixelMode) {
   // Two rows of four pixels, stored bottom row first (negative pitch).

@@ -293,6 +293,51 @@ TEST_F(Drawn, ProgressBarAndText) {
   EXPECT_EQ(nullptr, tmNodes);
 }
 
+// Positions and sizes at the ends of the 32-bit range, a WIDTH of many
+// digits among them: every drawn class loads, shows and draws (the sanitizer
+// build stops at any overflow), its sums taken whole and each vertex
+// clamped to what GL takes.
+TEST_F(Drawn, WidgetsAtTheEndsOfTheRangeDrawWithClampedVertices) {
+  const std::string many = "99999999999999999999";  // reads as 2147483647
+  struct Box {
+    std::string x, y, w, h;
+  };
+  auto gl = [](int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+  for (const Box &b : {Box{"10", "10", many, "20"}, Box{"2147483647", "-2147483648", many, many},
+                       Box{"-2147483648", "2147483647", "-2147483648", "-2147483648"},
+                       Box{"-5", "2147483647", many, "-2147483648"}}) {
+    // A label keeps the sizes it takes (1 to 4096 each way), so only its place is extreme.
+    const std::string place = " X=\"" + b.x + "\" Y=\"" + b.y + "\"";
+    const std::string at = place + " WIDTH=\"" + b.w + "\" HEIGHT=\"" + b.h + "\"";
+    SYS_List_p set = Show("<FRAME" + at + "/><PROGRESS FONTID=\"1\" VALUE=\"0.5\"" + at + "/>" +
+                          "<BUTTON FONTID=\"1\" TITLE=\"OK\"" + at + "/><CHECKBOX FONTID=\"1\" TITLE=\"a\"" + at +
+                          "/><RADIOBUTTON FONTID=\"1\" TITLE=\"b\"" + at + "/><LABEL FONTID=\"1\" TITLE=\"c\"" + place +
+                          "/><LINE X=\"" + b.x + "\" Y=\"" + b.y + "\" X2=\"" + b.w + "\" Y2=\"" + b.h + "\"/>");
+    ASSERT_NE(nullptr, set) << at;
+    std::vector<int32_t> drawn;
+    for (SYS_List_p n = set; n; n = n->next) {
+      auto *w = static_cast<widget_item_t *>(n->data);
+      if (w->type == WIDGET_WINDOW || w->type == WIDGET_FONT) continue;
+      drawn.push_back(w->type);
+      gl_->Clear();
+      widget_send(w, WIDGET_MSG_DRAW);
+      if (w->type != WIDGET_FRAME && w->type != WIDGET_PROGRESS) continue;
+      // The background: (x, Y), (x, Y - h), (x + w, Y - h), (x + w, Y).
+      const int64_t x = w->x, Y = 480 - int64_t(w->y), W = w->width, H = w->height;
+      using V = std::vector<std::pair<int, int>>;
+      ASSERT_FALSE(Shapes().empty());
+      EXPECT_EQ((V{{gl(x), gl(Y)}, {gl(x), gl(Y - H)}, {gl(x + W), gl(Y - H)}, {gl(x + W), gl(Y)}}),
+                Shapes()[0].vertices)
+          << at;
+    }
+    EXPECT_EQ((std::vector<int32_t>{WIDGET_FRAME, WIDGET_PROGRESS, WIDGET_BUTTON, WIDGET_CHECKBOX,
+                                    WIDGET_RADIOBUTTON, WIDGET_LABEL, WIDGET_LINE}),
+              drawn)
+        << at;
+    EXPECT_EQ(0, widget_unload(set));
+  }
+}
+
 TEST_F(Drawn, LabelSizesAndTextBitmapsGoBackOnce) {
   SYS_List_p set = Show(
       "<LABEL ID=\"3\" WIDTH=\"0\"/><LABEL ID=\"4\" HEIGHT=\"4097\"/><LABEL ID=\"5\" WIDTH=\"-3\"/>"

@@ -406,6 +406,35 @@ TEST_F(TextureManagerTest, OnlyDeleteAllFreesBitmaps) {
   EXPECT_EQ(SYS_MemLiveCount(), baseline_);
 }
 
+// A release listener may look every name up while all is deleted: it
+// finds exactly the nodes not yet released, each with its own name and a
+// bitmap that is still there, shared or not.
+TEST_F(TextureManagerTest, AListenerThatLooksNamesUpDuringDeleteAllFindsOnlyNodesStillHeld) {
+  static Names names;
+  static std::vector<int> found;
+  names = {"label-a", "label-b", "label-c", "label-d", "label-e"};
+  pxBitmap shared = MakeBitmap(2, 2, 32, TX_LAYOUT_RGBA);
+  for (size_t i = 0; i < names.size(); ++i)
+    ASSERT_GT(tmLoadBitmap(names[i].c_str(), i < 3 ? shared : MakeBitmap(2, 2, 24, TX_LAYOUT_RGB),
+                           TM_FILTER_LINEAR), 0);
+  found.clear();
+  const tmReleaseProc before = tmOnRelease;
+  tmOnRelease = [](const tmNode *) {
+    int held = 0;
+    for (const std::string &n : names)
+      if (const tmNode *node = tmFind(n.c_str())) {
+        EXPECT_EQ(node->name, n);
+        EXPECT_GT(SYS_MemSize(node->bitmap->image[0]), 0);
+        ++held;
+      }
+    found.push_back(held);
+  };
+  EXPECT_EQ(tmDeleteAll(), 0);
+  tmOnRelease = before;
+  EXPECT_EQ(found, (std::vector<int>{5, 4, 3, 2, 1}));
+  EXPECT_EQ(SYS_MemLiveCount(), baseline_);
+}
+
 TEST_F(TextureManagerTest, FileThatCannotBeLoaded) {
   const std::string missing = dir_.str("missing.tga");
   EXPECT_EQ(tmLoad(missing.c_str(), TM_FILTER_LINEAR), -1);
