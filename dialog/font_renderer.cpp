@@ -3,6 +3,7 @@
 #include "dialog/font_renderer.h"
 
 #include <cstring>
+#include <unordered_set>
 
 #include "dialog/ttf_handler.h"
 #include "framework/file.h"
@@ -25,6 +26,15 @@ namespace {
 // Handlers are started once; a later frInit keeps them, and every face
 // they opened, as they are.
 bool frStarted = false;
+
+// The fonts not yet freed. Closing the registry frees every face, so it
+// unbinds them all: none keeps a pointer to a freed face, and each renders
+// as a font without face until it is bound again. Never destroyed: fonts
+// may be freed from an exit handler.
+std::unordered_set<frFont *> &LiveFonts() {
+  static auto *fonts = new std::unordered_set<frFont *>;
+  return *fonts;
+}
 
 #define FR_DEBUG(...)                     \
   do {                                    \
@@ -71,6 +81,7 @@ int32_t frClose() {
     FR_DEBUG("[fr]  - closing: %s\n", (*h)->name);
     if ((*h)->close() != 0) FR_DEBUG("[fr]   - error code: %d\n", SYS_ErrorGet());
   }
+  for (frFont *font : LiveFonts()) font->face = nullptr;
   // A face leaves the list before it is freed, so a release listener that
   // looks faces up finds only those still held.
   while (frFaces) {
@@ -193,11 +204,13 @@ frFont *frNewFont(int32_t encoding, uint32_t color, int32_t halign, int32_t vali
   font->halign = halign;
   font->valign = valign;
   font->size = 10;
+  LiveFonts().insert(font);
   return font;
 }
 
 int32_t frFreeFont(frFont *font) {
   if (!HaveFont(font)) return -1;
+  LiveFonts().erase(font);
   SYS_MEMFREE(font->face_name);
   SYS_MEMFREE(font);
   return 0;

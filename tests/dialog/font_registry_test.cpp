@@ -1,5 +1,6 @@
 // The face registry and fonts: loading through the file layer, what is
 // refused, lookups by exact name, and the setters' ranges.
+#include <cstring>
 #include <filesystem>
 
 #include "font_test_util.h"
@@ -68,6 +69,25 @@ TEST_F(FontTest, AListenerThatLooksFacesUpOnCloseFindsOnlyFacesStillHeld) {
   frOnRelease = before;
   EXPECT_EQ(found, (std::vector<int>{3, 2, 1}));
   EXPECT_EQ(frInit(), 0);
+}
+
+// Closing the registry frees every face: a font made before keeps no
+// pointer to its face, renders as a font without one (code 11), and draws
+// again once bound to the face loaded anew.
+TEST_F(FontTest, AFontOutlivingTheRegistryRendersNothingUntilBoundAgain) {
+  frFont *font = Font("sans_bold.ttf", 20);
+  Image before(2, 64, 32), after(2, 64, 32);
+  ASSERT_EQ(frRender(font, before.b, "Ag", nullptr, nullptr), 0);
+  EXPECT_EQ(frClose(), 0);
+  ASSERT_EQ(frInit(), 0);
+  EXPECT_EQ(font->face, nullptr);
+  EXPECT_EQ(frRender(font, after.b, "Ag", nullptr, nullptr), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 11);
+  const std::string path = FontPath("sans_bold.ttf");
+  ASSERT_EQ(frLoadFace(path.c_str()), 0);
+  ASSERT_EQ(frSetFont(font, path.c_str(), 20, 100, 0), 0);
+  ASSERT_EQ(frRender(font, after.b, "Ag", nullptr, nullptr), 0);
+  EXPECT_EQ(0, std::memcmp(before.b->image[0], after.b->image[0], before.b->imagesize[0]));
 }
 
 TEST_F(FontTest, FilesThatCannotBecomeFacesRegisterNothing) {
