@@ -63,6 +63,17 @@ uint8_t *levelBlocks(const uint8_t *data, const QtxLevel &level, uint64_t expect
     }
     void *raw = nullptr;
     uint32_t rawSize = 0;
+    if (level.bytes >= SYS_ZBLOCK_HEADER && txGet32(data + level.offset) != expected) {
+      // A z-block whose own raw size is not the level's fails the read
+      // whatever it holds. It still fails with its own code when it does not
+      // check out or inflate, but its stated size, which may be any figure
+      // up to 2 GB, is never allocated: only what the stream gives is.
+      if (SYS_ZUncompressProduced(data + level.offset, uint32_t(level.bytes), &raw, &rawSize) != 0)
+        return nullptr;
+      SYS_MemFree(&raw, __FILE__, __LINE__);
+      SYS_ErrorSet(TX_ERR_SHORT);
+      return nullptr;
+    }
     if (SYS_ZUncompress(data + level.offset, uint32_t(level.bytes), &raw, &rawSize) != 0)
       return nullptr;
     if (rawSize != expected) {
