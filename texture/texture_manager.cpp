@@ -233,6 +233,12 @@ void Releasing(const tmNode *node) {
   if (tmOnRelease) tmOnRelease(node);
 }
 
+// Takes a node out of the list and the index, before its name is freed.
+void Unregister(tmNode *node) {
+  tmNodes = SYS_ListRemove(tmNodes, node);
+  Index().erase(node->name);
+}
+
 // Frees the node and its name; its bitmap stays where it is.
 void FreeNode(tmNode *node) {
   SYS_MEMFREE(node->name);
@@ -429,8 +435,7 @@ int32_t tmRemove(const char *name) {
   TM_DEBUG("[TM] Remove texture: '%s'\n", name);
   DeleteTexture(node);
   Releasing(node);
-  tmNodes = SYS_ListRemove(tmNodes, node);
-  Index().erase(node->name);
+  Unregister(node);
   FreeNode(node);  // the bitmap is not freed
   SYS_ErrorClear();
   return 0;
@@ -454,19 +459,17 @@ int32_t tmDeleteAll() {
   // release listener finds only nodes still held, and the bitmaps are freed
   // once every node is gone, so none it finds has lost its bitmap to a node
   // that shared it. One bitmap registered under several names is freed once.
-  std::vector<pxBitmap> bitmaps;
-  std::unordered_set<const txBitmap *> taken;
+  std::unordered_set<pxBitmap> bitmaps;
   while (tmNodes) {
     auto *node = static_cast<tmNode *>(tmNodes->data);
     TM_DEBUG("[TM]  - '%s'\n", node->name);
     DeleteTexture(node);
     Releasing(node);
-    tmNodes = SYS_ListRemove(tmNodes, node);
-    Index().erase(node->name);
-    if (node->bitmap && taken.insert(node->bitmap).second) bitmaps.push_back(node->bitmap);
+    Unregister(node);
+    if (node->bitmap) bitmaps.insert(node->bitmap);
     FreeNode(node);
   }
-  for (pxBitmap &b : bitmaps) txFree(&b);
+  for (pxBitmap b : bitmaps) txFree(&b);
   SYS_ErrorClear();
   return 0;
 }
