@@ -88,6 +88,14 @@ int32_t frClose() {
     auto *face = static_cast<frFace *>(frFaces->data);
     if (frOnRelease) frOnRelease(face);
     frFaces = SYS_ListRemove(frFaces, face);
+    // The handler's face object reads the buffer: it goes first, or it
+    // would outlive the bytes it points at, and stay allocated in the
+    // handler for as long as the process runs.
+    for (const frHandler *const *h = frHandlers; *h; ++h)
+      if ((*h)->render == face->render && (*h)->free_face) {
+        (*h)->free_face(face);
+        break;
+      }
     SYS_MEMFREE(face->name);
     SYS_MEMFREE(face->buffer);
     SYS_MEMFREE(face);

@@ -5,7 +5,8 @@
 //
 // A face is offered to the handlers in table order; the first that accepts
 // it owns its handler face and draws with it. Faces stay registered, with
-// their file bytes, for the rest of the run (until frClose). Fonts belong
+// their file bytes, for the rest of the run (until frClose, which has each
+// handler release its face objects before their bytes go). Fonts belong
 // to whoever created them.
 //
 // Every operation clears the last-error code first and on failure sets it
@@ -53,6 +54,9 @@ struct frHandler {
   int32_t (*close)();
   int32_t (*new_face)(frFace *face);  // 0 when it accepts the face
   frRenderProc render;
+  // Releases the handler face of a face it accepted. The registry calls it
+  // before it frees the face's buffer: the handler face reads that buffer.
+  void (*free_face)(frFace *face);
 };
 
 struct frFace {

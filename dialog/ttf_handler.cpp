@@ -51,7 +51,7 @@
 
 FT_Library ttfLibrary = nullptr;
 
-const frHandler ttfHandler = {"TTF", ttfInit, ttfClose, ttfNewFace, ttfRender};
+const frHandler ttfHandler = {"TTF", ttfInit, ttfClose, ttfNewFace, ttfRender, ttfFreeFace};
 
 #define TTF_DEBUG(...)                    \
   do {                                    \
@@ -390,6 +390,12 @@ int32_t ttfNewFace(frFace *face) {
   // A face without a Unicode map keeps its default map and is still used.
   if (FT_Select_Charmap(ft, FT_ENCODING_UNICODE) != 0) SYS_ErrorClear();
   return 0;
+}
+
+void ttfFreeFace(frFace *face) {
+  if (!face || !face->handler_face) return;
+  FT_Done_Face(static_cast<FT_Face>(face->handler_face));
+  face->handler_face = nullptr;
 }
 
 float ttfSizeForHeight(FT_Face face, int32_t h) {

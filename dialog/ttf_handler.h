@@ -5,11 +5,14 @@
 // alignment or position. Bold and italic come from the face file itself.
 //
 // One FreeType library for the process, made by the first ttfInit and never
-// released. Each render takes its two work buffers from the tracked
-// allocator, loads each distinct glyph of its text once and keeps
-// FreeType's copy of it (rendered, or its outline until it lands) up to a
-// few megabytes, and gives all of it back before it returns; nothing is
-// cached between calls. So what a render holds is its work buffers (a few
+// released. A face's FreeType face lives as long as its registry record:
+// the registry has it released (ttfFreeFace) before it frees the bytes
+// the FreeType face reads.
+//
+// Each render takes its two work buffers from the tracked allocator, loads
+// each distinct glyph of its text once and keeps FreeType's copy of it
+// (rendered, or its outline until it lands) up to a few megabytes, and
+// gives all of it back before it returns; nothing is cached between calls. So what a render holds is its work buffers (a few
 // bytes per character of the text), what it keeps and one glyph's bitmap,
 // whatever the line's length.
 //
@@ -40,6 +43,8 @@ int32_t ttfInit();
 int32_t ttfClose();
 int32_t ttfNewFace(frFace *face);
 int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *width, int32_t *height);
+// Releases the FreeType face of a face ttfNewFace accepted.
+void ttfFreeFace(frFace *face);
 
 // The character size at which the face's ascent plus descent spans h pixels.
 float ttfSizeForHeight(FT_Face face, int32_t h);

@@ -4,17 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dialog/font_test_util.h"
+#include "dialog/ttf_handler.h"
 #include "dialog/widget.h"
 #include "framework/core_test_util.h"
 #include "framework/memory.h"
 #include "gl_recorder.h"
 #include "platform/fake.h"
 #include "window/wm.h"
+
+#include FT_MODULE_H
 
 namespace {
 
@@ -240,6 +244,65 @@ TEST_F(WidgetSet, StyleCopiesOfOneFileStopAtTheBudget) {
   EXPECT_EQ(nullptr, widget_find_id(set, 199));
   EXPECT_NE(std::string::npos, log_.text().find("[widget][utils]  ! style texts of this file would take more than"));
   EXPECT_EQ(0, widget_unload(set));
+}
+
+// FreeType's own blocks, counted through a memory of the test's own.
+struct CountedMemory {
+  FT_MemoryRec_ rec{};
+  long live = 0;
+  CountedMemory() {
+    rec.user = this;
+    rec.alloc = [](FT_Memory m, long size) -> void * {
+      ++static_cast<CountedMemory *>(m->user)->live;
+      return std::malloc(size_t(size));
+    };
+    rec.free = [](FT_Memory m, void *block) {
+      --static_cast<CountedMemory *>(m->user)->live;
+      std::free(block);
+    };
+    rec.realloc = [](FT_Memory, long, long size, void *block) { return std::realloc(block, size_t(size)); };
+  }
+};
+
+// Every face a dialog loads is FreeType's too; closing the registry frees
+// the face's bytes, so it must hand FreeType's face back as well, or each
+// close and reopen would leave faces behind that point at freed bytes.
+TEST_F(WidgetSet, ClosingTheRegistryGivesBackEveryFreeTypeFaceADialogLoaded) {
+  const std::string bold = FontPath("sans_bold.ttf"), plain = FontPath("sans_bold_nokern.ttf");
+  const std::string text = "<WINDOW TITLE=\"w\" WIDTH=\"200\" HEIGHT=\"100\"/>"
+                           "<STYLE ID=\"1\" FONT-PATH=\"" + bold + "\" FONT-SIZE=\"12\"/>"
+                           "<FONT ID=\"2\" NAME=\"" + plain + "\" FONTNAME=\"" + plain + "\" SIZE=\"30\"/>"
+                           "<LABEL TITLE=\"Ag\" WIDTH=\"60\" HEIGHT=\"40\" FONTID=\"2\"/>"
+                           "<BUTTON TITLE=\"ok\" WIDTH=\"60\" HEIGHT=\"20\" STYLE=\"1\"/>";
+  CountedMemory memory;
+  FT_Library library = nullptr;
+  ASSERT_EQ(FT_New_Library(&memory.rec, &library), 0);
+  FT_Add_Default_Modules(library);
+  frClose();
+  const FT_Library shared = ttfLibrary;
+  ttfLibrary = library;
+  ASSERT_EQ(frInit(), 0);
+  const long alone = memory.live;
+  std::vector<long> after;
+  for (int round = 0; round < 8; ++round) {
+    SYS_List_p set = Load(text);
+    ASSERT_NE(nullptr, set);
+    ASSERT_NE(nullptr, frFindFace(bold.c_str()));
+    ASSERT_NE(nullptr, frFindFace(plain.c_str()));
+    EXPECT_GT(memory.live, alone);  // the faces really are this library's
+    widget_show_set(set);
+    widget_hide_set(set);
+    widget_unload(set);
+    frClose();
+    after.push_back(memory.live - alone);
+    ASSERT_EQ(frInit(), 0);
+  }
+  EXPECT_EQ(after, std::vector<long>(8, 0));
+  frClose();
+  ttfLibrary = shared;
+  FT_Done_Library(library);
+  EXPECT_EQ(memory.live, 0);
+  ASSERT_EQ(frInit(), 0);
 }
 
 TEST_F(WidgetSet, GroupPassesMessagesUntilANestedGroup) {
