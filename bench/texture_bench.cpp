@@ -208,13 +208,7 @@ void BM_IconGridShown(benchmark::State &state) {
       break;
     }
     dgl::glFinish();
-    // The manager lets its bitmaps go with their names; they are ours.
-    std::vector<pxBitmap> pictures;
-    for (SYS_List_p node = set; node; node = node->next)
-      if (auto *w = static_cast<widget_item_t *>(node->data); w && w->type == WIDGET_IMG && w->bitmap)
-        pictures.push_back(w->bitmap);
-    widget_unload(set);
-    for (pxBitmap &picture : pictures) txFree(&picture);
+    widget_unload(set);  // each picture goes with the widget that showed it
   }
   state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
 }

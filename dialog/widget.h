@@ -342,7 +342,13 @@ constexpr uint64_t WIDGET_PICTURE_REPEAT_BUDGET = uint64_t(64) << 20;
 // cannot be loaded, or with error 5 and a log line naming it when the
 // manager holds that very file under another name already and one more
 // copy would take the repeats it holds beyond the budget.
+// A picture it decodes from a file is the widgets' own: the widget that
+// removes it (widget_remove_picture) frees it.
 int32_t widget_load_picture(const char *name, int32_t filter);
+// Takes the picture of that name out of the texture manager (tmRemove) and
+// frees its bitmap when widget_load_picture decoded it and no other name
+// holds it; a bitmap a caller gave the manager stays the caller's.
+void widget_remove_picture(const char *name);
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.

@@ -123,7 +123,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
       return 0;
     case WIDGET_MSG_DESTROY:
       widget_free_bitmap(w);
-      if (w->src) tmRemove(w->src);
+      if (w->src) widget_remove_picture(w->src);
       SYS_ErrorClear();
       if (w->title) SYS_MEMFREE(w->title);
       if (w->name) SYS_MEMFREE(w->name);

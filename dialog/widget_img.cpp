@@ -1,7 +1,7 @@
 // IMG: a picture from the texture manager that reports clicks in its own
-// coordinates. The picture is loaded at show and removed at destroy; the
-// bitmap field only points at the manager's bitmap (for its size) and is
-// never freed here.
+// coordinates. The picture is loaded at show and removed, and freed, at
+// destroy; the bitmap field only points at the manager's bitmap (for its
+// size) and is never freed through it.
 //
 // A picture that cannot be loaded leaves the widget at its given size,
 // drawing nothing.
@@ -85,7 +85,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
     case WIDGET_MSG_DESTROY:
       w->bitmap = nullptr;  // the manager's
       if (w->src) {
-        tmRemove(w->src);
+        widget_remove_picture(w->src);
         SYS_MEMFREE(w->src);
       }
       return 0;

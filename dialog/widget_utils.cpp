@@ -110,8 +110,19 @@ HeldFiles &Pictures() {
   return *pictures;
 }
 
+// The nodes whose bitmap widget_load_picture decoded, with that bitmap. A
+// node leaves as the manager lets its bitmap go, whichever way; one is
+// freed only while its node still holds the very bitmap decoded for it.
+std::unordered_map<const tmNode *, const txBitmap *> &Decoded() {
+  static auto *nodes = new std::unordered_map<const tmNode *, const txBitmap *>;
+  return *nodes;
+}
+
 void FaceReleased(const frFace *face) { Faces().Drop(face); }
-void PictureReleased(const tmNode *node) { Pictures().Drop(node); }
+void PictureReleased(const tmNode *node) {
+  Pictures().Drop(node);
+  Decoded().erase(node);
+}
 
 int32_t ApplyStyleReference(widget_item_t *w, const char *value) {
   widget_item_t *style = Earlier(w, widget_parse_int(value));
@@ -664,12 +675,25 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
     }
   }
   if (tmLoad(name, filter) < 0) return -1;
-  if (identified) {
-    tmOnRelease = PictureReleased;
-    const tmNode *node = tmFind(name);  // the newest node: found at once
-    Pictures().Add(node, identity, PictureBytes(node->bitmap));
-  }
+  if (held) return 0;
+  tmOnRelease = PictureReleased;
+  const tmNode *node = tmFind(name);  // the newest node: found at once
+  Decoded()[node] = node->bitmap;
+  if (identified) Pictures().Add(node, identity, PictureBytes(node->bitmap));
   return 0;
+}
+
+void widget_remove_picture(const char *name) {
+  const tmNode *node = name ? tmFind(name) : nullptr;
+  const auto it = node ? Decoded().find(node) : Decoded().end();
+  pxBitmap decoded = it != Decoded().end() && it->second == node->bitmap ? node->bitmap : nullptr;
+  tmRemove(name);  // its code stands, as the callers have always seen it
+  if (!decoded) return;
+  for (SYS_List_p l = tmNodes; l; l = l->next)
+    if (static_cast<const tmNode *>(l->data)->bitmap == decoded) return;
+  const int32_t code = SYS_ErrorGet();
+  txFree(&decoded);
+  if (code) SYS_ErrorSet(code);
 }
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {

@@ -139,7 +139,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
       w->window = nullptr;
       if (w->title) SYS_MEMFREE(w->title);
       if (w->bg) {
-        tmRemove(w->bg);
+        widget_remove_picture(w->bg);
         SYS_MEMFREE(w->bg);
       }
       if (w->src) SYS_MEMFREE(w->src);

@@ -429,7 +429,6 @@ TEST_F(Drawn, DistinctPicturesAlwaysLoad) {
   EXPECT_NE(nullptr, tmFind(dir.str("back.png").c_str()));
   for (int id : {2, 3, 10, 11, 12, 13, 14}) EXPECT_NE(nullptr, widget_find_id(set, id)->bitmap) << id;
   widget_item_t *slides = widget_find_id(set, 3);
-  std::vector<pxBitmap> pictures = {tmGetBitmap(dir.str("back.png").c_str())};
   for (int round = 0; round < 2; ++round)
     for (int i = 0; i < 12; ++i) {
       const std::string slide = dir.str("slide" + std::to_string(i) + ".png");
@@ -439,9 +438,7 @@ TEST_F(Drawn, DistinctPicturesAlwaysLoad) {
       ASSERT_NE(nullptr, slides->bitmap) << i;
     }
   EXPECT_EQ(std::string::npos, log_.text().find("image not loaded"));
-  for (int id : {2, 3, 10, 11, 12, 13, 14}) pictures.push_back(widget_find_id(set, id)->bitmap);
   EXPECT_EQ(0, widget_unload(set));
-  for (pxBitmap &picture : pictures) txFree(&picture);
 }
 
 // The manager knows a picture by its name: thirty spellings of one
@@ -470,11 +467,7 @@ TEST_F(Drawn, RepeatedPicturesStopAtTheBudgetHoweverTheyAreSpelled) {
     EXPECT_EQ(nullptr, tmFind(names[2].c_str()));
     EXPECT_NE(nullptr, tmFind(dir.str("other.png").c_str()));
     EXPECT_NE(std::string::npos, log_.text().find("[widget]  ! repeated pictures would take more than 67108864 bytes: " + names[2] + "\n"));
-    std::vector<pxBitmap> pictures = {tmGetBitmap(dir.str("other.png").c_str())};
-    for (const std::string &name : names)
-      if (pxBitmap picture = tmGetBitmap(name.c_str())) pictures.push_back(picture);
     EXPECT_EQ(0, widget_unload(set));
-    for (pxBitmap &picture : pictures) txFree(&picture);
   }
 }
 
@@ -492,9 +485,7 @@ TEST_F(Drawn, AFileOnAHeldPicturesInodeIsAnotherPicture) {
   std::filesystem::rename(dir.path() / "v1.png", dir.path() / "v2.png");
   EXPECT_EQ(0, widget_load_picture(dir.str("v2.png").c_str(), 0));
   EXPECT_EQ(std::string::npos, log_.text().find("repeated pictures"));
-  std::vector<pxBitmap> pictures = {tmGetBitmap(dir.str("v1.png").c_str()), tmGetBitmap(repeat.c_str())};
   EXPECT_EQ(0, widget_unload(set));
-  for (pxBitmap &picture : pictures) txFree(&picture);
 }
 
 // The renderer knows a face by its file name: a thousand spellings of one
@@ -586,10 +577,36 @@ TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
     EXPECT_FLOAT_EQ(top + 0.25f, Shapes()[0].texture[0].second);
     EXPECT_FLOAT_EQ(top, Shapes()[0].texture[1].second);
   }
-  // The manager's picture goes with its node; the widgets never free it.
-  pxBitmap picture = tmGetBitmap(strip.c_str());
   EXPECT_EQ(0, widget_unload(set));
-  txFree(&picture);
+}
+
+// Every picture a set decodes goes with the set, however many widgets
+// showed it: a background, pictures, an image button, two pictures of one
+// file. A bitmap a caller gave the manager under a name a picture uses
+// stays the caller's. So a set loaded, shown and unloaded again and again
+// holds nothing more each time.
+TEST_F(Drawn, ASetShownAndUnloadedAgainAndAgainKeepsNoPicture) {
+  ember_test::TempDir dir;
+  for (const char *name : {"back.png", "a.png", "b.png", "strip.png"}) WritePicture(dir.str(name), 16, 32);
+  pxBitmap given = txCreateDummy(TX_LAYOUT_RGBA, 4, 4);
+  const std::string text = "<WINDOW BG=\"" + dir.str("back.png") + "\"/>" + "<IMG SRC=\"" + dir.str("a.png") +
+                           "\"/><IMG SRC=\"" + dir.str("b.png") + "\"/><IMG SRC=\"" + dir.str("b.png") +
+                           "\"/><BUTTON WIDTH=\"8\" HEIGHT=\"8\" SRC=\"" + dir.str("strip.png") +
+                           "\"/><IMG SRC=\"given\"/>";
+  const size_t before = SYS_MemLiveCount();
+  for (int round = 0; round < 3; ++round) {
+    ASSERT_GT(tmLoadBitmap("given", given, TM_FILTER_LINEAR), 0);
+    SYS_List_p set = widget_load(0, text.c_str());
+    ASSERT_NE(nullptr, set);
+    widget_show_set(set);
+    for (const char *name : {"back.png", "a.png", "b.png", "strip.png"})
+      EXPECT_NE(nullptr, tmFind(dir.str(name).c_str())) << name;
+    EXPECT_EQ(0, widget_unload(set));
+    EXPECT_EQ(nullptr, tmNodes);
+    EXPECT_EQ(SYS_MemLiveCount(), before) << round;
+    EXPECT_GT(SYS_MemSize(given->image[0]), 0);  // still the caller's
+  }
+  txFree(&given);
 }
 
 }  // namespace
