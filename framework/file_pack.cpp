@@ -40,11 +40,15 @@
 // closing either unloads both (reads then fail with code 1).
 //
 // Mounts live until the process ends (or SYS_FileUnmountPacks for tests);
-// the newest mount is searched first. Threads: no locks.
+// the newest mount is searched first. A file still open when its pack is
+// unmounted loses its handle, as a closed file does: it never reads the
+// freed entry, every operation on it fails with code 10, and its close
+// only frees the record. Threads: no locks.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 #include "framework/file_internal.h"
 #include "framework/list.h"
@@ -69,6 +73,13 @@ uint32_t GetLE32(const unsigned char *p) {
 uint16_t GetLE16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 SYS_PackEntry_t *Entry(SYS_File_p file) { return static_cast<SYS_PackEntry_t *>(file->entry); }
+
+// The pack files open now, so an unmount can part them from the entries it
+// frees. Never destroyed: files may be closed from an exit handler.
+std::unordered_set<SYS_File_p> &OpenFiles() {
+  static auto *files = new std::unordered_set<SYS_File_p>;
+  return *files;
+}
 
 // Reads exactly `count` bytes at `offset` of the pack file.
 bool ReadAt(SYS_File_p pack, uint32_t offset, void *buffer, uint32_t count) {
@@ -329,6 +340,7 @@ static int SYS_FileOpen_pack(SYS_File_p file) {
   file->entry = e;
   file->handle = pack->file;
   file->size = static_cast<int32_t>(e->size);
+  OpenFiles().insert(file);
   SYS_ErrorClear();
   return 0;
 }
@@ -416,6 +428,7 @@ static int32_t SYS_FileTell_pack(SYS_File_p file) {
 static int SYS_FileClose_pack(SYS_File_p file) {
   SYS_ErrorClear();
   if (SYS_PackEntry_t *e = Entry(file)) SYS_MEMFREE(e->data);
+  OpenFiles().erase(file);
   // The pack's own file stays open; this file only borrowed it.
   file->handle = nullptr;
   file->entry = nullptr;
@@ -453,6 +466,16 @@ void SYS_FileUnmountPacks() {
   while (g_packs) {
     auto *pack = static_cast<SYS_Pack_t *>(g_packs->data);
     g_packs = SYS_ListRemove(g_packs, pack);
+    for (auto it = OpenFiles().begin(); it != OpenFiles().end();) {
+      SYS_File_p file = *it;
+      if (file->handle != pack->file) {
+        ++it;
+        continue;
+      }
+      file->handle = nullptr;
+      file->entry = nullptr;
+      it = OpenFiles().erase(it);
+    }
     FreePack(pack);
   }
 }

@@ -494,3 +494,38 @@ TEST_F(Packs, OneFileUnderEverySpellingHasOneIdentityAndDistinctFilesDiffer) {
   EXPECT_EQ(SYS_ErrorGet(), 10);
   EXPECT_TRUE(ReportedErrors().empty());  // the error callback is the open's alone
 }
+
+// Unmounting frees every entry of the pack. A file still open on one of
+// them must never read the freed bytes: it fails as a file whose handle is
+// gone, and closes cleanly.
+TEST_F(Packs, AFileOpenWhenItsPackIsUnmountedReadsNothingAndClosesCleanly) {
+  Mount({{"plain/a", Compressible(5000), false}, {"z/b", Compressible(7000), true}});
+  SYS_File_p plain = SYS_FileOpen("plain/a", 0);
+  SYS_File_p packed = SYS_FileOpen("z/b", 0);
+  ASSERT_NE(plain, nullptr);
+  ASSERT_NE(packed, nullptr);
+  char buffer[64];
+  ASSERT_EQ(SYS_FileRead(plain, buffer, 10), 10);
+  const size_t live = SYS_MemLiveCount();
+  SYS_FileUnmountPacks();
+  EXPECT_LT(SYS_MemLiveCount(), live);  // the entries' bytes are gone
+  for (SYS_File_p f : {plain, packed}) {
+    EXPECT_EQ(SYS_FileRead(f, buffer, sizeof buffer), -1);
+    EXPECT_EQ(SYS_ErrorGet(), 10);
+    EXPECT_EQ(SYS_FileGets(f, buffer, sizeof buffer), nullptr);
+    EXPECT_EQ(SYS_ErrorGet(), 10);
+    EXPECT_EQ(SYS_FileSeek(f, 3), -1);
+  }
+  EXPECT_EQ(SYS_FileClose(plain), 0);
+
+  // A pack mounted afterwards serves its own files, and the old open file
+  // still reads nothing.
+  Mount({{"plain/a", "fresh", false}}, "other.dat");
+  SYS_File_p fresh = SYS_FileOpen("plain/a", 0);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(SYS_FileRead(fresh, buffer, sizeof buffer), 5);
+  EXPECT_EQ(SYS_FileRead(packed, buffer, sizeof buffer), -1);
+  EXPECT_EQ(SYS_FileClose(packed), 0);
+  EXPECT_EQ(SYS_FileClose(fresh), 0);
+  SYS_FileUnmountAll();
+}
