@@ -290,6 +290,9 @@ void QEX_FreeProjectArrays(QEX_Project &project) {
     _3DV_MemFree(project.operators[i].keys);
   _3DV_MemFree(project.operators);
   _3DV_MemFree(project.scenes);
+  // Layer effects are the project's alone: their keys and the textures
+  // they took go with it.
+  for (int32_t j = 0; j < project.layercount && project.layers; ++j) ife_FreeInterface(project.layers[j]);
   _3DV_MemFree(project.layers);
   project = {};
 }

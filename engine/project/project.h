@@ -138,8 +138,8 @@ bool QEX_ReadProjectFile(const std::string &fileName, std::vector<uint8_t> &byte
 // Reads the file; any failure ends the program through the fatal exit.
 void QEX_LoadProject(QEX_Project &project, std::string_view fileName);
 // Gives back the arrays the loader made for the project (operators, keys,
-// the scene and layer-effect arrays), not the scenes' contents, which the
-// cache may share with other projects. For tests and tools.
+// the scene array) and its layer effects, not the scenes' contents, which
+// the cache may share with other projects. For tests and tools.
 void QEX_FreeProjectArrays(QEX_Project &project);
 
 // ---- player ------------------------------------------------------------------

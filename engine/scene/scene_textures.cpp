@@ -58,10 +58,13 @@ void _3DV_FreeSceneTextures(_3DV_SCENE &scene) {
     if (m.textured) txTexRelease(m.texid);
     if (m.envmap) txTexRelease(m.envmaptexid);
   }
+  // A particle texture goes back by the name it was taken under: the
+  // player switches emitters on and off after loading, so the flag no
+  // longer tells which objects took one.
   for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
-    if (HasParticleTexture(scene.objects[i])) {
-      txTexRelease(scene.objects[i].particledata.particletexid);
-    }
+    _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
+    if (p.particletexid != 0) txTexRelease(p.particletexid);
+    p.particletexid = 0;
   }
 }
 

@@ -20,6 +20,8 @@
 #include "engine/project/project.h"
 #include "engine/render/engine_state.h"
 #include "engine/scene/scene_file.h"
+#include "engine/scene/scene_reader.h"
+#include "engine/scene/scene_textures.h"
 #include "framework/random.h"
 #include "platform/platform.h"
 #include "support/gl_window.h"
@@ -153,6 +155,39 @@ TEST_F(ProjectGl, ParticlesBrightenTheEmittersArea) {
     if (bare.operators[i].type == 1001) bare.operators[i].param[9 - 8] = 0;  // b9: particle step
   const double without = MeanAt(bare, 15500, 730, 240, 790, 380);
   EXPECT_GT(with, without + 8) << "with " << with << ", without " << without;
+}
+
+// Loaded and freed again and again, a project's layer effects and a
+// scene's textures hand back every slot they took, even after the player
+// has switched the emitters off.
+TEST_F(ProjectGl, FreedLayerEffectsAndSceneTexturesKeepNoSlot) {
+  auto live = [] {
+    int n = 0;
+    for (const txNode &slot : txNodes) n += !slot.free;
+    return n;
+  };
+  const int before = live();
+  const std::vector<uint8_t> bytes = ProjectBytes({}, {"title.ife", "glow.ife", "ring.ife"}, {});
+  for (int round = 0; round < 3; ++round) {
+    QEX_Project project{};
+    std::string error;
+    ASSERT_TRUE(QEX_ParseProject(project, bytes.data(), bytes.size(), QEX_DefaultLoaders(), error)) << error;
+    QEX_FreeProjectArrays(project);
+    EXPECT_EQ(live(), before) << "round " << round;
+  }
+
+  _3DV_SCENE hall{};
+  _3DV_LoadScene(hall, "data/hall.scn");
+  _3DV_LoadSceneTextures(hall, "textures");
+  int emitters = 0;
+  for (int32_t i = 0; i < hall.objectcount; ++i) {
+    emitters += hall.objects[i].particledata.particletexid != 0;
+    hall.objects[i].particledata.particleenabled = 0;
+  }
+  ASSERT_GT(emitters, 0);
+  _3DV_FreeSceneTextures(hall);
+  EXPECT_EQ(live(), before);
+  _3DV_FreeScene(hall);
 }
 
 // The second process reads the hall through a pipe, as "cat hall.scn |"
