@@ -33,6 +33,7 @@
 
 #include "framework/clock.h"
 #include "framework/file.h"
+#include "framework/file_internal.h"
 #include "framework/log.h"
 #include "framework/memory.h"
 #include "framework/module.h"
@@ -177,9 +178,13 @@ int SYS_Shutdown() {
   SYS_FileShutdown();
   SYS_LogClose();
   SYS_MemShutdown();
-  // The memory shutdown has returned every block, the PasStr buffer too.
+  // The memory shutdown has returned every block, the PasStr buffer too,
+  // and every record the process-wide lists still name.
   pas_buffer = nullptr;
   pas_capacity = 0;
+  SYS_FileForget();
+  SYS_ThreadForget();
+  SYS_DlForget();
   return 0;
 }
 

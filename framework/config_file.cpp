@@ -12,10 +12,12 @@
 // a file cannot change how the rest of the program prints numbers.
 //
 // Threads: the caller's; no locks. A loaded text is a new tracked copy;
-// the text it replaces stays with its owner (it may be a literal).
+// the text it replaces stays with its owner (it may be a literal), unless
+// the same load made it.
 #include <charconv>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "framework/file.h"
 #include "framework/log.h"
@@ -58,14 +60,25 @@ bool ParseLine(const char *text, Line &out) {
   return true;
 }
 
-void Assign(const SYS_CFG_t &row, const std::string &value) {
+// The texts one load has copied into each text variable. A later line of
+// the same load that names the variable again frees the copy it replaces:
+// no one but the load has seen it. A text the variable held before the
+// load stays with its owner.
+using Copies = std::unordered_map<void *, char *>;
+
+void Assign(const SYS_CFG_t &row, const std::string &value, Copies &copies) {
   if (!row.variable) return;
   switch (row.type) {
     case SYS_CFG_FLAG:
       *static_cast<int32_t *>(row.variable) = (value == "yes" || value == "true" || value == "1") ? 1 : 0;
       break;
     case SYS_CFG_TEXT:
-      if (char *copy = STRDUP(value.c_str())) *static_cast<char **>(row.variable) = copy;
+      if (char *copy = STRDUP(value.c_str())) {
+        char *&held = *static_cast<char **>(row.variable);
+        char *&made = copies[row.variable];
+        if (made && held == made) SYS_MEMFREE(held);
+        held = made = copy;
+      }
       break;
     case SYS_CFG_INT:
       *static_cast<int32_t *>(row.variable) = SYS_StrToInt(value.c_str());
@@ -106,13 +119,14 @@ int SYS_CfgLoad(const char *filename, SYS_PCFG_t table) {
   int32_t total = 0;
   char text[kLineBuffer];
   Line line;
+  Copies copies;
   // Regular files give NULL at their end, pack entries an empty text and
   // the end flag: stop on either.
   while (SYS_FileGets(file, text, kLineBuffer)) {
     if (ParseLine(text, line)) {
       ++total;
       for (const SYS_CFG_t *row = table; row->name; ++row)
-        if (line.name == row->name) Assign(*row, line.value);
+        if (line.name == row->name) Assign(*row, line.value, copies);
     }
     if (SYS_FileEof(file)) break;
   }

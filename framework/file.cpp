@@ -310,6 +310,12 @@ int SYS_FileIdentify(const char *name, SYS_FileIdentity_t *identity) {
 
 void SYS_FileShutdown() { SYS_ErrorClear(); }
 
+void SYS_FileForget() {
+  g_open_files = nullptr;
+  SYS_PackForget();
+  SYS_DirForget();
+}
+
 void SYS_PathSetAppDir(const char *text) { g_app_dir = text; }
 
 char *SYS_PathGet(int32_t kind, const char *name) {

@@ -76,3 +76,10 @@ SYS_List_p SYS_PackList();
 void SYS_FileUnmountAll();
 void SYS_FileUnmountDirs();
 void SYS_FileUnmountPacks();
+
+// After the memory shutdown has freed every block: forgets the open files,
+// mounts and folders it freed, without touching them, so a later call
+// finds none instead of reading freed records.
+void SYS_FileForget();
+void SYS_PackForget();
+void SYS_DirForget();

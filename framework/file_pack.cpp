@@ -48,6 +48,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <unordered_set>
 
 #include "framework/file_internal.h"
@@ -292,6 +293,14 @@ static int SYS_FileOpen_pack(SYS_File_p file) {
     SYS_ErrorSet(7);
     return -1;
   }
+  // Room in the open-file set first: a failed insert after loading would
+  // strand the entry's bytes.
+  try {
+    OpenFiles().reserve(OpenFiles().size() + 1);
+  } catch (const std::bad_alloc &) {
+    SYS_ErrorSet(5);
+    return -1;
+  }
   if (!e->data) {
     if (e->flags & SYS_PACK_ZBLOCK) {
       auto *tmp = static_cast<unsigned char *>(SYS_MemGet(e->stored_size, __FILE__, __LINE__, "open: tmp buffer"));
@@ -478,4 +487,9 @@ void SYS_FileUnmountPacks() {
     }
     FreePack(pack);
   }
+}
+
+void SYS_PackForget() {
+  g_packs = nullptr;
+  OpenFiles().clear();
 }

@@ -315,3 +315,5 @@ void SYS_FileUnmountDirs() {
     FreeDirPack(pack);
   }
 }
+
+void SYS_DirForget() { g_dirs = nullptr; }

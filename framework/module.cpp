@@ -165,3 +165,5 @@ int SYS_DlClose(void *handle) {
 }
 
 PModule SYS_DlGetList() { return modules; }
+
+void SYS_DlForget() { modules = nullptr; }

@@ -20,3 +20,6 @@ void *SYS_DlOpen(const char *name);
 void *SYS_DlSym(void *handle, const char *symbol);
 int SYS_DlClose(void *handle);
 PModule SYS_DlGetList();
+// After the memory shutdown has freed the module records: forgets them.
+// The libraries stay loaded, as the shutdown leaves them.
+void SYS_DlForget();

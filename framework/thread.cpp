@@ -48,6 +48,11 @@ void ReleaseEntry(SYS_Thread_p entry) {
 
 int SYS_ThreadInit() { return 0; }
 
+void SYS_ThreadForget() {
+  std::lock_guard<std::mutex> lock(g_list_mutex);
+  g_threads = nullptr;
+}
+
 void SYS_ThreadShutdown() {
   std::lock_guard<std::mutex> lock(g_list_mutex);
   for (SYS_List_p n = g_threads; n; n = n->next) {

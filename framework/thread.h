@@ -25,6 +25,9 @@ typedef SYS_Thread_Mutex_t *SYS_Thread_Mutex_p;
 
 int SYS_ThreadInit();
 void SYS_ThreadShutdown();
+// After the memory shutdown has freed every entry: forgets them, so a
+// later lookup finds an empty list instead of freed records.
+void SYS_ThreadForget();
 SYS_Thread_p SYS_ThreadCreate(SYS_Thread_proc function, void *argument, int32_t priority,
                               const char *name);
 int SYS_ThreadKill(SYS_Thread_p entry);

@@ -200,3 +200,27 @@ TEST_F(ConfigFiles, AConfigFileLoadsFromAPackToo) {
   EXPECT_EQ(SYS_CfgSave("game.cfg", table.data()), -1);
   EXPECT_EQ(SYS_ErrorGet(), 11);
 }
+
+// A file that names one text many times leaves one copy, its last value;
+// the text the variable held before the load stays with its owner.
+TEST_F(ConfigFiles, ATextNamedAgainKeepsOnlyItsLastCopy) {
+  std::string lines;
+  for (int i = 0; i < 500; ++i) lines += "text = \"value " + std::to_string(i) + "\"\n";
+  WriteFile(Path("many.cfg"), lines);
+  char owned[] = "the caller's";
+  Vars v;
+  v.text = owned;
+  auto table = Table(v);
+  const size_t live = SYS_MemLiveCount();
+  ASSERT_EQ(SYS_CfgLoad("many.cfg", table.data()), 0);
+  EXPECT_STREQ(v.text, "value 499");
+  EXPECT_EQ(SYS_MemLiveCount(), live + 1);
+  EXPECT_STREQ(owned, "the caller's");
+  // A second load replaces the first load's copy without freeing it: the
+  // caller may still hold it.
+  char *first = v.text;
+  ASSERT_EQ(SYS_CfgLoad("many.cfg", table.data()), 0);
+  EXPECT_EQ(SYS_MemLiveCount(), live + 2);
+  SYS_MEMFREE(first);
+  SYS_MEMFREE(v.text);
+}

@@ -40,6 +40,8 @@ protected:
   }
 };
 
+using PacksDeathTest = Packs;
+
 }  // namespace
 
 TEST_F(Packs, EntriesOfEverySizeAndKindReadBackExactly) {
@@ -528,4 +530,22 @@ TEST_F(Packs, AFileOpenWhenItsPackIsUnmountedReadsNothingAndClosesCleanly) {
   EXPECT_EQ(SYS_FileClose(packed), 0);
   EXPECT_EQ(SYS_FileClose(fresh), 0);
   SYS_FileUnmountAll();
+}
+
+// The framework shutdown frees every block, the records of open files,
+// mounts and modules too: nothing may still name them afterwards, so a
+// call made after it (from an exit handler, say) finds nothing mounted
+// instead of reading what was freed.
+TEST_F(PacksDeathTest, AfterTheShutdownNoListNamesWhatItFreed) {
+  Mount({{"plain/a", "abc", false}});
+  EXPECT_EXIT(
+      {
+        if (!SYS_FileOpen("plain/a", 0)) _exit(2);
+        SYS_Shutdown();
+        const bool forgotten = SYS_PackList() == nullptr && SYS_DlGetList() == nullptr &&
+                               SYS_FileExists("plain/a") != 0;
+        SYS_FileUnmountAll();
+        _exit(forgotten ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
