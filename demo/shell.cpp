@@ -18,6 +18,11 @@ constexpr int32_t kSoundFlags = 0x203;
 constexpr int32_t kMusicOggVorbis = 0;
 // Both buffers of the double-buffered context, twice over, start black.
 constexpr int kClearedFrames = 4;
+// While the music plays, an orderly shutdown (a fatal exit during play)
+// stops it before the framework frees the blocks its player thread reads.
+// Above the other units' slots, so it runs first.
+constexpr int32_t kStopMusicSlot = 5;
+constexpr const char *kStopMusicName = "Stop music ...";
 
 }  // namespace
 
@@ -77,10 +82,12 @@ void StartMusic(const char *name) {
   if (QSS_Init(kSoundFlags) != 0) wmFatal("Unable to initialise sound system.");
   DemoMusic = QSS_NewMusic(kMusicOggVorbis, name, 0);
   if (!DemoMusic) wmFatal("Unable to load music.");
+  SYS_AddExitProc(kStopMusicName, kStopMusicSlot, StopMusic);
   QSS_PlayMusic(DemoMusic);
 }
 
 void StopMusic() {
+  SYS_RemoveExitProc(kStopMusicName);
   if (DemoMusic) {
     QSS_StopMusic(DemoMusic);
     QSS_FreeMusic(DemoMusic);

@@ -208,6 +208,15 @@ TEST(Music, PlaysAt44100HzFromOneStereoSourceOrEndsWithTheReason) {
   });
   EXPECT_EQ(busy.status, 1);
   EXPECT_NE(busy.output.find("Unable to initialise sound system.\n"), std::string::npos) << busy.output;
+  // A fatal exit while the music plays stops it before the framework
+  // frees what its player reads.
+  Child fatal = run([] {
+    StartMusic("emberfield.ogg");
+    SYS_AddExitProc("reports", 0, [] { std::printf("%s", DemoMusic ? "playing" : "stopped"); });
+    SYS_Exit(1);
+  });
+  EXPECT_EQ(fatal.status, 1);
+  EXPECT_EQ(fatal.output, "stopped") << fatal.output;
   Child noise = run([] { StartMusic("noise.ogg"); });
   EXPECT_EQ(noise.status, 1);
   EXPECT_NE(noise.output.find("Unable to load music.\n"), std::string::npos) << noise.output;
