@@ -222,6 +222,10 @@ plWindow *WindowCreate(int32_t x, int32_t y, int32_t width, int32_t height, uint
 int WindowDestroy(plWindow *window) {
   auto &w = State().windows;
   w.erase(std::remove(w.begin(), w.end(), window), w.end());
+  // A context may outlive its window: it forgets the window, which is
+  // never made current again through it.
+  for (plContext *c : State().contexts)
+    if (c->window == window) c->window = nullptr;
   SDL_DestroyWindow(Native(window));
   delete window;
   return 0;
@@ -325,9 +329,12 @@ plContext *GlCreateContext(plWindow *window, intptr_t) {
   auto &state = State();
   // Sharing follows the current context; keep one current so a new
   // context joins the group even after the last current one went away.
-  if (!SDL_GL_GetCurrentContext() && !state.contexts.empty()) {
-    plContext *root = state.contexts.front();
-    SDL_GL_MakeCurrent(Native(root->window), root->native);
+  if (!SDL_GL_GetCurrentContext()) {
+    for (plContext *root : state.contexts) {
+      if (!root->window) continue;
+      SDL_GL_MakeCurrent(Native(root->window), root->native);
+      break;
+    }
   }
   SDL_GLContext gl = SDL_GL_CreateContext(Native(window));
   if (!gl) return nullptr;
@@ -339,7 +346,8 @@ plContext *GlCreateContext(plWindow *window, intptr_t) {
 int GlDestroyContext(plContext *context) {
   auto &c = State().contexts;
   c.erase(std::remove(c.begin(), c.end(), context), c.end());
-  if (SDL_GL_GetCurrentContext() == context->native) SDL_GL_MakeCurrent(Native(context->window), nullptr);
+  if (SDL_GL_GetCurrentContext() == context->native)
+    SDL_GL_MakeCurrent(context->window ? Native(context->window) : nullptr, nullptr);
   SDL_GL_DeleteContext(context->native);
   delete context;
   return 0;

@@ -128,3 +128,26 @@ TEST_F(GlContextTest, FrameworkTablesBuildATexture) {
   EXPECT_EQ(gl_stub_table.glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   gl_stub_table.glDeleteTextures(1, &id);
 }
+
+// A context may outlive the window it was made for: the next context still
+// joins the group, and the old one is destroyed, without either touching
+// the window that is gone.
+TEST_F(GlContextTest, AContextOutlivingItsWindowNeverReachesIt) {
+  wmDestroyWindow(window);  // the orphan is then the oldest context
+  window = nullptr;
+  const intptr_t format = plGlChoosePixelFormat();
+  plWindow *first = plWindowCreate(0, 0, 32, 32, 0);
+  ASSERT_NE(first, nullptr);
+  plContext *orphan = plGlCreateContext(first, format);
+  ASSERT_NE(orphan, nullptr);
+  ASSERT_EQ(plGlMakeCurrent(first, orphan), 0);
+  plWindowDestroy(first);
+  plWindow *second = plWindowCreate(0, 0, 32, 32, 0);
+  ASSERT_NE(second, nullptr);
+  plContext *next = plGlCreateContext(second, format);
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(plGlDestroyContext(orphan), 0);
+  ASSERT_EQ(plGlMakeCurrent(second, next), 0);
+  EXPECT_EQ(plGlDestroyContext(next), 0);
+  plWindowDestroy(second);
+}
