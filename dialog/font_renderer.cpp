@@ -140,7 +140,17 @@ int32_t frNewFace(const char *name, uint8_t *buffer, int32_t size) {
   face->buffer_size = size;
   for (const frHandler *const *h = frHandlers; *h; ++h) {
     if ((*h)->new_face(face) == 0) {
-      frFaces = SYS_ListAddFirst(frFaces, face);
+      // A list that cannot grow keeps the faces it holds; the new one goes,
+      // its handler face before the bytes it reads, which stay the caller's.
+      SYS_List_p grown = SYS_ListAddFirst(frFaces, face);
+      if (!grown) {
+        if ((*h)->free_face) (*h)->free_face(face);
+        SYS_MEMFREE(face->name);
+        SYS_MEMFREE(face);
+        SYS_ErrorSet(5);
+        return -1;
+      }
+      frFaces = grown;
       SYS_ErrorClear();
       return 0;
     }

@@ -102,7 +102,9 @@ int32_t frInit();
 int32_t frClose();
 frFace *frFindFace(const char *name);
 // On success the registry owns buffer (a tracked block); on failure it
-// stays the caller's.
+// stays the caller's, and so it does when a face of that name is
+// registered already (0 is returned, and frFindFace(name)->buffer is not
+// buffer).
 int32_t frNewFace(const char *name, uint8_t *buffer, int32_t size);
 int32_t frLoadFace(const char *filename);
 

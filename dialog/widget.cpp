@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 
 #include "dialog/widget.h"
 #include "framework/log.h"
@@ -34,9 +35,36 @@ const widget_class_t *const widget_classes[] = {
 
 namespace {
 
+// Each load numbers its elements past every serial handed out before, so
+// no two sets share a text name. Counted in 64 bits: a process that loads
+// sets without end runs past the 32-bit range, and the numbering then
+// starts again at the first base, where names may meet as they would
+// under the plain base-plus-counter scheme.
 int32_t serial_base = WIDGET_SERIAL_BASE;
-int32_t serial_counter = 0;
-int32_t next_free_serial = WIDGET_SERIAL_BASE + 1;
+int64_t serial_counter = 0;
+int64_t next_free_serial = WIDGET_SERIAL_BASE + 1;
+
+int64_t NextBase() { return std::max<int64_t>(int64_t(serial_base) + 1, next_free_serial); }
+
+int32_t TakeSerial() {
+  if (int64_t(serial_base) + serial_counter > INT32_MAX) {
+    serial_base = WIDGET_SERIAL_BASE + 1;
+    serial_counter = 0;
+    next_free_serial = serial_base;
+  }
+  const int32_t serial = int32_t(serial_base + serial_counter++);
+  next_free_serial = std::max(next_free_serial, int64_t(serial) + 1);
+  return serial;
+}
+// A callback may unload the set whose event it answers (a button that
+// closes its dialog) while the dispatch still walks that set: such an
+// unload waits until the outermost dispatch is over.
+int dispatch_depth = 0;
+std::vector<SYS_List_p> &Unloading() {
+  static auto *sets = new std::vector<SYS_List_p>;  // never destroyed
+  return *sets;
+}
+
 // Set when an element could not be kept for want of memory; the reader
 // goes on regardless, so the load looks at this afterwards.
 bool load_failed = false;
@@ -83,8 +111,7 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
     if (first_window) w->set_window = first_window->window;
     w->cls = cls;
     w->set = set;
-    w->serial = serial_base + serial_counter++;
-    next_free_serial = std::max(next_free_serial, w->serial + 1);
+    w->serial = TakeSerial();
     const int32_t result = cls->create(w, count, names, values);
     if (result != 0) {
       SYS_Log(1, "[widget]  ! error in initialization: %s\n", cls->tag);
@@ -147,7 +174,16 @@ widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type) {
   return nullptr;
 }
 
-int32_t widget_next_serial() { return std::max(serial_base + 1, next_free_serial); }
+int32_t widget_next_serial() {
+  const int64_t next = NextBase();
+  return next > INT32_MAX ? WIDGET_SERIAL_BASE + 1 : int32_t(next);
+}
+
+void widget_set_next_serial(int32_t serial) {
+  serial_base = serial - 1;
+  serial_counter = 0;
+  next_free_serial = serial;
+}
 
 int32_t widget_init() {
   SYS_ErrorClear();
@@ -160,7 +196,9 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
     SYS_ErrorSet(10);
     return nullptr;
   }
-  serial_base = widget_next_serial();
+  int64_t next = NextBase();
+  if (next > INT32_MAX) next = next_free_serial = WIDGET_SERIAL_BASE + 1;
+  serial_base = int32_t(next);
   serial_counter = 0;
   load_failed = false;
   load_tail = nullptr;
@@ -193,8 +231,9 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
   return set;
 }
 
-int32_t widget_unload(SYS_List_p set) {
-  if (Bad(set)) return -1;
+namespace {
+
+void Unload(SYS_List_p set) {
   SYS_Log(1, "[widget]  - unload widget set.\n");
   Indexes().erase(set);
   SendAll(set, WIDGET_MSG_DESTROY, false);
@@ -207,6 +246,18 @@ int32_t widget_unload(SYS_List_p set) {
     node->data = nullptr;
   }
   SYS_ListFree(set);
+}
+
+}  // namespace
+
+int32_t widget_unload(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  if (dispatch_depth > 0) {
+    auto &later = Unloading();
+    if (std::find(later.begin(), later.end(), set) == later.end()) later.push_back(set);
+    return 0;
+  }
+  Unload(set);
   return 0;
 }
 
@@ -248,7 +299,12 @@ int32_t widget_draw_set(SYS_List_p set) {
 
 int32_t widget_process(SYS_List_p set) {
   if (Bad(set)) return -1;
+  const bool loaded = Indexes().count(set) != 0;
   wmPumpEvents();
+  if (loaded && !Indexes().count(set)) {  // a callback unloaded it
+    SYS_ErrorClear();
+    return 0;
+  }
   return widget_draw_set(set);
 }
 
@@ -256,9 +312,15 @@ int32_t widget_window_event(wm_event_t *event) {
   if (!event || !event->window) return 0;
   auto set = reinterpret_cast<SYS_List_p>(wmParam(event->window, WM_USER_GET, 0));
   int32_t result = 0;
+  ++dispatch_depth;
   for (SYS_List_p node = set; node; node = node->next) {
     widget_item_t *w = Item(node);
     if (w && w->cls && w->cls->handler) result = w->cls->handler(w, event);
+  }
+  if (--dispatch_depth == 0) {
+    std::vector<SYS_List_p> sets;
+    sets.swap(Unloading());
+    for (SYS_List_p done : sets) Unload(done);
   }
   return result;
 }

@@ -211,8 +211,10 @@ widget_item_t *widget_lookup_id(const widget_item_t *from, int32_t id);
 widget_item_t *widget_first_of_type(SYS_List_p set, int32_t type);
 // The dispatcher installed as every WINDOW's window callback.
 int32_t widget_window_event(wm_event_t *event);
-// The serial the next load's first element would take, for tests.
+// The serial the next load's first element would take, and a way to set
+// it, for tests.
 int32_t widget_next_serial();
+void widget_set_next_serial(int32_t serial);
 
 // ---- widget_utils: attribute parsing, colours, packing ----
 
@@ -349,6 +351,12 @@ int32_t widget_load_picture(const char *name, int32_t filter);
 // frees its bitmap when widget_load_picture decoded it and no other name
 // holds it; a bitmap a caller gave the manager stays the caller's.
 void widget_remove_picture(const char *name);
+// Registers a text bitmap under the widget's name (tmLoadBitmap, or
+// tmReloadBitmap when reload) and returns its result. A picture
+// widget_load_picture decoded under that name is freed as the text takes
+// its place, unless another name holds it: the manager never frees a
+// bitmap it drops.
+int32_t widget_register_text(const char *name, pxBitmap bitmap, bool reload);
 // Renders text into the bitmap (nothing without a font, bitmap or text).
 int32_t widget_render_text(widget_item_t *widget, const char *text);
 // Clears the bitmap's pixels to 0.

@@ -77,7 +77,7 @@ int32_t Handler(widget_item_t *w, wm_event_t *e) {
     case WIDGET_MSG_SHOW:
       if (!w->bitmap || !w->set_window || !w->set_window->context) return 0;
       widget_label_render(w);
-      tmLoadBitmap(w->name, w->bitmap, TM_FILTER_LINEAR);
+      widget_register_text(w->name, w->bitmap, false);
       return 0;
     case WIDGET_MSG_UPDATE:
       if (!w->bitmap) return 0;

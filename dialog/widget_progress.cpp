@@ -57,7 +57,7 @@ void Draw(widget_item_t *w) {
     std::memcpy(w->drawn_text, text, sizeof text);
     w->drawn_font = w->style.font;
   }
-  tmReloadBitmap(w->name, w->bitmap);  // the first time registered just below
+  widget_register_text(w->name, w->bitmap, true);  // the first time registered just below
   SYS_ErrorClear();
   widget_draw_text(x + (int64_t(w->width) - w->text_width) / 2, Y - (H - w->text_height) / 2 - 2, w);
 }

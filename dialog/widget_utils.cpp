@@ -578,7 +578,7 @@ void widget_draw_text(int64_t x, int64_t y, widget_item_t *w) {
   gl.glEnable(GL_TEXTURE_2D);
   gl.glEnable(GL_BLEND);
   gl.glBlendFunc(GL_SRC_COLOR, GL_ONE_MINUS_SRC_COLOR);
-  if (tmLoadBitmap(w->name, w->bitmap, TM_FILTER_LINEAR) < 0) return;
+  if (widget_register_text(w->name, w->bitmap, false) < 0) return;
   gl.glColor4fv(&w->style.color.r);
   widget_text_quad(x, y, w);
 }
@@ -683,17 +683,40 @@ int32_t widget_load_picture(const char *name, int32_t filter) {
   return 0;
 }
 
-void widget_remove_picture(const char *name) {
+namespace {
+
+// The picture widget_load_picture decoded for the node of that name, while
+// that node still holds it; NULL otherwise.
+pxBitmap DecodedUnder(const char *name) {
   const tmNode *node = name ? tmFind(name) : nullptr;
   const auto it = node ? Decoded().find(node) : Decoded().end();
-  pxBitmap decoded = it != Decoded().end() && it->second == node->bitmap ? node->bitmap : nullptr;
-  tmRemove(name);  // its code stands, as the callers have always seen it
+  return it != Decoded().end() && it->second == node->bitmap ? node->bitmap : nullptr;
+}
+
+// Frees a decoded picture the manager has just let go, unless another name
+// still holds it. The last-error code stays as the caller left it.
+void FreeIfUnheld(pxBitmap decoded) {
   if (!decoded) return;
   for (SYS_List_p l = tmNodes; l; l = l->next)
     if (static_cast<const tmNode *>(l->data)->bitmap == decoded) return;
   const int32_t code = SYS_ErrorGet();
   txFree(&decoded);
   if (code) SYS_ErrorSet(code);
+}
+
+}  // namespace
+
+void widget_remove_picture(const char *name) {
+  pxBitmap decoded = DecodedUnder(name);
+  tmRemove(name);  // its code stands, as the callers have always seen it
+  FreeIfUnheld(decoded);
+}
+
+int32_t widget_register_text(const char *name, pxBitmap bitmap, bool reload) {
+  pxBitmap decoded = DecodedUnder(name);
+  const int32_t result = reload ? tmReloadBitmap(name, bitmap) : tmLoadBitmap(name, bitmap, TM_FILTER_LINEAR);
+  if (decoded != bitmap) FreeIfUnheld(decoded);
+  return result;
 }
 
 int32_t widget_render_text(widget_item_t *w, const char *text) {

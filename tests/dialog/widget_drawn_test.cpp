@@ -582,9 +582,10 @@ TEST_F(Drawn, PicturesThatCannotBeLoadedKeepTheirSizeAndDrawNothing) {
 
 // Every picture a set decodes goes with the set, however many widgets
 // showed it: a background, pictures, an image button, two pictures of one
-// file. A bitmap a caller gave the manager under a name a picture uses
-// stays the caller's. So a set loaded, shown and unloaded again and again
-// holds nothing more each time.
+// file, a picture whose name a progress bar's text takes over. A bitmap a
+// caller gave the manager under a name a picture uses stays the caller's.
+// So a set loaded, shown, drawn and unloaded again and again holds nothing
+// more each time.
 TEST_F(Drawn, ASetShownAndUnloadedAgainAndAgainKeepsNoPicture) {
   ember_test::TempDir dir;
   for (const char *name : {"back.png", "a.png", "b.png", "strip.png"}) WritePicture(dir.str(name), 16, 32);
@@ -592,7 +593,8 @@ TEST_F(Drawn, ASetShownAndUnloadedAgainAndAgainKeepsNoPicture) {
   const std::string text = "<WINDOW BG=\"" + dir.str("back.png") + "\"/>" + "<IMG SRC=\"" + dir.str("a.png") +
                            "\"/><IMG SRC=\"" + dir.str("b.png") + "\"/><IMG SRC=\"" + dir.str("b.png") +
                            "\"/><BUTTON WIDTH=\"8\" HEIGHT=\"8\" SRC=\"" + dir.str("strip.png") +
-                           "\"/><IMG SRC=\"given\"/>";
+                           "\"/><IMG SRC=\"given\"/><PROGRESS WIDTH=\"40\" HEIGHT=\"10\" NAME=\"" +
+                           dir.str("a.png") + "\"/>";
   const size_t before = SYS_MemLiveCount();
   for (int round = 0; round < 3; ++round) {
     ASSERT_GT(tmLoadBitmap("given", given, TM_FILTER_LINEAR), 0);
@@ -601,6 +603,7 @@ TEST_F(Drawn, ASetShownAndUnloadedAgainAndAgainKeepsNoPicture) {
     widget_show_set(set);
     for (const char *name : {"back.png", "a.png", "b.png", "strip.png"})
       EXPECT_NE(nullptr, tmFind(dir.str(name).c_str())) << name;
+    widget_draw_set(set);
     EXPECT_EQ(0, widget_unload(set));
     EXPECT_EQ(nullptr, tmNodes);
     EXPECT_EQ(SYS_MemLiveCount(), before) << round;

@@ -358,6 +358,62 @@ TEST_F(WidgetSet, SerialsNeverRepeatAcrossSets) {
   widget_unload(b);
 }
 
+// A process that loads sets without end runs past the 32-bit range: the
+// numbering starts again at the first base instead of overflowing.
+TEST_F(WidgetSet, SerialsStartAgainPastThe32BitRange) {
+  widget_set_next_serial(INT32_MAX - 1);
+  SYS_List_p a = Load("<STYLE/><STYLE/><STYLE/>");
+  ASSERT_NE(nullptr, a);
+  EXPECT_EQ(INT32_MAX - 1, Items(a)[0]->serial);
+  EXPECT_EQ(INT32_MAX, Items(a)[1]->serial);
+  EXPECT_EQ(WIDGET_SERIAL_BASE + 1, Items(a)[2]->serial);
+  SYS_List_p b = Load("<STYLE/>");
+  ASSERT_NE(nullptr, b);
+  EXPECT_EQ(WIDGET_SERIAL_BASE + 2, Items(b)[0]->serial);
+  widget_set_next_serial(INT32_MAX);
+  SYS_List_p c = Load("<STYLE/>");
+  ASSERT_NE(nullptr, c);
+  EXPECT_EQ(INT32_MAX, Items(c)[0]->serial);
+  EXPECT_EQ(WIDGET_SERIAL_BASE + 1, widget_next_serial());
+  for (SYS_List_p set : {a, b, c}) widget_unload(set);
+}
+
+// A callback that unloads its own set, as a button closing its dialog
+// does: the event still reaches the rest of the set, the set goes once the
+// dispatch is over, and the pass that pumped the event draws nothing of it.
+TEST_F(WidgetSet, ACallbackMayUnloadItsOwnSet) {
+  static SYS_List_p set;
+  set = Load(
+      "<WINDOW TITLE=\"t\" WIDTH=\"200\" HEIGHT=\"100\"/>"
+      "<IMG X=\"0\" Y=\"0\" WIDTH=\"200\" HEIGHT=\"100\"/><STYLE/>");
+  ASSERT_NE(nullptr, set);
+  static int calls;
+  calls = 0;
+  widget_set_callback_all(set, [](widget_item_t *, wm_event_t *e) {
+    if (e->type != WIDGET_MSG_MOUSE) return 0;
+    ++calls;
+    return widget_unload(set);
+  });
+  ASSERT_EQ(0, widget_show_set(set));
+  pl_event_t click{};
+  click.cls = PL_CLASS_MOUSE;
+  click.kind = PL_MOUSE_DOWN;
+  click.window = Items(set)[0]->window->window;
+  click.x = 20;
+  click.y = 20;
+  click.button = 1;
+  plFakePushEvent(click);
+  plFakeClearCalls();
+  EXPECT_EQ(0, widget_process(set));
+  EXPECT_EQ(2, calls);  // the window and the picture both heard the click
+  const std::string text = log_.text();
+  const size_t unload = text.find("[widget]  - unload widget set.\n");
+  EXPECT_NE(std::string::npos, unload);
+  EXPECT_EQ(std::string::npos, text.find("[widget]  - unload widget set.\n", unload + 1));
+  EXPECT_EQ(nullptr, wmWindowList());
+  EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
+}
+
 TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
   SYS_List_p set = Load(
       "<STYLE ID=\"1\"/>"
