@@ -5,13 +5,17 @@
 // be as full afterwards as before: every text, font and list a set makes
 // goes with it, whatever references its elements make to each other.
 //
-// The working folder is the system's DejaVu folder, so the fonts the
-// dialogs name are found and rendered.
+// The working folder holds the system's DejaVu fonts (linked) beside a
+// few small pictures (cfglogo.tga, strip.tga, p.png), so the fonts the
+// dialogs name are found and rendered and their pictures, backgrounds and
+// image buttons decode.
 //
 // Input: the whole input, up to the first zero byte, is the widget file.
 #include <unistd.h>
 
 #include <cstddef>
+#include <filesystem>
+#include <fstream>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +26,8 @@
 #include "framework/memory.h"
 #include "framework/sys.h"
 #include "platform/fake.h"
+#include "texture/formats.h"
+#include "texture/loader.h"
 #include "texture/texture_manager.h"
 #include "window/gl_stub.h"
 #include "window/wm.h"
@@ -55,8 +61,45 @@ void QuietGl() {
   gl_stub_table.glGetIntegerv = GetIntegerv;
 }
 
+namespace fs = std::filesystem;
+
+fs::path g_folder;
+
+void RemoveFolder() {
+  std::error_code ignored;
+  if (!g_folder.empty()) fs::remove_all(g_folder, ignored);
+}
+
+// An uncompressed 32-bit TGA of the given size, every pixel different.
+void WriteTga(const fs::path &path, int width, int height) {
+  std::string bytes(18, '\0');
+  bytes[2] = 2;
+  bytes[12] = char(width & 0xFF), bytes[13] = char(width >> 8);
+  bytes[14] = char(height & 0xFF), bytes[15] = char(height >> 8);
+  bytes[16] = 32;
+  bytes[17] = 8;
+  for (int i = 0; i < width * height; ++i) bytes += {char(i), char(i * 3), char(i * 7), char(0xFF)};
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool MakeFolder() {
+  char name[] = "/tmp/widget_fuzz_XXXXXX";
+  if (!mkdtemp(name)) return false;
+  g_folder = name;
+  atexit(RemoveFolder);
+  std::error_code error;
+  for (const auto &font : fs::directory_iterator("/usr/share/fonts/truetype/dejavu", error))
+    fs::create_symlink(font.path(), g_folder / font.path().filename(), error);
+  WriteTga(g_folder / "cfglogo.tga", 8, 4);
+  WriteTga(g_folder / "strip.tga", 4, 16);
+  pxBitmap png = txCreateDummy(TX_LAYOUT_RGBA, 4, 4);
+  const bool written = png && pngWrite((g_folder / "p.png").c_str(), png) == 0;
+  txFree(&png);
+  return written && chdir(name) == 0;
+}
+
 bool Start() {
-  if (chdir("/usr/share/fonts/truetype/dejavu") != 0) return false;
+  if (!MakeFolder()) return false;
   if (plSetBackend(PL_BACKEND_FAKE) != 0) return false;
   if (wmInit() != 0) return false;
   QuietGl();
