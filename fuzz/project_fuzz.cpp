@@ -1,8 +1,10 @@
 // Fuzzes the effect-project loader on bytes in memory, with scene and
-// layer-effect loaders that only count their calls: a project is accepted
-// only when every count fits the bytes, every key it reports lies inside
-// the input, the loaders ran at most once per named file, filling the cache first,
-// and a refused project has loaded nothing.
+// layer-effect loaders that count their calls: a project is accepted only
+// when every count fits the bytes, every key it reports lies inside the
+// input, the loaders ran at most once per named file, filling the cache
+// first, and a refused project has loaded nothing. Each layer effect holds
+// a tracked layer, as a loaded one does, and freeing the project must give
+// every block back.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,8 +12,11 @@
 #include <algorithm>
 #include <string>
 
+#include "effects/ife.h"
 #include "engine/project/project.h"
 #include "engine/scene/records.h"
+#include "framework/base.h"
+#include "framework/memory.h"
 
 namespace {
 
@@ -21,7 +26,11 @@ void CountScene(_3DV_SCENE &scene, const std::string &) {
   ++scenes;
   scene.objectcount = 0;
 }
-void CountLayers(ife_interface &, const std::string &) { ++layers; }
+void CountLayers(ife_interface &iface, const std::string &) {
+  ++layers;
+  iface.layers = static_cast<ife_layer *>(pasMemGet(sizeof(ife_layer), "fuzz layer"));
+  iface.layercount = 1;
+}
 void CountStep() { ++steps; }
 
 [[noreturn]] void Fail(const char *what) {
@@ -31,9 +40,17 @@ void CountStep() { ++steps; }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  // The log bridge keeps one block at its largest line; make it before
+  // counting.
+  pasLog(std::string(1024, ' '));
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   scenes = layers = steps = 0;
   QEX_State.cachecount = 0;
+  const size_t live = SYS_MemLiveCount();
   QEX_Project project{};
   std::string error;
   const bool ok = QEX_ParseProject(project, data, size, {CountScene, CountLayers, CountStep}, error);
@@ -58,5 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // Loads fill the cache first; only those past its room stay uncached.
   if (QEX_State.cachecount != std::min(scenes, QEX_CACHE_SIZE)) Fail("cache count");
   QEX_FreeProjectArrays(project);
+  if (SYS_MemLiveCount() != live) Fail("blocks left behind");
   return 0;
 }
