@@ -2,6 +2,9 @@
 // alpha-map merge, the channel swap, the flip and the quality shrink, then
 // the converters on whatever was decoded.
 //
+// Whatever the bytes, every tracked block a load or a converter makes goes
+// back once its bitmap is freed.
+//
 // Input: byte 0 picks the loader parameters (bit 0 red first, bit 1 flip,
 // bits 2-3 quality, bit 4 an alpha map present, bit 5 the renderer takes
 // DXT1/3/5 compressed, bit 6 always decode S3TC); with an alpha map, bytes
@@ -84,6 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     data += 2;
     size -= 2;
   }
+  const size_t live = SYS_MemLiveCount();
   gImage.assign(data, data + imageLength);
   gAlpha.assign(data + imageLength, data + size);
 
@@ -107,5 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       txFree(&b);
     }
   }
+  if (SYS_MemLiveCount() != live) abort();
   return 0;
 }
