@@ -16,8 +16,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <netdb.h>
+#include <new>
 #include <string>
+#include <unordered_set>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,6 +34,20 @@ constexpr int kBacklog = 8;
 constexpr size_t kMessageSize = 255;  // error messages keep at most 254 characters
 
 std::atomic<int32_t> g_net_errno{0};
+
+// The listeners open now. A client reaches its listener's watch set only
+// while the listener is open: a listener closed (and its record perhaps
+// released) before its clients is never touched by their close.
+std::mutex g_listeners_mutex;
+std::unordered_set<SYS_Socket_p> &Listeners() {
+  static auto *open = new std::unordered_set<SYS_Socket_p>;  // never destroyed
+  return *open;
+}
+
+bool Listening(SYS_Socket_p sock) {
+  std::lock_guard<std::mutex> lock(g_listeners_mutex);
+  return sock && Listeners().count(sock) != 0;
+}
 
 // Looks the host up for IPv4; the getaddrinfo code, 0 on success.
 int Lookup(const char *host, in_addr *out) {
@@ -258,6 +275,14 @@ int SYS_SocketListen(SYS_Socket_p sock) {
   }
   FD_ZERO(&sock->watch);
   FD_SET(fd, &sock->watch);
+  try {
+    std::lock_guard<std::mutex> lock(g_listeners_mutex);
+    Listeners().insert(sock);
+  } catch (const std::bad_alloc &) {
+    CloseDescriptor(sock);
+    SYS_ErrorSet(5);
+    return -1;
+  }
   return 0;
 }
 
@@ -342,7 +367,7 @@ int SYS_SocketUnwatch(SYS_Socket_p sock) {
     SYS_ErrorSet(10);
     return -1;
   }
-  if (sock->server && Watchable(sock->descriptor)) FD_CLR(sock->descriptor, &sock->server->watch);
+  if (Listening(sock->server) && Watchable(sock->descriptor)) FD_CLR(sock->descriptor, &sock->server->watch);
   return 0;
 }
 
@@ -354,6 +379,10 @@ int SYS_SocketClose(SYS_Socket_p sock) {
   }
   if (sock->on_disconnect) sock->on_disconnect(sock, 0);
   if (sock->connected) SYS_SocketUnwatch(sock);
+  {
+    std::lock_guard<std::mutex> lock(g_listeners_mutex);
+    Listeners().erase(sock);
+  }
   SYS_Log(1, "[netzwerk] close: %s:%d\n", HostText(sock), sock->port);
   CloseDescriptor(sock);
   SYS_MEMFREE(sock->host);

@@ -496,3 +496,21 @@ TEST_F(SocketTest, ListenFailuresLeaveNoDescriptor) {
 }
 
 }  // namespace
+
+// A listener closed and released before its clients: closing a client
+// afterwards never reaches the listener's record.
+TEST_F(SocketTest, AClientClosedAfterItsListenerIsGoneNeverReachesIt) {
+  auto *server = new SYS_Socket_t;
+  SYS_Socket_t client;
+  const int port = StartServer(*server);
+  Connect(client, port);
+  SYS_Socket_p incoming = nullptr;
+  ASSERT_EQ(SYS_SocketAccept(server, &incoming), 0);
+  ASSERT_NE(incoming, nullptr);
+  EXPECT_EQ(incoming->server, server);
+  EXPECT_EQ(SYS_SocketClose(server), 0);
+  delete server;
+  EXPECT_EQ(SYS_SocketClose(incoming), 0);
+  SYS_MEMFREE(incoming);
+  EXPECT_EQ(SYS_SocketClose(&client), 0);
+}
