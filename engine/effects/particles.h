@@ -32,6 +32,10 @@
 
 #include "engine/scene/records.h"
 
+// The pool is one of the arrays that copies of a scene record share (the
+// project loader's cache hands out copies): allocating again or freeing it
+// through one copy frees the pool every other copy still draws from, so
+// only the record that loaded the scene, and no copy of it alive, may.
 void _3DV_AllocParticles(_3DV_SCENE &scene, int32_t count);
 void _3DV_FreeParticles(_3DV_SCENE &scene);
 void _3DV_RenderParticles(_3DV_SCENE &scene, float t);
