@@ -21,6 +21,12 @@
 // is converted into a buffer of its own, apart from the one every other
 // glyph's conversion reuses.
 //
+// A glyph whose bitmap would be very large (a face whose outlines reach far
+// beyond its em) is never rendered whole: only the part of it that meets
+// the image is, a band of rows at a time, with FreeType's own rasteriser on
+// the same outline moved by whole pixels. Its pixels are the whole
+// rendering's, and what it costs is bounded by the image, not by the glyph.
+//
 // A glyph that does not load leaves the slot as FreeType left it and the
 // line goes on; a glyph that lands but cannot be rendered fails the call
 // with code 10 (what was drawn before it stays), and only then: one that
@@ -34,6 +40,7 @@
 
 #include FT_BITMAP_H
 #include FT_GLYPH_H
+#include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
 #if defined(__SSE2__)
@@ -102,6 +109,19 @@ constexpr size_t kKeptBytes = size_t(4) << 20;
 // and most glyphs of a dialog line land. A larger one is rendered only if
 // it lands: rendering is what a line of big glyphs spends its time on.
 constexpr size_t kSmallGlyphPixels = 1024;
+// A glyph whose bitmap would pass this many pixels (four times what the
+// largest size gives a letter of an ordinary face) is rendered only where
+// it meets the image, in bands of at most kBandPixels. A build may set it
+// lower (the fuzz build does, so that its inputs reach that rendering).
+#ifdef EMBER_TTF_WINDOW_PIXELS
+constexpr uint64_t kWindowPixels = EMBER_TTF_WINDOW_PIXELS;
+#else
+constexpr uint64_t kWindowPixels = uint64_t(1) << 22;
+#endif
+constexpr uint64_t kBandPixels = uint64_t(1) << 18;
+// FreeType renders an outline that may overlap itself at four times the
+// size in each direction and averages.
+constexpr int kOverlapScale = 4;
 
 int32_t Clamp32(int64_t v) {
   return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -163,6 +183,8 @@ struct Converted {
 struct WorkBuffers {
   uint16_t *units = nullptr;  // "temp str"
   uint8_t *cache = nullptr;
+  uint8_t *band = nullptr;    // a band of a very large glyph, as it lands
+  size_t bandBytes = 0;
   GlyphRecord *glyphs = nullptr;  // in the cache block
   uint32_t distinct = 0;          // glyph records filled
   FT_Glyph drawn = nullptr;       // a rendered glyph that was not kept
@@ -172,8 +194,23 @@ struct WorkBuffers {
   ~WorkBuffers() {
     FT_Done_Glyph(drawn);
     for (uint32_t i = 0; i < distinct; ++i) FT_Done_Glyph(glyphs[i].glyph);
+    SYS_MEMFREE(band);
     SYS_MEMFREE(cache);
     SYS_MEMFREE(units);
+  }
+
+  // The band buffer, at least bytes long and zero-filled; null when it
+  // cannot be had.
+  uint8_t *Band(size_t bytes) {
+    if (bytes > bandBytes) {
+      SYS_MEMFREE(band);
+      bandBytes = 0;
+      band = static_cast<uint8_t *>(SYS_MemGet(bytes, __FILE__, __LINE__, "glyph band"));
+      if (!band) return nullptr;
+      bandBytes = bytes;
+    }
+    std::memset(band, 0, bytes);
+    return band;
   }
 };
 
@@ -247,6 +284,43 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
     out[m++] = got == need && cp <= 0xFFFF ? static_cast<uint16_t>(cp) : kReplacement;
   }
   return m;
+}
+
+// The window a glyph's spans land in: rows [r0, r0 + h) and columns
+// [k0, k0 + w) of the glyph's whole bitmap of `rows` rows, whose spans
+// count their rows from the bottom one up (at `scale` times the size).
+struct WindowTarget {
+  uint8_t *pixels;
+  uint32_t w, k0, r0, rows;
+};
+
+// The window row of a span's row; FreeType's span columns are 16 bits wide
+// and never negative here (the whole bitmap starts at column 0).
+uint8_t *WindowRow(const WindowTarget &t, int y, int scale) {
+  return t.pixels + size_t(t.rows - 1 - uint32_t(y / scale) - t.r0) * t.w;
+}
+
+// Each span's coverage, as FreeType writes it into a bitmap.
+void WindowSpans(int y, int count, const FT_Span *spans, void *user) {
+  const auto &t = *static_cast<const WindowTarget *>(user);
+  uint8_t *const row = WindowRow(t, y, 1);
+  for (; count--; spans++) std::memset(row + (uint16_t(spans->x) - t.k0), spans->coverage, spans->len);
+}
+
+// FreeType's averaging of the spans of an outline rendered at four times
+// its size: each pixel sums its sixteen cells, a full one making 255.
+void OverlapSpans(int y, int count, const FT_Span *spans, void *user) {
+  const auto &t = *static_cast<const WindowTarget *>(user);
+  uint8_t *const row = WindowRow(t, y, kOverlapScale);
+  constexpr unsigned kCells = kOverlapScale * kOverlapScale;
+  for (; count--; spans++) {
+    const unsigned cover = (spans->coverage + kCells / 2) / kCells;
+    for (unsigned x = 0; x < spans->len; ++x) {
+      uint8_t &pixel = row[(uint16_t(spans->x) + x) / kOverlapScale - t.k0];
+      const unsigned sum = pixel + cover;
+      pixel = uint8_t(sum - (sum >> 8));
+    }
+  }
 }
 
 // A bitmap's coverage, converted to grey into `into` when its pixel mode
@@ -330,6 +404,34 @@ void Blend(const ttfCoverage &cov, uint32_t row, int64_t begin, int64_t end, con
   }
 }
 
+// Draws the part of a very large glyph that meets the image, a band of rows
+// at a time; false when it cannot be rendered.
+bool DrawWindowed(const FT_Outline &outline, const ttfGlyphBox &box, int64_t left, int64_t top, int64_t W,
+                  int64_t H, int64_t B, uint8_t *pixels, const Ink &ink, WorkBuffers *work) {
+  const auto k0 = uint32_t(std::max<int64_t>(0, -left)), k1 = uint32_t(std::min<int64_t>(box.width, W - left));
+  const auto r0 = uint32_t(std::max<int64_t>(0, -top)), r1 = uint32_t(std::min<int64_t>(box.rows, H - top));
+  if (k0 >= k1 || r0 >= r1) return ttfRenderWindow(outline, box, 0, 0, 0, 0, nullptr);
+  const uint32_t w = k1 - k0;
+  const uint32_t band = uint32_t(std::clamp<uint64_t>(kBandPixels / w, 1, r1 - r0));
+  for (uint32_t b = r0; b < r1; b += band) {
+    const uint32_t e = std::min(r1, b + band);
+    uint8_t *buffer = work->Band(size_t(w) * (e - b));
+    if (!buffer || !ttfRenderWindow(outline, box, k0, k1, b, e, buffer)) return false;
+    ttfCoverage cov{buffer, ptrdiff_t(w), e - b, w, false, 256};
+    for (uint32_t r = b; r < e; ++r) {
+      uint8_t *const p = pixels + ((int64_t(r) + top) * W + left + k0) * B;
+      if (B == 4) {
+        Blend<4>(cov, r - b, 0, w, ink, p);
+      } else if (B == 3) {
+        Blend<3>(cov, r - b, 0, w, ink, p);
+      } else {
+        Blend<1>(cov, r - b, 0, w, ink, p);
+      }
+    }
+  }
+  return true;
+}
+
 // Whether the bitmap's level-0 pixels can take a text.
 bool Drawable(const txBitmap *b) {
   if (b->type < 0 || b->type > 3 || b->subtype < 0 || b->subtype > 3) return false;
@@ -340,6 +442,46 @@ bool Drawable(const txBitmap *b) {
 }
 
 }  // namespace
+
+uint64_t ttfWindowPixels = kWindowPixels;
+
+bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
+                     uint32_t r1, uint8_t *window) {
+  // Where FreeType refuses to render the whole glyph, so does this.
+  if (int64_t(box.left) < -0x8000 || int64_t(box.left) + box.width > 0x7FFF ||
+      int64_t(box.top) - box.rows < -0x8000 || box.top > 0x7FFF)
+    return false;
+  const bool overlap = (outline.flags & FT_OUTLINE_OVERLAP) != 0;
+  if (box.width == 0 || box.rows == 0) return true;  // FreeType renders nothing
+  if (overlap && uint64_t(box.width) * kOverlapScale > 0x7FFF) return false;
+  if (k1 > box.width || r1 > box.rows || k0 > k1 || r0 > r1) return false;
+  if (k0 == k1 || r0 == r1 || outline.n_points <= 0 || outline.n_contours <= 0) return true;
+
+  FT_Outline moved;
+  if (FT_Outline_New(ttfLibrary, FT_UInt(outline.n_points), outline.n_contours, &moved) != 0) return false;
+  FT_Outline_Copy(&outline, &moved);
+  // Placed in the whole bitmap as FreeType places it, every coordinate as
+  // in its own rendering; only the clipping box differs, and the
+  // rasteriser's cells outside it change nothing inside it.
+  FT_Outline_Translate(&moved, -64 * FT_Pos(box.left), 64 * (FT_Pos(box.rows) - box.top));
+  const int scale = overlap ? kOverlapScale : 1;
+  if (overlap) {
+    for (int i = 0; i < moved.n_points; ++i) {
+      moved.points[i].x *= kOverlapScale;
+      moved.points[i].y *= kOverlapScale;
+    }
+  }
+  WindowTarget target{window, k1 - k0, k0, r0, box.rows};
+  FT_Raster_Params params{};
+  params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+  params.gray_spans = overlap ? OverlapSpans : WindowSpans;
+  params.user = &target;
+  params.clip_box = {FT_Pos(k0) * scale, (FT_Pos(box.rows) - r1) * scale, FT_Pos(k1) * scale,
+                     (FT_Pos(box.rows) - r0) * scale};
+  const FT_Error error = FT_Outline_Render(ttfLibrary, &moved, &params);
+  FT_Outline_Done(ttfLibrary, &moved);
+  return error == 0;
+}
 
 int32_t ttfInit() {
   SYS_ErrorClear();
@@ -593,6 +735,25 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     const int64_t top = y0 + int64_t(maxRows) - g.top;
     pen += Clamp32(g.advance - g.left);
     if (left >= W || top >= H || left + int64_t(g.width) <= 0 || top + int64_t(g.rows) <= 0) continue;
+    if (uint64_t(g.width) * g.rows > ttfWindowPixels && (g.kept == Kept::kOutline || g.kept == Kept::kRasterise)) {
+      const FT_Outline *outline = nullptr;
+      if (g.kept == Kept::kOutline) {
+        outline = &reinterpret_cast<FT_OutlineGlyph>(g.glyph)->outline;
+      } else {
+        FT_Load_Glyph(ft, g.index, kMeasureFlags);
+        rasterised = false;  // the slot no longer holds a rendered glyph
+        if (ft->glyph->format == FT_GLYPH_FORMAT_OUTLINE) outline = &ft->glyph->outline;
+      }
+      if (outline) {
+        if (!DrawWindowed(*outline, ttfGlyphBox{g.left, g.top, g.width, g.rows}, left, top, W, H, B, pixels, ink,
+                          &work)) {
+          TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
+          SYS_ErrorSet(10);
+          return -1;
+        }
+        continue;
+      }
+    }
     bool rendered = true;
     ttfCoverage cov{};
     switch (g.kept) {

@@ -49,6 +49,29 @@ void ttfFreeFace(frFace *face);
 // The character size at which the face's ascent plus descent spans h pixels.
 float ttfSizeForHeight(FT_Face face, int32_t h);
 
+// Where FreeType puts a glyph's rendered bitmap: its left column and top
+// row from the pen, and its size.
+struct ttfGlyphBox {
+  int32_t left;
+  int32_t top;
+  uint32_t width;
+  uint32_t rows;
+};
+
+// Glyphs whose bitmap would have more pixels than this are rendered only
+// where they meet the image (ttfRenderWindow), a band at a time. Tests set
+// it to compare the two ways.
+extern uint64_t ttfWindowPixels;
+
+// Renders the columns [k0, k1) and rows [r0, r1) of the grey bitmap
+// FreeType renders of an outline whose bitmap box is `box` into `window`
+// (k1 - k0 bytes a row, top row first, zero-filled by the caller), and
+// nothing else of it: the same bytes, for what the window costs. False
+// where FreeType would not render the whole glyph, or the window lies
+// outside its bitmap.
+bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
+                     uint32_t r1, uint8_t *window);
+
 // A glyph's coverage as 0..255 per pixel, whatever FreeType's pixel mode
 // and row order: grey as it stands (rescaled when it has fewer than 256
 // levels), 1-bit as 0 or 255. Other modes must be converted to grey first.

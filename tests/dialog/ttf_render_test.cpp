@@ -5,11 +5,13 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
+#include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -453,6 +455,125 @@ TEST_F(FontTest, EveryPlaceOfAGlyphDrawsItsOwnPixelsWhateverLiesBetween) {
       }
     }
   }
+}
+
+// FreeType's rendering of a whole glyph is the oracle: any window of it,
+// rendered alone, holds the same bytes, for outlines as they load and
+// marked as overlapping (rendered oversampled) or even-odd filled; and
+// where FreeType refuses the whole glyph (too large, or too wide to
+// oversample), the window is refused too.
+TEST_F(FontTest, AWindowOfAGlyphHoldsTheBytesOfItsWholeRendering) {
+  uint32_t seed = 7;
+  auto next = [&](uint32_t bound) {
+    seed = seed * 1664525u + 1013904223u;
+    return bound ? (seed >> 8) % bound : 0;
+  };
+  for (const std::string &path : {FontPath("sans_bold.ttf"), std::string("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf")}) {
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_New_Face(ttfLibrary, path.c_str(), 0, &face), 0) << path;
+    for (const int size : {9, 40, 300, 1200, 9000, 40000}) {
+      FT_Set_Char_Size(face, 0, FT_F26Dot6(size) * 64, 0, 0);
+      for (const char c : std::string("AgW@&8")) {
+        for (const int flags : {0, FT_OUTLINE_OVERLAP, FT_OUTLINE_EVEN_ODD_FILL}) {
+          // Only to be refused: too wide to oversample.
+          if (size == 9000 && (c != 'W' || flags != FT_OUTLINE_OVERLAP)) continue;
+          const std::string what = path + " " + std::to_string(size) + " '" + c + "' flags " + std::to_string(flags);
+          ASSERT_EQ(FT_Load_Glyph(face, FT_Get_Char_Index(face, FT_ULong(uint8_t(c))), FT_LOAD_NO_HINTING), 0);
+          const FT_GlyphSlot slot = face->glyph;
+          FT_Outline &outline = slot->outline;
+          outline.flags = (outline.flags & ~(FT_OUTLINE_OVERLAP | FT_OUTLINE_EVEN_ODD_FILL)) | flags;
+          const ttfGlyphBox box{slot->bitmap_left, slot->bitmap_top, slot->bitmap.width, slot->bitmap.rows};
+          // FreeType's whole rendering, where it refuses the glyph or the
+          // glyph is small enough to make here.
+          const bool beyond = int64_t(box.left) + box.width > 0x7FFF || box.top > 0x7FFF;
+          const bool tooWide = flags == FT_OUTLINE_OVERLAP && box.width * 4 > 0x7FFF;
+          if (!beyond && !tooWide && uint64_t(box.width) * box.rows > (uint64_t(16) << 20)) continue;
+          uint8_t probe = 0;
+          const bool accepted = ttfRenderWindow(outline, box, 0, std::min(box.width, 1u), 0, std::min(box.rows, 1u), &probe);
+          std::vector<std::array<uint32_t, 4>> windows;
+          std::vector<std::vector<uint8_t>> rendered;
+          if (accepted) {
+            const uint32_t w = box.width, h = box.rows;
+            windows = {{0, w, 0, h}, {0, 1, 0, h}, {w - 1, w, 0, h}, {0, w, 0, 1}, {0, w, h - 1, h}};
+            for (int i = 0; i < 24; ++i) {
+              const uint32_t k0 = next(w), r0 = next(h);
+              windows.push_back({k0, k0 + 1 + next(w - k0), r0, r0 + 1 + next(h - r0)});
+            }
+            for (const auto &[k0, k1, r0, r1] : windows) {
+              rendered.emplace_back(size_t(k1 - k0) * (r1 - r0), 0);
+              ASSERT_TRUE(ttfRenderWindow(outline, box, k0, k1, r0, r1, rendered.back().data())) << what;
+            }
+          }
+          const bool whole = FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0;
+          EXPECT_EQ(whole, !beyond && !tooWide) << what;
+          EXPECT_EQ(accepted, whole) << what;
+          if (!whole || !accepted) continue;
+          const FT_Bitmap &b = slot->bitmap;
+          ASSERT_EQ(b.width, box.width) << what;
+          ASSERT_EQ(b.rows, box.rows) << what;
+          for (size_t i = 0; i < windows.size(); ++i) {
+            const auto &[k0, k1, r0, r1] = windows[i];
+            size_t differ = 0;
+            for (uint32_t r = r0; r < r1; ++r)
+              for (uint32_t k = k0; k < k1; ++k)
+                differ += rendered[i][size_t(r - r0) * (k1 - k0) + (k - k0)] != b.buffer[ptrdiff_t(r) * b.pitch + k];
+            EXPECT_EQ(differ, 0u) << what << " window " << k0 << "-" << k1 << " x " << r0 << "-" << r1;
+          }
+        }
+      }
+    }
+    FT_Done_Face(face);
+  }
+}
+
+// Rendered only where they land or whole, glyphs draw the same pixels and
+// the render answers the same, at every depth and placement, for glyphs
+// kept as outlines and, in a line of more distinct glyphs than a render
+// keeps, for glyphs loaded again where they land.
+TEST_F(FontTest, GlyphsRenderedOnlyWhereTheyLandDrawAsTheWholeGlyphs) {
+  std::string every;  // every glyph of the face, more than a render keeps
+  for (uint32_t c = 0xA1; c < 0xFFFE; ++c)
+    every += c < 0x800 ? std::string{char(0xC0 | c >> 6), char(0x80 | (c & 63))}
+                       : std::string{char(0xE0 | c >> 12), char(0x80 | (c >> 6 & 63)), char(0x80 | (c & 63))};
+  std::string ascii;
+  for (char c = 0x21; c < 0x7F; ++c) ascii += c;
+  const std::string dejavu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+  ASSERT_EQ(frLoadFace(dejavu.c_str()), 0);
+  frFont *font = frNewFont(FR_ENC_UTF8, 0xC0A0FFE0, FR_HALIGN_LEFT, FR_VALIGN_TOP);
+  fonts_.push_back(font);
+  ASSERT_EQ(frSetFont(font, dejavu.c_str(), 60, 100, 0), 0);
+  const uint64_t saved = ttfWindowPixels;
+  int inked = 0;
+  for (const std::string &text : {std::string("W"), std::string("AgW@ gAgA"), ascii + ascii, every + ascii}) {
+    for (const int size : {60, 300}) {
+      frSetSize(font, size);
+      for (const int32_t type : {3, 0, 2}) {
+        for (const auto &[halign, valign] : std::vector<std::pair<int, int>>{
+                 {FR_HALIGN_LEFT, FR_VALIGN_TOP}, {FR_HALIGN_CENTER, FR_VALIGN_CENTER},
+                 {FR_HALIGN_RIGHT, FR_VALIGN_BOTTOM}, {-1, -1}}) {
+          // The long line once a size: its tail lands.
+          if (text.size() > 1000 && (type != 2 || halign != FR_HALIGN_RIGHT)) continue;
+          Image whole(type, 173, 97), windowed(type, 173, 97);
+          frSetHAlign(font, halign);
+          frSetVAlign(font, valign);
+          frSetPosition(font, -41, -23);
+          int32_t w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+          ttfWindowPixels = UINT64_MAX;
+          const int32_t a = frRender(font, whole.b, text.c_str(), &w1, &h1);
+          ttfWindowPixels = 0;
+          const int32_t b = frRender(font, windowed.b, text.c_str(), &w2, &h2);
+          ttfWindowPixels = saved;
+          EXPECT_EQ(a, b);
+          EXPECT_EQ(w1, w2);
+          EXPECT_EQ(h1, h2);
+          inked += !InkOf(whole).empty();
+          EXPECT_TRUE(SamePixels(whole, windowed))
+              << "text of " << text.size() << " bytes, size " << size << ", type " << type << ", align " << halign;
+        }
+      }
+    }
+  }
+  EXPECT_GT(inked, 60);  // of 74 renders
 }
 
 TEST(TtfCoverage, ReadsRowsByPitchAndPixelMode) {
