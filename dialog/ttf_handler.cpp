@@ -23,9 +23,10 @@
 //
 // A glyph whose bitmap would be very large (a face whose outlines reach far
 // beyond its em) is never rendered whole: only the part of it that meets
-// the image is, a band of rows at a time, with FreeType's own rasteriser on
-// the same outline moved by whole pixels. Its pixels are the whole
-// rendering's, and what it costs is bounded by the image, not by the glyph.
+// the image is, a band of rows at a time, by FreeType's own rasteriser on
+// the same outline placed as FreeType places it, with a clipping box. Its
+// pixels are the whole rendering's, and what it costs is bounded by the
+// image, not by the glyph.
 //
 // A glyph that does not load leaves the slot as FreeType left it and the
 // line goes on; a glyph that lands but cannot be rendered fails the call
@@ -286,9 +287,9 @@ size_t DecodeUtf8(const uint8_t *s, size_t n, uint16_t *out) {
   return m;
 }
 
-// The window a glyph's spans land in: rows [r0, r0 + h) and columns
-// [k0, k0 + w) of the glyph's whole bitmap of `rows` rows, whose spans
-// count their rows from the bottom one up (at `scale` times the size).
+// The window a glyph's spans land in: w columns from column k0, and rows
+// from row r0, of the glyph's whole bitmap of `rows` rows. Spans count
+// their rows from the bottom one up.
 struct WindowTarget {
   uint8_t *pixels;
   uint32_t w, k0, r0, rows;
