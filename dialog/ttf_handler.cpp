@@ -411,7 +411,11 @@ bool DrawWindowed(const FT_Outline &outline, const ttfGlyphBox &box, int64_t lef
                   int64_t H, int64_t B, uint8_t *pixels, const Ink &ink, WorkBuffers *work) {
   const auto k0 = uint32_t(std::max<int64_t>(0, -left)), k1 = uint32_t(std::min<int64_t>(box.width, W - left));
   const auto r0 = uint32_t(std::max<int64_t>(0, -top)), r1 = uint32_t(std::min<int64_t>(box.rows, H - top));
-  if (k0 >= k1 || r0 >= r1) return ttfRenderWindow(outline, box, 0, 0, 0, 0, nullptr);
+  // The whole glyph is rasterised first, keeping nothing, so that it
+  // fails where FreeType's whole rendering fails (a row of more cells than
+  // its rasteriser holds, say), before any of it is drawn.
+  if (!ttfRendersWhole(outline, box)) return false;
+  if (k0 >= k1 || r0 >= r1) return true;
   const uint32_t w = k1 - k0;
   const uint32_t band = uint32_t(std::clamp<uint64_t>(kBandPixels / w, 1, r1 - r0));
   for (uint32_t b = r0; b < r1; b += band) {
@@ -446,25 +450,34 @@ bool Drawable(const txBitmap *b) {
 
 uint64_t ttfWindowPixels = kWindowPixels;
 
-bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
-                     uint32_t r1, uint8_t *window) {
-  // Where FreeType refuses to render the whole glyph, so does this.
+namespace {
+
+// The glyph's box within FreeType's limits for a whole rendering: its
+// pixel box in 16 bits, and an overlapping outline's oversampled columns
+// too.
+bool BoxRenders(const FT_Outline &outline, const ttfGlyphBox &box) {
   if (int64_t(box.left) < -0x8000 || int64_t(box.left) + box.width > 0x7FFF ||
       int64_t(box.top) - box.rows < -0x8000 || box.top > 0x7FFF)
     return false;
-  const bool overlap = (outline.flags & FT_OUTLINE_OVERLAP) != 0;
   if (box.width == 0 || box.rows == 0) return true;  // FreeType renders nothing
-  if (overlap && uint64_t(box.width) * kOverlapScale > 0x7FFF) return false;
-  if (k1 > box.width || r1 > box.rows || k0 > k1 || r0 > r1) return false;
-  if (k0 == k1 || r0 == r1 || outline.n_points <= 0 || outline.n_contours <= 0) return true;
+  return !(outline.flags & FT_OUTLINE_OVERLAP) || uint64_t(box.width) * kOverlapScale <= 0x7FFF;
+}
 
+void NoSpans(int, int, const FT_Span *, void *) {}
+
+// Rasterises the outline placed in its whole bitmap as FreeType places it,
+// every coordinate as in FreeType's own rendering, within the columns
+// [k0, k1) and rows [r0, r1) of that bitmap, handing the spans to `spans`.
+// Only the clipping box differs from the whole rendering, and the
+// rasteriser's cells outside it change nothing inside it.
+bool RenderClipped(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
+                   uint32_t r1, FT_SpanFunc spans, void *user) {
+  if (k0 == k1 || r0 == r1 || outline.n_points <= 0 || outline.n_contours <= 0) return true;
   FT_Outline moved;
   if (FT_Outline_New(ttfLibrary, FT_UInt(outline.n_points), outline.n_contours, &moved) != 0) return false;
   FT_Outline_Copy(&outline, &moved);
-  // Placed in the whole bitmap as FreeType places it, every coordinate as
-  // in its own rendering; only the clipping box differs, and the
-  // rasteriser's cells outside it change nothing inside it.
   FT_Outline_Translate(&moved, -64 * FT_Pos(box.left), 64 * (FT_Pos(box.rows) - box.top));
+  const bool overlap = (outline.flags & FT_OUTLINE_OVERLAP) != 0;
   const int scale = overlap ? kOverlapScale : 1;
   if (overlap) {
     for (int i = 0; i < moved.n_points; ++i) {
@@ -472,16 +485,29 @@ bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t
       moved.points[i].y *= kOverlapScale;
     }
   }
-  WindowTarget target{window, k1 - k0, k0, r0, box.rows};
   FT_Raster_Params params{};
   params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
-  params.gray_spans = overlap ? OverlapSpans : WindowSpans;
-  params.user = &target;
+  params.gray_spans = spans;
+  params.user = user;
   params.clip_box = {FT_Pos(k0) * scale, (FT_Pos(box.rows) - r1) * scale, FT_Pos(k1) * scale,
                      (FT_Pos(box.rows) - r0) * scale};
   const FT_Error error = FT_Outline_Render(ttfLibrary, &moved, &params);
   FT_Outline_Done(ttfLibrary, &moved);
   return error == 0;
+}
+
+}  // namespace
+
+bool ttfRendersWhole(const FT_Outline &outline, const ttfGlyphBox &box) {
+  return BoxRenders(outline, box) && RenderClipped(outline, box, 0, box.width, 0, box.rows, NoSpans, nullptr);
+}
+
+bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
+                     uint32_t r1, uint8_t *window) {
+  if (!BoxRenders(outline, box) || k1 > box.width || r1 > box.rows || k0 > k1 || r0 > r1) return false;
+  WindowTarget target{window, k1 - k0, k0, r0, box.rows};
+  const bool overlap = (outline.flags & FT_OUTLINE_OVERLAP) != 0;
+  return RenderClipped(outline, box, k0, k1, r0, r1, overlap ? OverlapSpans : WindowSpans, &target);
 }
 
 int32_t ttfInit() {

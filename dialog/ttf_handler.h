@@ -63,12 +63,16 @@ struct ttfGlyphBox {
 // it to compare the two ways.
 extern uint64_t ttfWindowPixels;
 
+// Whether FreeType renders a glyph of this outline and bitmap box whole:
+// within its limits on the box, and rasterised without running out of its
+// own room, which is found by rasterising the whole glyph and keeping none
+// of it (the time of a whole rendering, without its memory).
+bool ttfRendersWhole(const FT_Outline &outline, const ttfGlyphBox &box);
 // Renders the columns [k0, k1) and rows [r0, r1) of the grey bitmap
 // FreeType renders of an outline whose bitmap box is `box` into `window`
 // (k1 - k0 bytes a row, top row first, zero-filled by the caller), and
 // nothing else of it: the same bytes, for what the window costs. False
-// where FreeType would not render the whole glyph, or the window lies
-// outside its bitmap.
+// where FreeType refuses the glyph's box, or the window lies outside it.
 bool ttfRenderWindow(const FT_Outline &outline, const ttfGlyphBox &box, uint32_t k0, uint32_t k1, uint32_t r0,
                      uint32_t r1, uint8_t *window);
 

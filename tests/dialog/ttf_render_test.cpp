@@ -504,9 +504,11 @@ TEST_F(FontTest, AWindowOfAGlyphHoldsTheBytesOfItsWholeRendering) {
               ASSERT_TRUE(ttfRenderWindow(outline, box, k0, k1, r0, r1, rendered.back().data())) << what;
             }
           }
+          const bool rendersWhole = ttfRendersWhole(outline, box);
           const bool whole = FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0;
           EXPECT_EQ(whole, !beyond && !tooWide) << what;
           EXPECT_EQ(accepted, whole) << what;
+          EXPECT_EQ(rendersWhole, whole) << what;
           if (!whole || !accepted) continue;
           const FT_Bitmap &b = slot->bitmap;
           ASSERT_EQ(b.width, box.width) << what;
@@ -524,6 +526,55 @@ TEST_F(FontTest, AWindowOfAGlyphHoldsTheBytesOfItsWholeRendering) {
     }
     FT_Done_Face(face);
   }
+}
+
+// FreeType's rasteriser holds a few hundred cells a band; a row with more
+// makes the whole rendering fail. A window of the same outline holds fewer
+// and would succeed, so whether the glyph renders whole is found on its own.
+TEST_F(FontTest, AGlyphWhoseRowsOverflowTheRasteriserIsNotRenderedWhole) {
+  // Teeth one pixel apart along one row, then back along the row above.
+  std::vector<FT_Vector> points;
+  constexpr int kTeeth = 1200;
+  for (int i = 0; i < kTeeth; ++i) points.push_back({FT_Pos(i) * 64 + 32, i % 2 ? 96 : 16});
+  for (int i = kTeeth - 1; i >= 0; --i) points.push_back({FT_Pos(i) * 64 + 32, i % 2 ? 120 : 112});
+  std::vector<char> tags(points.size(), FT_CURVE_TAG_ON);
+  short last = short(points.size() - 1);
+  FT_Outline outline{};
+  outline.n_points = short(points.size());
+  outline.n_contours = 1;
+  outline.points = points.data();
+  outline.tags = tags.data();
+  outline.contours = &last;
+  FT_BBox cbox;
+  FT_Outline_Get_CBox(&outline, &cbox);
+  const ttfGlyphBox box{int32_t(cbox.xMin >> 6), int32_t((cbox.yMax + 63) >> 6),
+                        uint32_t(((cbox.xMax + 63) >> 6) - (cbox.xMin >> 6)),
+                        uint32_t(((cbox.yMax + 63) >> 6) - (cbox.yMin >> 6))};
+  // FreeType's whole rendering, into a bitmap of the box placed as
+  // FreeType places it.
+  std::vector<uint8_t> pixels(size_t(box.width) * box.rows);
+  FT_Bitmap bitmap{};
+  bitmap.rows = box.rows;
+  bitmap.width = box.width;
+  bitmap.pitch = int(box.width);
+  bitmap.buffer = pixels.data();
+  bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
+  bitmap.num_grays = 256;
+  FT_Outline_Translate(&outline, -64 * FT_Pos(box.left), 64 * (FT_Pos(box.rows) - box.top));
+  const bool whole = FT_Outline_Get_Bitmap(ttfLibrary, &outline, &bitmap) == 0;
+  FT_Outline_Translate(&outline, 64 * FT_Pos(box.left), -64 * (FT_Pos(box.rows) - box.top));
+  EXPECT_FALSE(whole);
+  EXPECT_FALSE(ttfRendersWhole(outline, box));
+  std::vector<uint8_t> window(size_t(40) * box.rows);
+  EXPECT_TRUE(ttfRenderWindow(outline, box, 0, 40, 0, box.rows, window.data()));
+
+  // The font fuzz target's face whose 'y' is such a glyph: a line fails
+  // where the 'y' lands, as FreeType's whole rendering of it fails.
+  frFont *font = Font("rotten_y.ttf", 40);
+  frSetVAlign(font, FR_VALIGN_BOTTOM);
+  Image line(2, 60, 40);
+  EXPECT_EQ(frRender(font, line.b, "Ay", nullptr, nullptr), -1);
+  EXPECT_EQ(SYS_ErrorGet(), 10);
 }
 
 // Rendered only where they land or whole, glyphs draw the same pixels and
