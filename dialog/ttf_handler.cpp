@@ -405,6 +405,18 @@ void Blend(const ttfCoverage &cov, uint32_t row, int64_t begin, int64_t end, con
   }
 }
 
+// Blend for the image's bytes per pixel.
+void BlendRow(const ttfCoverage &cov, uint32_t row, int64_t begin, int64_t end, const Ink &ink, int64_t B,
+              uint8_t *p) {
+  if (B == 4) {
+    Blend<4>(cov, row, begin, end, ink, p);
+  } else if (B == 3) {
+    Blend<3>(cov, row, begin, end, ink, p);
+  } else {
+    Blend<1>(cov, row, begin, end, ink, p);
+  }
+}
+
 // Draws the part of a very large glyph that meets the image, a band of rows
 // at a time; false when it cannot be rendered.
 bool DrawWindowed(const FT_Outline &outline, const ttfGlyphBox &box, int64_t left, int64_t top, int64_t W,
@@ -423,16 +435,8 @@ bool DrawWindowed(const FT_Outline &outline, const ttfGlyphBox &box, int64_t lef
     uint8_t *buffer = work->Band(size_t(w) * (e - b));
     if (!buffer || !ttfRenderWindow(outline, box, k0, k1, b, e, buffer)) return false;
     ttfCoverage cov{buffer, ptrdiff_t(w), e - b, w, false, 256};
-    for (uint32_t r = b; r < e; ++r) {
-      uint8_t *const p = pixels + ((int64_t(r) + top) * W + left + k0) * B;
-      if (B == 4) {
-        Blend<4>(cov, r - b, 0, w, ink, p);
-      } else if (B == 3) {
-        Blend<3>(cov, r - b, 0, w, ink, p);
-      } else {
-        Blend<1>(cov, r - b, 0, w, ink, p);
-      }
-    }
+    for (uint32_t r = b; r < e; ++r)
+      BlendRow(cov, r - b, 0, w, ink, B, pixels + ((int64_t(r) + top) * W + left + k0) * B);
   }
   return true;
 }
@@ -832,16 +836,8 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
     const int64_t kEnd = std::min<int64_t>(cov.width, W - left);
     const int64_t rBegin = std::max<int64_t>(0, -top);
     const int64_t rEnd = std::min<int64_t>(cov.rows, H - top);
-    for (int64_t r = rBegin; r < rEnd && kBegin < kEnd; ++r) {
-      uint8_t *const p = pixels + ((r + top) * W + left + kBegin) * B;
-      if (B == 4) {
-        Blend<4>(cov, uint32_t(r), kBegin, kEnd, ink, p);
-      } else if (B == 3) {
-        Blend<3>(cov, uint32_t(r), kBegin, kEnd, ink, p);
-      } else {
-        Blend<1>(cov, uint32_t(r), kBegin, kEnd, ink, p);
-      }
-    }
+    for (int64_t r = rBegin; r < rEnd && kBegin < kEnd; ++r)
+      BlendRow(cov, uint32_t(r), kBegin, kEnd, ink, B, pixels + ((r + top) * W + left + kBegin) * B);
   }
   return 0;
 }

@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,16 +69,12 @@ void RemoveFolder() {
   if (!g_folder.empty()) fs::remove_all(g_folder, ignored);
 }
 
-// An uncompressed 32-bit TGA of the given size, every pixel different.
-void WriteTga(const fs::path &path, int width, int height) {
-  std::string bytes(18, '\0');
-  bytes[2] = 2;
-  bytes[12] = char(width & 0xFF), bytes[13] = char(width >> 8);
-  bytes[14] = char(height & 0xFF), bytes[15] = char(height >> 8);
-  bytes[16] = 32;
-  bytes[17] = 8;
-  for (int i = 0; i < width * height; ++i) bytes += {char(i), char(i * 3), char(i * 7), char(0xFF)};
-  std::ofstream(path, std::ios::binary) << bytes;
+// A picture of the given size, written by the texture pipeline's own writer.
+bool WritePicture(int32_t (*write)(const char *, pxBitmap), const fs::path &path, int width, int height) {
+  pxBitmap picture = txCreateDummy(TX_LAYOUT_RGB, width, height);
+  const bool written = picture && write(path.c_str(), picture) == 0;
+  txFree(&picture);
+  return written;
 }
 
 bool MakeFolder() {
@@ -90,11 +85,9 @@ bool MakeFolder() {
   std::error_code error;
   for (const auto &font : fs::directory_iterator("/usr/share/fonts/truetype/dejavu", error))
     fs::create_symlink(font.path(), g_folder / font.path().filename(), error);
-  WriteTga(g_folder / "cfglogo.tga", 8, 4);
-  WriteTga(g_folder / "strip.tga", 4, 16);
-  pxBitmap png = txCreateDummy(TX_LAYOUT_RGBA, 4, 4);
-  const bool written = png && pngWrite((g_folder / "p.png").c_str(), png) == 0;
-  txFree(&png);
+  const bool written = WritePicture(tgaWrite, g_folder / "cfglogo.tga", 8, 4) &&
+                       WritePicture(tgaWrite, g_folder / "strip.tga", 4, 16) &&
+                       WritePicture(pngWrite, g_folder / "p.png", 4, 4);
   return written && chdir(name) == 0;
 }
 
