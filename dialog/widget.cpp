@@ -56,14 +56,25 @@ int32_t TakeSerial() {
   next_free_serial = std::max(next_free_serial, int64_t(serial) + 1);
   return serial;
 }
-// A callback may unload the set whose event it answers (a button that
-// closes its dialog) while the dispatch still walks that set: such an
-// unload waits until the outermost dispatch is over.
-int dispatch_depth = 0;
+// A callback may unload a set while a walk over it (a dispatch, draw,
+// show, hide or process) is under way: a button that closes its dialog, a
+// window that closes at its draw. The unload is done at once, windows,
+// destroy messages and texts, so nothing of the set is heard from again;
+// only its records and list nodes, which the walks stand on, wait until
+// the last walk over the set ends. Each walk stops as soon as its set is
+// gone.
+std::vector<SYS_List_p> &Walking() {
+  static auto *sets = new std::vector<SYS_List_p>;  // never destroyed
+  return *sets;
+}
 std::vector<SYS_List_p> &Unloading() {
   static auto *sets = new std::vector<SYS_List_p>;  // never destroyed
   return *sets;
 }
+bool Listed(const std::vector<SYS_List_p> &sets, SYS_List_p set) {
+  return std::find(sets.begin(), sets.end(), set) != sets.end();
+}
+bool Gone(SYS_List_p set) { return Listed(Unloading(), set); }
 
 // Set when an element could not be kept for want of memory; the reader
 // goes on regardless, so the load looks at this afterwards.
@@ -233,56 +244,85 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
 
 namespace {
 
-void Unload(SYS_List_p set) {
-  SYS_Log(1, "[widget]  - unload widget set.\n");
-  Indexes().erase(set);
-  SendAll(set, WIDGET_MSG_DESTROY, false);
-  SendAll(set, WIDGET_MSG_DESTROY, true);
+void FreeRecords(SYS_List_p set) {
   for (SYS_List_p node = set; node; node = node->next) {
-    widget_item_t *w = Item(node);
-    if (!w) continue;
-    widget_free_texts(w);
-    SYS_MEMFREE(w);
+    if (Item(node)) SYS_MEMFREE(node->data);
     node->data = nullptr;
   }
   SYS_ListFree(set);
 }
 
+// One walk over a set, for as long as it lasts; the last one over a set
+// unloaded meanwhile frees what the unload left.
+class Walk {
+public:
+  explicit Walk(SYS_List_p set) : set_(set) { Walking().push_back(set); }
+  ~Walk() {
+    auto &walking = Walking();
+    walking.pop_back();  // walks nest: this one is the innermost
+    if (Listed(walking, set_) || !Gone(set_)) return;
+    auto &unloading = Unloading();
+    unloading.erase(std::find(unloading.begin(), unloading.end(), set_));
+    FreeRecords(set_);
+  }
+  Walk(const Walk &) = delete;
+  Walk &operator=(const Walk &) = delete;
+
+private:
+  SYS_List_p set_;
+};
+
 }  // namespace
 
 int32_t widget_unload(SYS_List_p set) {
   if (Bad(set)) return -1;
-  if (dispatch_depth > 0) {
-    auto &later = Unloading();
-    if (std::find(later.begin(), later.end(), set) == later.end()) later.push_back(set);
-    return 0;
-  }
-  Unload(set);
+  if (Gone(set)) return 0;  // unloaded already, by a callback of a walk still over it
+  SYS_Log(1, "[widget]  - unload widget set.\n");
+  Indexes().erase(set);
+  SendAll(set, WIDGET_MSG_DESTROY, false);
+  SendAll(set, WIDGET_MSG_DESTROY, true);
+  for (SYS_List_p node = set; node; node = node->next)
+    if (widget_item_t *w = Item(node)) widget_free_texts(w);
+  if (Listed(Walking(), set))
+    Unloading().push_back(set);
+  else
+    FreeRecords(set);
   return 0;
 }
 
 int32_t widget_show_set(SYS_List_p set) {
   if (Bad(set)) return -1;
+  if (Gone(set)) return 0;
+  Walk walk(set);
   for (SYS_List_p node = set; node; node = node->next)
     if (widget_item_t *w = Item(node)) {
       w->visible = 1;
       Send(w, WIDGET_MSG_SHOW);
+      if (Gone(set)) {
+        SYS_ErrorClear();
+        return 0;
+      }
     }
   return widget_draw_set(set);
 }
 
 int32_t widget_hide_set(SYS_List_p set) {
   if (Bad(set)) return -1;
+  if (Gone(set)) return 0;
+  Walk walk(set);
   for (SYS_List_p node = set; node; node = node->next)
     if (widget_item_t *w = Item(node)) {
       w->visible = 0;
       Send(w, WIDGET_MSG_HIDE);
+      if (Gone(set)) break;
     }
   return 0;
 }
 
 int32_t widget_draw_set(SYS_List_p set) {
   if (Bad(set)) return -1;
+  if (Gone(set)) return 0;
+  Walk walk(set);
   widget_item_t *first = widget_first_of_type(set, WIDGET_WINDOW);
   if (first && first->window && first->window->context) wmMakeCurrent(first->window);
   wm_window_t *drawn = nullptr;
@@ -290,6 +330,10 @@ int32_t widget_draw_set(SYS_List_p set) {
     widget_item_t *w = Item(node);
     if (!w) continue;
     Send(w, WIDGET_MSG_DRAW);
+    if (Gone(set)) {  // its windows went with it: nothing to swap
+      SYS_ErrorClear();
+      return 0;
+    }
     if (w->type == WIDGET_WINDOW && w->window && w->window->context) drawn = w->window;
   }
   if (drawn) wmSwapBuffers(drawn);
@@ -299,9 +343,9 @@ int32_t widget_draw_set(SYS_List_p set) {
 
 int32_t widget_process(SYS_List_p set) {
   if (Bad(set)) return -1;
-  const bool loaded = Indexes().count(set) != 0;
+  Walk walk(set);
   wmPumpEvents();
-  if (loaded && !Indexes().count(set)) {  // a callback unloaded it
+  if (Gone(set)) {  // a callback unloaded it
     SYS_ErrorClear();
     return 0;
   }
@@ -311,16 +355,13 @@ int32_t widget_process(SYS_List_p set) {
 int32_t widget_window_event(wm_event_t *event) {
   if (!event || !event->window) return 0;
   auto set = reinterpret_cast<SYS_List_p>(wmParam(event->window, WM_USER_GET, 0));
+  if (!set) return 0;
   int32_t result = 0;
-  ++dispatch_depth;
+  Walk walk(set);
   for (SYS_List_p node = set; node; node = node->next) {
     widget_item_t *w = Item(node);
     if (w && w->cls && w->cls->handler) result = w->cls->handler(w, event);
-  }
-  if (--dispatch_depth == 0) {
-    std::vector<SYS_List_p> sets;
-    sets.swap(Unloading());
-    for (SYS_List_p done : sets) Unload(done);
+    if (Gone(set)) break;  // a callback unloaded it: the event goes no further
   }
   return result;
 }

@@ -173,6 +173,9 @@ int32_t widget_label_render(widget_item_t *widget);
 // Set operations.
 int32_t widget_init();
 SYS_List_p widget_load(int32_t mode, const char *source);  // mode 1 file name, 0 text
+// Takes effect at once, also from a callback of the set itself: its
+// windows are gone (their queued events with them) and no widget of it is
+// sent anything again; a walk over it stops where it stands.
 int32_t widget_unload(SYS_List_p set);
 int32_t widget_show_set(SYS_List_p set);
 int32_t widget_hide_set(SYS_List_p set);

@@ -1,9 +1,11 @@
 // Fuzzes widget files: a set loaded from the text in memory, shown, drawn,
 // fed mouse, key and window events through the window manager on the
-// recording back-end, hidden and unloaded. OpenGL is a table of entry
-// points that do nothing, so no context is needed. The tracked heap must
-// be as full afterwards as before: every text, font and list a set makes
-// goes with it, whatever references its elements make to each other.
+// recording back-end, hidden and unloaded, unless its own callback closed
+// it on the way (at a call the input's length picks), after which nothing
+// of it may call back. OpenGL is a table of entry points that do nothing,
+// so no context is needed. The tracked heap must be as full afterwards as
+// before: every text, font and list a set makes goes with it, whatever
+// references its elements make to each other.
 //
 // The working folder holds the system's DejaVu fonts (linked) beside a
 // few small pictures (cfglogo.tga, strip.tga, p.png), so the fonts the
@@ -124,11 +126,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string text(reinterpret_cast<const char *>(data), size);
   const size_t live = SYS_MemLiveCount();
 
-  SYS_List_p set = widget_load(0, text.c_str());
+  // The callback closes its own dialog at its n-th call, as an OK button
+  // does, wherever that call comes from (a show, a draw, an event); n is
+  // set by the input's length, and past 48 it never does.
+  static SYS_List_p set;
+  static size_t calls_left;
+  static bool closed;
+  set = widget_load(0, text.c_str());
+  calls_left = size % 64;
+  closed = false;
   if (set) {
-    widget_set_callback_all(set, [](widget_item_t *, wm_event_t *) { return int32_t{0}; });
+    widget_set_callback_all(set, [](widget_item_t *, wm_event_t *) {
+      if (closed) abort();  // nothing of a closed dialog is heard from again
+      if (calls_left <= 48 && calls_left-- == 0) closed = widget_unload(set) == 0;
+      return int32_t{0};
+    });
     widget_show_set(set);
-    widget_item_t *window = widget_first_of_type(set, WIDGET_WINDOW);
+    widget_item_t *window = closed ? nullptr : widget_first_of_type(set, WIDGET_WINDOW);
     if (window && window->window && window->window->window) {
       plWindow *native = window->window->window;
       const int32_t points[][2] = {{-1, -1}, {0, 0}, {30, 140}, {200, 170}, {479, 399}, {5000, 5000}};
@@ -140,8 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       Push(native, PL_CLASS_KEYBOARD, PL_KEY_DOWN, 0, 0, 0);
       Push(native, PL_CLASS_WINDOW, PL_WINDOW_ACTIVATED, 0, 0, 0);
       Push(native, PL_CLASS_WINDOW, PL_WINDOW_BOUNDS_CHANGED, 0, 0, 0);
-      for (int i = 0; i < 24; ++i) widget_process(set);
+      for (int i = 0; i < 24 && !closed; ++i) widget_process(set);
     }
+  }
+  if (set && !closed) {
     for (SYS_List_p node = set; node; node = node->next) {
       auto *w = static_cast<widget_item_t *>(node->data);
       widget_set_title(w, w->title ? w->title : "x");

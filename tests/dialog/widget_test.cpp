@@ -378,9 +378,21 @@ TEST_F(WidgetSet, SerialsStartAgainPastThe32BitRange) {
   for (SYS_List_p set : {a, b, c}) widget_unload(set);
 }
 
+pl_event_t ClickOn(widget_item_t *window, int32_t x, int32_t y) {
+  pl_event_t click{};
+  click.cls = PL_CLASS_MOUSE;
+  click.kind = PL_MOUSE_DOWN;
+  click.window = window->window->window;
+  click.x = x;
+  click.y = y;
+  click.button = 1;
+  return click;
+}
+
 // A callback that unloads its own set, as a button closing its dialog
-// does: the event still reaches the rest of the set, the set goes once the
-// dispatch is over, and the pass that pumped the event draws nothing of it.
+// does: the unload is over when it returns (windows gone, one log line, a
+// second unload a no-op), the event reaches no other widget, and the pass
+// that pumped the event draws nothing of the set.
 TEST_F(WidgetSet, ACallbackMayUnloadItsOwnSet) {
   static SYS_List_p set;
   set = Load(
@@ -388,30 +400,105 @@ TEST_F(WidgetSet, ACallbackMayUnloadItsOwnSet) {
       "<IMG X=\"0\" Y=\"0\" WIDTH=\"200\" HEIGHT=\"100\"/><STYLE/>");
   ASSERT_NE(nullptr, set);
   static int calls;
+  static bool windows_left;
   calls = 0;
   widget_set_callback_all(set, [](widget_item_t *, wm_event_t *e) {
     if (e->type != WIDGET_MSG_MOUSE) return 0;
     ++calls;
+    widget_unload(set);
+    windows_left = wmWindowList() != nullptr;
     return widget_unload(set);
   });
   ASSERT_EQ(0, widget_show_set(set));
-  pl_event_t click{};
-  click.cls = PL_CLASS_MOUSE;
-  click.kind = PL_MOUSE_DOWN;
-  click.window = Items(set)[0]->window->window;
-  click.x = 20;
-  click.y = 20;
-  click.button = 1;
-  plFakePushEvent(click);
+  plFakePushEvent(ClickOn(Items(set)[0], 20, 20));
   plFakeClearCalls();
   EXPECT_EQ(0, widget_process(set));
-  EXPECT_EQ(2, calls);  // the window and the picture both heard the click
+  EXPECT_EQ(1, calls);  // the window heard it; the picture after it did not
+  EXPECT_FALSE(windows_left);
   const std::string text = log_.text();
   const size_t unload = text.find("[widget]  - unload widget set.\n");
   EXPECT_NE(std::string::npos, unload);
   EXPECT_EQ(std::string::npos, text.find("[widget]  - unload widget set.\n", unload + 1));
-  EXPECT_EQ(nullptr, wmWindowList());
   EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
+}
+
+// A dialog's button closes another dialog and then asks a question in a
+// message box of its own loop: the closed dialog's queued events are
+// dropped with its window, and its records are back before the question.
+TEST_F(WidgetSet, ASetUnloadedFromAnotherSetsCallbackIsGoneAtOnce) {
+  static SYS_List_p other, box;
+  static int heard_by_other;
+  static size_t live_without_other, live_at_question;
+  heard_by_other = 0;
+  SYS_List_p set = Load("<WINDOW TITLE=\"a\" WIDTH=\"200\" HEIGHT=\"100\"/>");
+  box = Load("<WINDOW TITLE=\"box\" WIDTH=\"100\" HEIGHT=\"50\"/>");
+  ASSERT_NE(nullptr, set);
+  ASSERT_NE(nullptr, box);
+  ASSERT_EQ(0, widget_show_set(set));
+  ASSERT_EQ(0, widget_show_set(box));
+  live_without_other = SYS_MemLiveCount();
+  other = Load("<WINDOW TITLE=\"b\" WIDTH=\"200\" HEIGHT=\"100\"/><IMG WIDTH=\"20\" HEIGHT=\"20\"/>");
+  ASSERT_NE(nullptr, other);
+  ASSERT_EQ(0, widget_show_set(other));
+  widget_set_callback_all(other, [](widget_item_t *, wm_event_t *) { return ++heard_by_other; });
+  widget_set_callback_all(set, [](widget_item_t *, wm_event_t *e) {
+    if (e->type != WIDGET_MSG_MOUSE) return 0;
+    widget_unload(other);
+    live_at_question = SYS_MemLiveCount();
+    for (int pass = 0; pass < 4; ++pass) widget_process(box);
+    return 0;
+  });
+  plFakePushEvent(ClickOn(Items(set)[0], 20, 20));
+  for (int i = 0; i < 3; ++i) plFakePushEvent(ClickOn(Items(other)[0], 30, 30));
+  EXPECT_EQ(0, widget_process(set));
+  EXPECT_EQ(0, heard_by_other);
+  EXPECT_EQ(live_without_other, live_at_question);
+  EXPECT_EQ(2u, [] {
+    size_t n = 0;
+    for (SYS_List_p w = wmWindowList(); w; w = w->next) ++n;
+    return n;
+  }());
+  widget_unload(box);
+  widget_unload(set);
+}
+
+// A window that closes its own set when it is shown or drawn stops the
+// walk there: the set's next window hears nothing, nothing is swapped, and
+// the pass still answers 0.
+TEST_F(WidgetSet, ASetUnloadedAtItsOwnDrawOrShowStopsThere) {
+  static SYS_List_p set;
+  static int calls;
+  static widget_msg_t closing_at;
+  auto load = [this] {
+    set = Load("<WINDOW TITLE=\"1\" WIDTH=\"200\" HEIGHT=\"100\"/><WINDOW TITLE=\"2\" WIDTH=\"200\" HEIGHT=\"100\"/>");
+    ASSERT_NE(nullptr, set);
+    calls = 0;
+    widget_set_callback_all(set, [](widget_item_t *, wm_event_t *e) {
+      if (e->type != closing_at) return 0;
+      ++calls;
+      return widget_unload(set);
+    });
+  };
+  for (const widget_msg_t message : {WIDGET_MSG_SHOW, WIDGET_MSG_DRAW}) {
+    for (const bool through_process : {false, true}) {
+      if (message == WIDGET_MSG_SHOW && through_process) continue;
+      closing_at = WIDGET_MSG_KEY;  // not yet
+      load();
+      if (message == WIDGET_MSG_DRAW) {
+        ASSERT_EQ(0, widget_show_set(set));
+      }
+      closing_at = message;
+      plFakeClearCalls();
+      if (message == WIDGET_MSG_SHOW) {
+        EXPECT_EQ(0, widget_show_set(set));
+      } else {
+        EXPECT_EQ(0, through_process ? widget_process(set) : widget_draw_set(set));
+      }
+      EXPECT_EQ(1, calls) << message << " " << through_process;
+      EXPECT_EQ(nullptr, wmWindowList());
+      EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
+    }
+  }
 }
 
 TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
