@@ -13,7 +13,7 @@
 //
 // Threads: the caller's; no locks. A loaded text is a new tracked copy;
 // the text it replaces stays with its owner (it may be a literal), unless
-// the same load made it.
+// the same load made it and no callback row has run since.
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -60,10 +60,11 @@ bool ParseLine(const char *text, Line &out) {
   return true;
 }
 
-// The texts one load has copied into each text variable. A later line of
-// the same load that names the variable again frees the copy it replaces:
-// no one but the load has seen it. A text the variable held before the
-// load stays with its owner.
+// The texts one load has copied into each text variable since a callback
+// row last ran. A later line that names the variable again frees the copy
+// it replaces: no one but the load has seen it. A callback may have looked
+// at every variable and kept what it saw, so from then on those copies
+// stay, as a text the variable held before the load stays with its owner.
 using Copies = std::unordered_map<void *, char *>;
 
 void Assign(const SYS_CFG_t &row, const std::string &value, Copies &copies) {
@@ -87,6 +88,7 @@ void Assign(const SYS_CFG_t &row, const std::string &value, Copies &copies) {
       *static_cast<float *>(row.variable) = static_cast<float>(SYS_StrToReal(value.c_str()));
       break;
     case SYS_CFG_CALLBACK:
+      copies.clear();
       reinterpret_cast<SYS_CfgCallback_t>(row.variable)(value.c_str());
       break;
     default:

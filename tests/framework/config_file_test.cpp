@@ -224,3 +224,29 @@ TEST_F(ConfigFiles, ATextNamedAgainKeepsOnlyItsLastCopy) {
   SYS_MEMFREE(first);
   SYS_MEMFREE(v.text);
 }
+
+// A callback row may look at a text the load made and keep it: that copy
+// is never freed by the load, while one made after the callback and named
+// again still is.
+TEST_F(ConfigFiles, ATextACallbackMaySeeStaysWithItsReader) {
+  static char **watched;
+  static const char *seen;
+  WriteFile(Path("seen.cfg"), "text = \"first\"\nhook = \"x\"\ntext = \"second\"\ntext = \"third\"\n");
+  Vars v;
+  watched = &v.text;
+  seen = nullptr;
+  std::vector<SYS_CFG_t> table = {
+      {"text", &v.text, SYS_CFG_TEXT, nullptr},
+      {"hook", reinterpret_cast<void *>(+[](const char *) { seen = *watched; }), SYS_CFG_CALLBACK, nullptr},
+      {nullptr, nullptr, 0, nullptr},
+  };
+  const size_t live = SYS_MemLiveCount();
+  ASSERT_EQ(SYS_CfgLoad("seen.cfg", table.data()), 0);
+  EXPECT_STREQ(v.text, "third");
+  EXPECT_EQ(SYS_MemLiveCount(), live + 2);
+  ASSERT_NE(seen, nullptr);
+  EXPECT_STREQ(seen, "first");
+  auto *first = const_cast<char *>(seen);
+  SYS_MEMFREE(first);
+  SYS_MEMFREE(v.text);
+}
