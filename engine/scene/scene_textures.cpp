@@ -60,11 +60,11 @@ void _3DV_FreeSceneTextures(_3DV_SCENE &scene) {
   }
   // A particle texture goes back by the name it was taken under: the
   // player switches emitters on and off after loading, so the flag no
-  // longer tells which objects took one.
+  // longer tells which objects took one. The name stays, as the
+  // materials' do: each load takes a reference that its free gives back.
   for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
-    _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
+    const _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
     if (p.particletexid != 0) txTexRelease(p.particletexid);
-    p.particletexid = 0;
   }
 }
 
