@@ -156,6 +156,7 @@ struct GlyphRecord {
   uint32_t width;  // of its bitmap, in pixels
   uint32_t rows;
   Kept kept;
+  bool rendersWhole;  // found to, once: a very large glyph is checked where it first lands
 };
 
 // One character of the text: its entry among the distinct glyphs and the
@@ -418,15 +419,18 @@ void BlendRow(const ttfCoverage &cov, uint32_t row, int64_t begin, int64_t end, 
 }
 
 // Draws the part of a very large glyph that meets the image, a band of rows
-// at a time; false when it cannot be rendered.
+// at a time; false when it cannot be rendered. `rendersWhole` is the
+// glyph's: set once it was found to, so that its other places skip that.
 bool DrawWindowed(const FT_Outline &outline, const ttfGlyphBox &box, int64_t left, int64_t top, int64_t W,
-                  int64_t H, int64_t B, uint8_t *pixels, const Ink &ink, WorkBuffers *work) {
+                  int64_t H, int64_t B, uint8_t *pixels, const Ink &ink, WorkBuffers *work, bool &rendersWhole) {
   const auto k0 = uint32_t(std::max<int64_t>(0, -left)), k1 = uint32_t(std::min<int64_t>(box.width, W - left));
   const auto r0 = uint32_t(std::max<int64_t>(0, -top)), r1 = uint32_t(std::min<int64_t>(box.rows, H - top));
   // The whole glyph is rasterised first, keeping nothing, so that it
   // fails where FreeType's whole rendering fails (a row of more cells than
-  // its rasteriser holds, say), before any of it is drawn.
-  if (!ttfRendersWhole(outline, box)) return false;
+  // its rasteriser holds, say), before any of it is drawn. The outline is
+  // the same at every place, and so is the answer.
+  if (!rendersWhole && !ttfRendersWhole(outline, box)) return false;
+  rendersWhole = true;
   if (k0 >= k1 || r0 >= r1) return true;
   const uint32_t w = k1 - k0;
   const uint32_t band = uint32_t(std::clamp<uint64_t>(kBandPixels / w, 1, r1 - r0));
@@ -457,13 +461,15 @@ uint64_t ttfWindowPixels = kWindowPixels;
 namespace {
 
 // The glyph's box within FreeType's limits for a whole rendering: its
-// pixel box in 16 bits, and an overlapping outline's oversampled columns
-// too.
+// pixel box in 16 bits, a bitmap FreeType's allocator takes (no more rows
+// than INT_MAX over the pitch, a grey row's width), and an overlapping
+// outline's oversampled columns too.
 bool BoxRenders(const FT_Outline &outline, const ttfGlyphBox &box) {
   if (int64_t(box.left) < -0x8000 || int64_t(box.left) + box.width > 0x7FFF ||
       int64_t(box.top) - box.rows < -0x8000 || box.top > 0x7FFF)
     return false;
   if (box.width == 0 || box.rows == 0) return true;  // FreeType renders nothing
+  if (box.rows > uint32_t(std::numeric_limits<int>::max()) / box.width) return false;
   return !(outline.flags & FT_OUTLINE_OVERLAP) || uint64_t(box.width) * kOverlapScale <= 0x7FFF;
 }
 
@@ -777,7 +783,7 @@ int32_t ttfRender(frFont *font, txBitmap *bitmap, const char *text, int32_t *wid
       }
       if (outline) {
         if (!DrawWindowed(*outline, ttfGlyphBox{g.left, g.top, g.width, g.rows}, left, top, W, H, B, pixels, ink,
-                          &work)) {
+                          &work, g.rendersWhole)) {
           TTF_DEBUG("[fr][ttf]  ! FT_Render_Glyph 0x%04x (char '%c') failed.\n", unsigned(work.units[i]), text[i]);
           SYS_ErrorSet(10);
           return -1;

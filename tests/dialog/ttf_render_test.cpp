@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -32,6 +33,16 @@ FT_Error FT_Load_Glyph(FT_Face face, FT_UInt glyph_index, FT_Int32 load_flags) {
       reinterpret_cast<FT_Error (*)(FT_Face, FT_UInt, FT_Int32)>(dlsym(RTLD_NEXT, "FT_Load_Glyph"));
   ++g_glyph_loads;
   return library(face, glyph_index, load_flags);
+}
+
+// The renderer's own rasterisations, by the width of their clipping box
+// (FreeType's whole rendering does not come this way).
+static std::vector<FT_Pos> g_clip_widths;
+FT_Error FT_Outline_Render(FT_Library library, FT_Outline *outline, FT_Raster_Params *params) {
+  static const auto render = reinterpret_cast<FT_Error (*)(FT_Library, FT_Outline *, FT_Raster_Params *)>(
+      dlsym(RTLD_NEXT, "FT_Outline_Render"));
+  g_clip_widths.push_back(params->clip_box.xMax - params->clip_box.xMin);
+  return render(library, outline, params);
 }
 
 namespace {
@@ -563,6 +574,120 @@ TEST_F(FontTest, AGlyphWhoseRowsOverflowTheRasteriserIsNotRenderedWhole) {
   Image line(2, 60, 40);
   EXPECT_EQ(frRender(font, line.b, "Ay", nullptr, nullptr), -1);
   EXPECT_EQ(SYS_ErrorGet(), 10);
+}
+
+// A TrueType face of one glyph, a rectangle [x0, x1) x [y0, y1) in font
+// units, advance 0, and no character map: every character is that glyph.
+// Its edges have points at most 16384 units apart, so that every step
+// between points fits the file's 16 bits.
+std::vector<uint8_t> RectangleFont(uint16_t units_per_em, int16_t x0, int16_t y0, int16_t x1, int16_t y1) {
+  struct Out {
+    std::vector<uint8_t> b;
+    void U16(uint32_t v) { b.insert(b.end(), {uint8_t(v >> 8), uint8_t(v)}); }
+    void U32(uint32_t v) { U16(v >> 16), U16(v); }
+    void Zeros(size_t n) { b.insert(b.end(), n, 0); }
+  };
+  std::vector<std::pair<int32_t, int32_t>> points;
+  const int32_t corners[5][2] = {{x0, y0}, {x0, y1}, {x1, y1}, {x1, y0}, {x0, y0}};
+  for (int e = 0; e < 4; ++e) {
+    const auto [ax, ay] = corners[e];
+    const auto [bx, by] = corners[e + 1];
+    const int32_t steps = (std::max(std::abs(bx - ax), std::abs(by - ay)) + 16383) / 16384;
+    for (int32_t i = 0; i < steps; ++i) points.emplace_back(ax + (bx - ax) * i / steps, ay + (by - ay) * i / steps);
+  }
+  const auto count = uint16_t(points.size());
+  Out head, hhea, hmtx, loca, maxp, glyf;
+  head.U32(0x00010000), head.U32(0x00010000), head.U32(0), head.U32(0x5F0F3CF5), head.U16(0), head.U16(units_per_em);
+  head.Zeros(16);
+  for (int16_t v : {x0, y0, x1, y1}) head.U16(uint16_t(v));
+  head.U16(0), head.U16(8), head.U16(2), head.U16(1), head.U16(0);  // style, ppem, direction, long loca, format
+  hhea.U32(0x00010000), hhea.U16(uint16_t(y1)), hhea.U16(uint16_t(y0)), hhea.Zeros(26), hhea.U16(1);
+  hmtx.U16(0), hmtx.U16(uint16_t(x0));
+  glyf.U16(1);
+  for (int16_t v : {x0, y0, x1, y1}) glyf.U16(uint16_t(v));
+  glyf.U16(count - 1), glyf.U16(0);  // one contour, no instructions
+  glyf.b.insert(glyf.b.end(), count, 0x01);  // on the curve, both steps in 16 bits
+  int32_t x = 0, y = 0;
+  for (const auto &point : points) glyf.U16(uint16_t(int16_t(point.first - std::exchange(x, point.first))));
+  for (const auto &point : points) glyf.U16(uint16_t(int16_t(point.second - std::exchange(y, point.second))));
+  loca.U32(0), loca.U32(uint32_t(glyf.b.size()));
+  maxp.U32(0x00010000), maxp.U16(1), maxp.U16(count), maxp.U16(1), maxp.Zeros(4), maxp.U16(2), maxp.Zeros(16);
+  const std::pair<const char *, Out *> tables[] = {{"glyf", &glyf}, {"head", &head}, {"hhea", &hhea},
+                                                   {"hmtx", &hmtx}, {"loca", &loca}, {"maxp", &maxp}};
+  Out font;
+  font.U32(0x00010000), font.U16(6), font.U16(64), font.U16(2), font.U16(32);
+  uint32_t at = 12 + 16 * 6;
+  for (const auto &[tag, t] : tables) {
+    font.b.insert(font.b.end(), tag, tag + 4);
+    font.U32(0), font.U32(at), font.U32(uint32_t(t->b.size()));
+    at += uint32_t((t->b.size() + 3) & ~size_t(3));
+  }
+  for (const auto &[tag, t] : tables) {
+    font.b.insert(font.b.end(), t->b.begin(), t->b.end());
+    font.Zeros(((t->b.size() + 3) & ~size_t(3)) - t->b.size());
+  }
+  return font.b;
+}
+
+// A glyph of a bitmap FreeType's whole rendering cannot allocate (more
+// than INT_MAX bytes of grey) makes the line fail with code 10 where it
+// lands, as FreeType refuses it, and is never rasterised; a glyph just
+// inside that is drawn, and however many places it has, it is rasterised
+// whole, to find that it renders, once a render. Font units are pixels at
+// size 1024 here.
+TEST_F(FontTest, AVeryLargeGlyphIsCheckedOnceAndRefusedWhereFreeTypeCouldNotHoldIt) {
+  struct Case {
+    int16_t x0, y0, x1, y1;
+    bool refused;
+  } cases[] = {
+      {-23168, -23168, 23168, 23168, false},  // 46336 a side: 2,147,024,896 bytes
+      {-23168, -23168, 23232, 23232, true},   // 46400 a side
+      {-32768, -16384, 32767, 16384, false},  // 65535 x 32768: a grey row's pitch is its width
+      {-32768, -16384, 32767, 16385, true},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    const std::string what = std::to_string(c.x1 - c.x0) + " x " + std::to_string(c.y1 - c.y0);
+    const std::vector<uint8_t> bytes = RectangleFont(1024, c.x0, c.y0, c.x1, c.y1);
+    ASSERT_LT(bytes.size(), 700u);
+#ifndef __SANITIZE_ADDRESS__
+    // FreeType's own whole rendering, where it cannot have the bitmap's
+    // memory anyway: it refuses the size before it asks for memory.
+    const RunResult freetype = RunInChild([&] {
+      FT_Face face = nullptr;
+      if (FT_New_Memory_Face(ttfLibrary, bytes.data(), FT_Long(bytes.size()), 0, &face) != 0) _exit(1);
+      FT_Set_Char_Size(face, 0, 1024 * 64, 0, 0);
+      if (FT_Load_Glyph(face, 0, FT_LOAD_NO_HINTING) != 0) _exit(2);
+      ember_test::LimitAddressSpaceAboveUse(size_t(64) << 20);
+      const FT_Error error = FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL);
+      std::printf("%d", error == FT_Err_Array_Too_Large ? 1 : error == FT_Err_Out_Of_Memory ? 0 : 100 + error);
+    });
+    ASSERT_EQ(freetype.status, 99) << what;
+    EXPECT_EQ(freetype.output, c.refused ? "1" : "0") << what;
+#endif
+    const std::string name = "rectangle " + std::to_string(n++);
+    auto *buffer = static_cast<uint8_t *>(SYS_MemGet(bytes.size(), __FILE__, __LINE__, "font buffer"));
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    ASSERT_EQ(frNewFace(name.c_str(), buffer, int32_t(bytes.size())), 0) << what;
+    frFont *font = frNewFont(FR_ENC_ISO8859_1, 0xFFFFFFFF, -1, -1);
+    fonts_.push_back(font);
+    ASSERT_EQ(frSetFont(font, name.c_str(), TTF_MAX_SIZE, 100, 0), 0);
+    // Every place lands over the whole image.
+    frSetPosition(font, c.x0, c.y1 - (c.y1 - c.y0) * 3 / 2);
+    Image img(3, 64, 48);
+    g_clip_widths.clear();
+    const int32_t result = frRender(font, img.b, std::string(40, 'A').c_str(), nullptr, nullptr);
+    const auto whole = std::count_if(g_clip_widths.begin(), g_clip_widths.end(), [](FT_Pos w) { return w > 64; });
+    if (c.refused) {
+      EXPECT_EQ(result, -1) << what;
+      EXPECT_EQ(SYS_ErrorGet(), 10) << what;
+      EXPECT_TRUE(g_clip_widths.empty()) << what;
+      continue;
+    }
+    EXPECT_EQ(result, 0) << what;
+    EXPECT_EQ(whole, 1) << what;
+    EXPECT_EQ(std::count(img.b->image[0], img.b->image[0] + 64 * 48, 255), 64 * 48) << what;
+  }
 }
 
 // Rendered only where they land or whole, glyphs draw the same pixels and
