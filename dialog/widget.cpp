@@ -298,12 +298,9 @@ int32_t widget_show_set(SYS_List_p set) {
     if (widget_item_t *w = Item(node)) {
       w->visible = 1;
       Send(w, WIDGET_MSG_SHOW);
-      if (Gone(set)) {
-        SYS_ErrorClear();
-        return 0;
-      }
+      if (Gone(set)) break;
     }
-  return widget_draw_set(set);
+  return widget_draw_set(set);  // nothing, for a set gone meanwhile
 }
 
 int32_t widget_hide_set(SYS_List_p set) {
@@ -330,13 +327,10 @@ int32_t widget_draw_set(SYS_List_p set) {
     widget_item_t *w = Item(node);
     if (!w) continue;
     Send(w, WIDGET_MSG_DRAW);
-    if (Gone(set)) {  // its windows went with it: nothing to swap
-      SYS_ErrorClear();
-      return 0;
-    }
+    if (Gone(set)) break;
     if (w->type == WIDGET_WINDOW && w->window && w->window->context) drawn = w->window;
   }
-  if (drawn) wmSwapBuffers(drawn);
+  if (drawn && !Gone(set)) wmSwapBuffers(drawn);  // a gone set's windows went with it
   SYS_ErrorClear();
   return 0;
 }
@@ -345,11 +339,7 @@ int32_t widget_process(SYS_List_p set) {
   if (Bad(set)) return -1;
   Walk walk(set);
   wmPumpEvents();
-  if (Gone(set)) {  // a callback unloaded it
-    SYS_ErrorClear();
-    return 0;
-  }
-  return widget_draw_set(set);
+  return widget_draw_set(set);  // nothing, if a callback unloaded the set
 }
 
 int32_t widget_window_event(wm_event_t *event) {

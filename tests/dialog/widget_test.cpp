@@ -479,25 +479,20 @@ TEST_F(WidgetSet, ASetUnloadedAtItsOwnDrawOrShowStopsThere) {
       return widget_unload(set);
     });
   };
-  for (const widget_msg_t message : {WIDGET_MSG_SHOW, WIDGET_MSG_DRAW}) {
-    for (const bool through_process : {false, true}) {
-      if (message == WIDGET_MSG_SHOW && through_process) continue;
-      closing_at = WIDGET_MSG_KEY;  // not yet
-      load();
-      if (message == WIDGET_MSG_DRAW) {
-        ASSERT_EQ(0, widget_show_set(set));
-      }
-      closing_at = message;
-      plFakeClearCalls();
-      if (message == WIDGET_MSG_SHOW) {
-        EXPECT_EQ(0, widget_show_set(set));
-      } else {
-        EXPECT_EQ(0, through_process ? widget_process(set) : widget_draw_set(set));
-      }
-      EXPECT_EQ(1, calls) << message << " " << through_process;
-      EXPECT_EQ(nullptr, wmWindowList());
-      EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
+  const std::pair<widget_msg_t, int32_t (*)(SYS_List_p)> passes[] = {
+      {WIDGET_MSG_SHOW, widget_show_set}, {WIDGET_MSG_DRAW, widget_draw_set}, {WIDGET_MSG_DRAW, widget_process}};
+  for (const auto &[message, pass] : passes) {
+    closing_at = WIDGET_MSG_KEY;  // not yet
+    load();
+    if (message == WIDGET_MSG_DRAW) {
+      ASSERT_EQ(0, widget_show_set(set));
     }
+    closing_at = message;
+    plFakeClearCalls();
+    EXPECT_EQ(0, pass(set));
+    EXPECT_EQ(1, calls) << message;
+    EXPECT_EQ(nullptr, wmWindowList());
+    EXPECT_TRUE(plFakeCallsStartingWith("GlSwapBuffers").empty());
   }
 }
 
@@ -523,14 +518,7 @@ TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
   EXPECT_EQ(1.0, gl_->Find("glClearColor")->args[0]);
   seen.clear();
 
-  pl_event_t click{};
-  click.cls = PL_CLASS_MOUSE;
-  click.kind = PL_MOUSE_DOWN;
-  click.window = window->window->window;
-  click.x = 17;
-  click.y = 23;
-  click.button = 1;
-  plFakePushEvent(click);
+  plFakePushEvent(ClickOn(window, 17, 23));
   EXPECT_EQ(0, widget_process(set));
   ASSERT_EQ(2u, seen.size());  // the click, then the draw
   EXPECT_EQ(window, seen[0].widget);
