@@ -91,6 +91,15 @@ std::unordered_map<const SYS_List_t *, IdIndex> &Indexes() {
 }
 
 widget_item_t *Item(SYS_List_p node) { return static_cast<widget_item_t *>(node->data); }
+// A widget of a set unloaded while a walk still stands on it: its record
+// stays readable until the walk ends, but its windows and texts are gone,
+// so nothing draws, updates or calls back through it. A set's first widget
+// keeps no set pointer; its node does.
+bool Orphaned(const widget_item_t *w) {
+  for (SYS_List_p set : Unloading())
+    if (w->set == set || Item(set) == w) return true;
+  return false;
+}
 
 bool Bad(const void *p) {
   SYS_ErrorClear();
@@ -100,7 +109,7 @@ bool Bad(const void *p) {
 }
 
 int32_t Send(widget_item_t *w, widget_msg_t message) {
-  if (!w || !w->cls || !w->cls->handler) return -1;
+  if (!w || !w->cls || !w->cls->handler || Orphaned(w)) return -1;
   wm_event_t event{};
   event.type = message;
   return w->cls->handler(w, &event);
@@ -153,6 +162,8 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
 
 int ElementData(SYS_XML_p, const char *, int32_t, char **, char **, const char *) { return 0; }
 int ElementEnd(SYS_XML_p, const char *) { return 0; }
+
+int32_t Unload(SYS_List_p set);
 
 // One message to every widget, WINDOWs included or only them.
 void SendAll(SYS_List_p set, widget_msg_t message, bool windows) {
@@ -228,7 +239,7 @@ SYS_List_p widget_load(int32_t mode, const char *source) {
   if (parsed != 0 || load_failed) {
     // Half a dialog is no dialog: hand nothing back rather than a set that
     // misses widgets its code will look for.
-    if (set) widget_unload(set);
+    if (set) Unload(set);
     SYS_ErrorSet(5);
     return nullptr;
   }
@@ -246,7 +257,10 @@ namespace {
 
 void FreeRecords(SYS_List_p set) {
   for (SYS_List_p node = set; node; node = node->next) {
-    if (Item(node)) SYS_MEMFREE(node->data);
+    if (widget_item_t *w = Item(node)) {
+      widget_free_texts(w);  // what a caller set on it after the unload
+      SYS_MEMFREE(node->data);
+    }
     node->data = nullptr;
   }
   SYS_ListFree(set);
@@ -272,11 +286,7 @@ private:
   SYS_List_p set_;
 };
 
-}  // namespace
-
-int32_t widget_unload(SYS_List_p set) {
-  if (Bad(set)) return -1;
-  if (Gone(set)) return 0;  // unloaded already, by a callback of a walk still over it
+int32_t Unload(SYS_List_p set) {
   SYS_Log(1, "[widget]  - unload widget set.\n");
   Indexes().erase(set);
   SendAll(set, WIDGET_MSG_DESTROY, false);
@@ -288,6 +298,16 @@ int32_t widget_unload(SYS_List_p set) {
   else
     FreeRecords(set);
   return 0;
+}
+
+}  // namespace
+
+int32_t widget_unload(SYS_List_p set) {
+  if (Bad(set)) return -1;
+  // Every loaded set has an index until it is unloaded: one unloaded
+  // already, whether a walk still stands on it or it is freed, is left.
+  if (Indexes().find(set) == Indexes().end()) return 0;
+  return Unload(set);
 }
 
 int32_t widget_show_set(SYS_List_p set) {

@@ -496,6 +496,136 @@ TEST_F(WidgetSet, ASetUnloadedAtItsOwnDrawOrShowStopsThere) {
   }
 }
 
+// Every operation on one widget, as a caller drives it.
+int32_t (*const kOperations[])(widget_item_t *) = {
+    [](widget_item_t *w) { return widget_clear_disabled(w); },
+    [](widget_item_t *w) { return widget_update(w); },
+    [](widget_item_t *w) { return widget_disable(w); },
+    [](widget_item_t *w) { return widget_enable(w); },
+    [](widget_item_t *w) { return widget_hide(w); },
+    [](widget_item_t *w) { return widget_show(w); },
+    [](widget_item_t *w) { return widget_set_title(w, "late"); },
+    [](widget_item_t *w) { return widget_set_src(w, "late.png"); },
+    [](widget_item_t *w) { return widget_set_pos(w, 7, 8); },
+    [](widget_item_t *w) { return widget_set_size(w, 30, 40); },
+    [](widget_item_t *w) { return widget_set_fgcolor(w, 1, 2, 3, 4); },
+    [](widget_item_t *w) { return widget_send(w, WIDGET_MSG_DRAW); },
+};
+
+std::vector<int32_t> OperateOn(widget_item_t *w) {
+  std::vector<int32_t> answers;
+  for (auto operation : kOperations) answers.push_back(operation(w));
+  int32_t x = 0, y = 0, width = 0, height = 0;
+  widget_get_pos(w, &x, &y);
+  widget_get_size(w, &width, &height);
+  answers.insert(answers.end(), {x, y, width, height, w->title && std::string(w->title) == "late"});
+  return answers;
+}
+
+// A button that closes its own dialog may go on operating on itself and on
+// widgets found through it or the set until its walk ends: each answers as
+// a widget whose class cannot act, reaches no window, GL or callback, and
+// what it kept goes with the records.
+TEST_F(WidgetSet, WidgetsOfASetUnloadedInItsWalkAnswerAsWidgetsThatCannotAct) {
+  static const widget_class_t inert = {"INERT", WIDGET_FRAME, nullptr, nullptr};
+  widget_item_t alone{};
+  alone.cls = &inert;
+  static std::vector<int32_t> expected;
+  expected = OperateOn(&alone);
+  widget_free_texts(&alone);
+
+  static SYS_List_p set;
+  static ember_test::GlRecorder *gl;
+  static bool unloaded;
+  static int heard_after;
+  static std::vector<std::vector<int32_t>> answers;
+  static std::vector<std::string> gl_calls, window_calls;
+  gl = &*gl_;
+  unloaded = false;
+  heard_after = 0;
+  answers.clear();
+  set = Load(
+      "<WINDOW ID=\"1\" TITLE=\"t\" WIDTH=\"200\" HEIGHT=\"100\"/>"
+      "<BUTTON ID=\"2\" X=\"10\" Y=\"10\" WIDTH=\"60\" HEIGHT=\"20\"/>"
+      "<CHECKBOX ID=\"3\" X=\"10\" Y=\"40\" WIDTH=\"20\" HEIGHT=\"20\"/>"
+      "<IMG ID=\"4\" WIDTH=\"20\" HEIGHT=\"20\"/>");
+  ASSERT_NE(nullptr, set);
+  widget_set_callback_all(set, [](widget_item_t *w, wm_event_t *e) {
+    if (unloaded) return ++heard_after;
+    if (w->type != WIDGET_BUTTON || e->type != WIDGET_MSG_MOUSE) return 0;
+    EXPECT_EQ(0, widget_unload(set));
+    unloaded = true;
+    gl->Clear();
+    plFakeClearCalls();
+    for (widget_item_t *target : {w, widget_lookup_id(w, 1), widget_lookup_id(w, 3),
+                                  widget_first_of_type(set, WIDGET_IMG)}) {
+      EXPECT_NE(nullptr, target);
+      if (target) answers.push_back(OperateOn(target));
+    }
+    gl_calls = gl->Names();
+    window_calls = plFakeCalls();
+    return 0;
+  });
+  ASSERT_EQ(0, widget_show_set(set));
+  plFakePushEvent(ClickOn(Items(set)[0], 20, 20));
+  EXPECT_EQ(0, widget_process(set));
+  EXPECT_EQ(answers, std::vector<std::vector<int32_t>>(4, expected));
+  EXPECT_EQ(0, heard_after);
+  EXPECT_EQ(gl_calls, std::vector<std::string>{});
+  EXPECT_EQ(window_calls, std::vector<std::string>{});
+}
+
+// A set no walk stands on goes whole at its first unload; a later unload
+// of it, from a callback or not, does nothing. A set whose file fails half
+// read still goes whole, windows and all.
+TEST_F(WidgetSet, ASecondUnloadDoesNothing) {
+  static SYS_List_p set, other;
+  static std::vector<int32_t> answers;
+  answers.clear();
+  set = Load("<WINDOW TITLE=\"a\" WIDTH=\"200\" HEIGHT=\"100\"/>");
+  other = Load("<WINDOW TITLE=\"b\" WIDTH=\"200\" HEIGHT=\"100\"/><IMG WIDTH=\"20\" HEIGHT=\"20\"/>");
+  ASSERT_NE(nullptr, set);
+  ASSERT_NE(nullptr, other);
+  widget_set_callback_all(set, [](widget_item_t *, wm_event_t *e) {
+    if (e->type != WIDGET_MSG_MOUSE) return 0;
+    for (SYS_List_p closing : {other, other, set, set}) answers.push_back(widget_unload(closing));
+    return 0;
+  });
+  ASSERT_EQ(0, widget_show_set(set));
+  plFakePushEvent(ClickOn(Items(set)[0], 20, 20));
+  EXPECT_EQ(0, widget_process(set));
+  EXPECT_EQ(answers, std::vector<int32_t>(4, 0));
+
+  SYS_List_p plain = Load("<STYLE/><STYLE/>");
+  ASSERT_NE(nullptr, plain);
+  EXPECT_EQ(0, widget_unload(plain));
+  EXPECT_EQ(0, widget_unload(plain));
+  EXPECT_EQ(nullptr, wmWindowList());
+  const std::string text = log_.text();
+  size_t unloads = 0;
+  for (size_t at = 0; (at = text.find("[widget]  - unload widget set.\n", at)) != std::string::npos; ++at)
+    ++unloads;
+  EXPECT_EQ(3u, unloads);
+}
+
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
+// A file whose widgets outgrow memory half-way is no dialog: the widgets
+// read so far, never handed out, still go whole with their texts.
+TEST_F(WidgetSet, ASetThatRunsOutOfMemoryHalfReadGoesWhole) {
+  std::string text;
+  for (int i = 0; i < 400000; ++i) text += "<STYLE NAME=\"s\"/>";
+  const ember_test::RunResult r = ember_test::RunInChild([&] {
+    const size_t before = SYS_MemLiveCount();
+    ember_test::LimitAddressSpaceAboveUse(size_t(64) << 20);
+    SYS_List_p set = Load(text);
+    std::printf("%d %d", set == nullptr, SYS_MemLiveCount() == before);
+  });
+  EXPECT_EQ(r.status, 99);
+  EXPECT_EQ(r.output, "1 1");
+  EXPECT_NE(std::string::npos, log_.text().find("[widget]  - unload widget set.\n"));
+}
+#endif
+
 TEST_F(WidgetSet, WindowOpensCentredAndDispatchesEveryEvent) {
   SYS_List_p set = Load(
       "<STYLE ID=\"1\"/>"
