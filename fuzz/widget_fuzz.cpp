@@ -136,9 +136,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   calls_left = size % 64;
   closed = false;
   if (set) {
-    widget_set_callback_all(set, [](widget_item_t *, wm_event_t *) {
+    widget_set_callback_all(set, [](widget_item_t *w, wm_event_t *) {
       if (closed) abort();  // nothing of a closed dialog is heard from again
-      if (calls_left <= 48 && calls_left-- == 0) closed = widget_unload(set) == 0;
+      if (calls_left > 48 || calls_left-- != 0) return int32_t{0};
+      closed = widget_unload(set) == 0;
+      // Until the walk ends, what is left of it may still be operated on
+      // and closed again: no window call, and nothing kept (counted below).
+      const size_t calls = plFakeCalls().size();
+      for (widget_item_t *left : {w, widget_lookup_id(w, w->id), widget_first_of_type(set, WIDGET_WINDOW)}) {
+        if (!left) continue;
+        widget_set_title(left, "late");
+        widget_clear_disabled(left);
+        widget_send(left, WIDGET_MSG_DRAW);
+      }
+      if (widget_unload(set) != 0 || plFakeCalls().size() != calls) abort();
       return int32_t{0};
     });
     widget_show_set(set);
