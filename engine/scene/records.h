@@ -134,6 +134,9 @@ struct _3DV_PARTICLEDATA {
   _3DV_SHORTSTRING particletexture;
   _3DV_GLNAME particletexid;
   float size;
+  // References to particletexid that loads took and no free gave back
+  // yet: the emitter may be switched between a load and its free.
+  int32_t particletexrefs;
 };
 
 struct _3DV_OBJECT {

@@ -47,6 +47,7 @@ void _3DV_LoadSceneTextures(_3DV_SCENE &scene, std::string_view folder) {
     _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
     if (HasParticleTexture(scene.objects[i])) {
       p.particletexid = Load(folder, p.particletexture, kMipmappedLinear);
+      ++p.particletexrefs;
     }
   }
 }
@@ -58,13 +59,16 @@ void _3DV_FreeSceneTextures(_3DV_SCENE &scene) {
     if (m.textured) txTexRelease(m.texid);
     if (m.envmap) txTexRelease(m.envmaptexid);
   }
-  // A particle texture goes back by the name it was taken under: the
-  // player switches emitters on and off after loading, so the flag no
-  // longer tells which objects took one. The name stays, as the
-  // materials' do: each load takes a reference that its free gives back.
+  // The player switches emitters on and off after loading, so neither the
+  // flag nor the kept name tells whether a load took a particle texture:
+  // the count does. As for the materials, each free gives back one load's
+  // reference, and the name stays.
   for (int32_t i = 0; scene.objects && i < scene.objectcount; ++i) {
-    const _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
-    if (p.particletexid != 0) txTexRelease(p.particletexid);
+    _3DV_PARTICLEDATA &p = scene.objects[i].particledata;
+    if (p.particletexrefs > 0) {
+      txTexRelease(p.particletexid);
+      --p.particletexrefs;
+    }
   }
 }
 

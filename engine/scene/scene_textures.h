@@ -7,8 +7,9 @@
 // and the name, cut to 255 characters. A textured material naming
 // "$framebuffer$.jpg" shows render target 0 instead and keeps its bpp.
 // _3DV_FreeSceneTextures gives back one reference for each texture the
-// load took (each load needs its own release); the name fields keep their
-// values.
+// load took (each load needs its own release); a particle texture only
+// while a load's reference is left, however the emitters were switched
+// since. The name fields keep their values.
 //
 // _3DV_FreeScene returns every array of the scene to _3DV_MemFree (so every
 // array of a scene comes from _3DV_MemGet) and deletes every buffer object

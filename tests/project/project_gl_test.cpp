@@ -10,6 +10,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -197,6 +198,51 @@ TEST_F(ProjectGl, FreedLayerEffectsAndSceneTexturesKeepNoSlot) {
   _3DV_FreeSceneTextures(hall);
   EXPECT_EQ(live(), before);
   EXPECT_EQ(names(), loaded);
+  _3DV_FreeScene(hall);
+}
+
+// The player switches emitters between a scene's texture loads and
+// frees. Another user holds each particle texture throughout: a load with
+// the emitters on takes a reference for each emitter, a free gives back
+// one that a load took and no free gave back yet, and nothing else, so the
+// other user's never falls below 1 and is exactly 1 at the end.
+TEST_F(ProjectGl, SwitchingEmittersBetweenLoadsAndFreesLeavesOtherUsersTheirParticleTextures) {
+  _3DV_SCENE hall{};
+  _3DV_LoadScene(hall, "data/hall.scn");
+  std::vector<_3DV_BOOLEAN> enabled;
+  std::map<std::string, int32_t> emitting;  // emitters of each texture
+  for (int32_t i = 0; i < hall.objectcount; ++i) {
+    const _3DV_PARTICLEDATA &p = hall.objects[i].particledata;
+    enabled.push_back(p.particleenabled);
+    if (p.particleenabled && p.particletexture.length > 0)
+      ++emitting["textures/" + std::string(p.particletexture.view())];
+  }
+  ASSERT_FALSE(emitting.empty());
+  auto references = [](int32_t id) {
+    for (const txNode &slot : txNodes)
+      if (!slot.free && slot.uploaded && slot.id == id) return slot.references;
+    return 0;
+  };
+  auto emitters = [&](bool on) {
+    for (int32_t i = 0; i < hall.objectcount; ++i) hall.objects[i].particledata.particleenabled = on && enabled[i];
+  };
+  // Load, Free, emitters Off and oN; the loads left unfreed after each.
+  const std::pair<std::string_view, std::string_view> runs[] = {
+      {"LFOLF", "10000"}, {"LOLFF", "11100"}, {"LFOLNF", "100000"}, {"LLOFF", "12210"}};
+  for (const auto &[steps, left] : runs) {
+    std::map<std::string, int32_t> held;
+    for (const auto &[name, count] : emitting) held[name] = txTexLoad(name, 3);
+    for (size_t at = 0; at < steps.size(); ++at) {
+      const char step = steps[at];
+      if (step == 'L') _3DV_LoadSceneTextures(hall, "textures");
+      if (step == 'F') _3DV_FreeSceneTextures(hall);
+      if (step == 'O' || step == 'N') emitters(step == 'N');
+      for (const auto &[name, id] : held)
+        EXPECT_EQ(references(id), 1 + emitting[name] * (left[at] - '0')) << steps << " at " << at << " " << name;
+    }
+    for (const auto &[name, id] : held) txTexRelease(id);
+    emitters(true);
+  }
   _3DV_FreeScene(hall);
 }
 
