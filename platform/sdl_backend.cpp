@@ -15,6 +15,7 @@
 //
 // Main thread only.
 #include <SDL2/SDL.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -142,12 +143,33 @@ int FadeReserve(float) { return 0; }
 int Fade(float, float, float, int) { return 0; }
 int FadeRelease() { return 0; }
 
+// With no display to reach, SDL falls back to a driver that shows
+// nothing, and a dialog there waits for an answer nobody can give. Such a
+// driver is only taken when SDL_VIDEODRIVER, a comma-separated list, names it.
+bool ShowsNothingUnasked(const char *driver) {
+  if (!driver) return true;
+  if (strcasecmp(driver, "offscreen") != 0 && strcasecmp(driver, "dummy") != 0 &&
+      strcasecmp(driver, "evdev") != 0)
+    return false;
+  const char *asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  for (const char *at = asked; at && *at;) {
+    const size_t length = strcspn(at, ",");
+    if (length == strlen(driver) && strncasecmp(at, driver, length) == 0) return false;
+    at += length + (at[length] == ',');
+  }
+  return true;
+}
+
 int DisplayInit() {
   auto &state = State();
   if (SDL_WasInit(SDL_INIT_VIDEO)) return 0;
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return -1;
+  if (ShowsNothingUnasked(SDL_GetCurrentVideoDriver())) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    return -1;
+  }
   if (!state.quit_registered) {
     atexit(SDL_Quit);
     state.quit_registered = true;

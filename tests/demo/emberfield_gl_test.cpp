@@ -361,6 +361,29 @@ TEST_F(Emberfield, AShortRawImageEndsTheProgramNamingIt) {
   EXPECT_EQ(r.output, "File too short: emberfld.raw.\n");
 }
 
+// Started where no display can be reached (none named, or one whose server
+// is gone), the program ends at once through the window manager's error,
+// with the dialog as without it, instead of playing where nobody sees.
+TEST_F(Emberfield, WithoutADisplayItEndsAtOnceWithTheWindowManagerError) {
+  ASSERT_FALSE(fs::exists("/tmp/.X11-unix/X4242"));
+  for (const char *display : {"", "DISPLAY=:4242"}) {
+    for (const std::vector<std::string> &options : {std::vector<std::string>{}, {"-default"}}) {
+      std::vector<std::string> words = {"/usr/bin/timeout", "30", "/usr/bin/env", "-u", "DISPLAY",
+                                        "-u", "WAYLAND_DISPLAY"};
+      if (*display) words.push_back(display);
+      words.push_back(ProgramIn(RealStage()).string());
+      words.insert(words.end(), options.begin(), options.end());
+      const auto start = std::chrono::steady_clock::now();
+      RunResult r = ember_test::Run(words, dir.path(), SoundEnv(dir));
+      const auto took = std::chrono::steady_clock::now() - start;
+      const std::string what = std::string(*display ? display : "no DISPLAY") + (options.empty() ? "" : " -default");
+      EXPECT_EQ(r.status, 1) << what << "\n" << r.output;
+      EXPECT_NE(r.output.find("WM initialization error.\n"), std::string::npos) << what << "\n" << r.output;
+      EXPECT_LT(took, 20s) << what;
+    }
+  }
+}
+
 // ---- the start-up dialogs ------------------------------------------------
 
 TEST_F(Emberfield, TheDialogWaitsAndEscapeEndsItWithZeroBeforeAnythingLoads) {
