@@ -163,8 +163,6 @@ int ElementStart(SYS_XML_p xml, const char *name, int32_t count, char **names, c
 int ElementData(SYS_XML_p, const char *, int32_t, char **, char **, const char *) { return 0; }
 int ElementEnd(SYS_XML_p, const char *) { return 0; }
 
-int32_t Unload(SYS_List_p set);
-
 // One message to every widget, WINDOWs included or only them.
 void SendAll(SYS_List_p set, widget_msg_t message, bool windows) {
   for (SYS_List_p node = set; node; node = node->next) {
@@ -172,6 +170,9 @@ void SendAll(SYS_List_p set, widget_msg_t message, bool windows) {
     if (w && (w->type == WIDGET_WINDOW) == windows) Send(w, message);
   }
 }
+
+// Unloads a set, loaded or half-read; with the walks, below.
+int32_t Unload(SYS_List_p set);
 
 }  // namespace
 
@@ -291,12 +292,14 @@ int32_t Unload(SYS_List_p set) {
   Indexes().erase(set);
   SendAll(set, WIDGET_MSG_DESTROY, false);
   SendAll(set, WIDGET_MSG_DESTROY, true);
+  if (!Listed(Walking(), set)) {
+    FreeRecords(set);
+    return 0;
+  }
+  // The texts go now; the records a walk stands on wait for it to end.
   for (SYS_List_p node = set; node; node = node->next)
     if (widget_item_t *w = Item(node)) widget_free_texts(w);
-  if (Listed(Walking(), set))
-    Unloading().push_back(set);
-  else
-    FreeRecords(set);
+  Unloading().push_back(set);
   return 0;
 }
 

@@ -34,6 +34,12 @@ int32_t Remember(widget_item_t *w, wm_event_t *e) {
   return 0;
 }
 
+size_t Occurrences(const std::string &text, const std::string &piece) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(piece, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
+
 class WidgetSet : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -190,10 +196,7 @@ TEST_F(WidgetSet, StyleReferencesLookOnlyBackwardAtStyles) {
   widget_item_t *g = widget_find_id(set, 6);
   EXPECT_FLOAT_EQ(1.0f, g->style.fgcolor.r);  // the copy overwrote the earlier colour
   EXPECT_FLOAT_EQ(0.0f, g->style.fgcolor.b);
-  const std::string log = log_.text();
-  size_t n = 0;
-  for (size_t at = 0; (at = log.find("requested item isn't style.", at)) != std::string::npos; ++at) ++n;
-  EXPECT_EQ(3u, n);
+  EXPECT_EQ(3u, Occurrences(log_.text(), "requested item isn't style."));
   widget_unload(set);
 }
 
@@ -576,8 +579,7 @@ TEST_F(WidgetSet, WidgetsOfASetUnloadedInItsWalkAnswerAsWidgetsThatCannotAct) {
 }
 
 // A set no walk stands on goes whole at its first unload; a later unload
-// of it, from a callback or not, does nothing. A set whose file fails half
-// read still goes whole, windows and all.
+// of it, from a callback or not, does nothing.
 TEST_F(WidgetSet, ASecondUnloadDoesNothing) {
   static SYS_List_p set, other;
   static std::vector<int32_t> answers;
@@ -601,11 +603,7 @@ TEST_F(WidgetSet, ASecondUnloadDoesNothing) {
   EXPECT_EQ(0, widget_unload(plain));
   EXPECT_EQ(0, widget_unload(plain));
   EXPECT_EQ(nullptr, wmWindowList());
-  const std::string text = log_.text();
-  size_t unloads = 0;
-  for (size_t at = 0; (at = text.find("[widget]  - unload widget set.\n", at)) != std::string::npos; ++at)
-    ++unloads;
-  EXPECT_EQ(3u, unloads);
+  EXPECT_EQ(3u, Occurrences(log_.text(), "[widget]  - unload widget set.\n"));
 }
 
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer's shadow memory needs the whole address space
